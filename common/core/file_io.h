@@ -1,0 +1,78 @@
+// Small file layer shared by the deliverables. Paths are 8-bit texts in the
+// system's code page. The "untrusted" functions are for files in folders that less
+// trusted processes can write to (the agent's base and work folders): they refuse
+// links, reparse points, folders and files with more than one hard link, so that
+// a planted link never makes an elevated program touch another file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tessal {
+
+#ifdef _WIN32
+using NativeFile = void*;  // HANDLE
+#else
+using NativeFile = int;
+#endif
+
+class File {
+ public:
+  File() = default;
+  explicit File(NativeFile handle) : handle_(handle) {}
+  File(File&& other) noexcept : handle_(other.release()) {}
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File() { Close(); }
+
+  bool valid() const;
+  NativeFile get() const { return handle_; }
+  NativeFile release();
+  void Close();
+
+  // Reads up to max bytes from the current position; false on a read error.
+  bool ReadAtMost(std::size_t max, std::string* out);
+  // Replaces the whole content: to the start, cut there, write the bytes.
+  bool ReplaceContent(std::string_view bytes);
+
+ private:
+#ifdef _WIN32
+  static NativeFile Invalid() { return reinterpret_cast<NativeFile>(static_cast<intptr_t>(-1)); }
+#else
+  static NativeFile Invalid() { return -1; }
+#endif
+  NativeFile handle_ = Invalid();
+};
+
+// Opens for reading and writing, shared for reading only, creating the file when
+// missing. Invalid when it cannot be opened or is not a plain single-link file,
+// or when its folder is itself a link.
+File OpenUntrustedForUpdate(const std::string& path);
+// Opens an existing plain single-link file for reading only.
+File OpenUntrustedForRead(const std::string& path);
+
+// Whole-file read of a trusted path; false when it cannot be opened or is larger
+// than limit (nothing is read then).
+bool ReadWholeFile(const std::string& path, std::string* out, std::size_t limit);
+// File length, or -1 when it cannot be opened.
+int64_t FileLength(const std::string& path);
+// Creates or truncates a trusted path and writes the bytes.
+bool WriteWholeFile(const std::string& path, std::string_view bytes);
+
+bool DeleteFilePath(const std::string& path);
+bool PathExists(const std::string& path);
+bool FolderExists(const std::string& path);
+// Creates one folder; an existing folder is no error.
+bool MakeFolder(const std::string& path);
+
+// The separator the 8-bit paths of this platform use.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+}  // namespace tessal

@@ -1,0 +1,138 @@
+#include "core/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace tessal {
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.release();
+  }
+  return *this;
+}
+
+bool File::valid() const { return handle_ >= 0; }
+
+NativeFile File::release() {
+  NativeFile h = handle_;
+  handle_ = Invalid();
+  return h;
+}
+
+void File::Close() {
+  if (valid()) ::close(handle_);
+  handle_ = Invalid();
+}
+
+bool File::ReadAtMost(std::size_t max, std::string* out) {
+  out->clear();
+  if (!valid()) return false;
+  out->resize(max);
+  std::size_t got = 0;
+  while (got < max) {
+    ssize_t n = ::read(handle_, &(*out)[got], max - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      out->clear();
+      return false;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  out->resize(got);
+  return true;
+}
+
+bool File::ReplaceContent(std::string_view bytes) {
+  if (!valid()) return false;
+  if (::lseek(handle_, 0, SEEK_SET) != 0 || ::ftruncate(handle_, 0) != 0) return false;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(handle_, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+namespace {
+
+std::string ParentOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool ParentIsLink(const std::string& path) {
+  struct stat st;
+  return ::lstat(ParentOf(path).c_str(), &st) != 0 || S_ISLNK(st.st_mode);
+}
+
+File CheckedPlainFile(int fd) {
+  File file(fd);
+  struct stat st;
+  if (!file.valid() || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+    return File();
+  }
+  return file;
+}
+
+}  // namespace
+
+File OpenUntrustedForUpdate(const std::string& path) {
+  if (ParentIsLink(path)) return File();
+  return CheckedPlainFile(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+}
+
+File OpenUntrustedForRead(const std::string& path) {
+  if (ParentIsLink(path)) return File();
+  return CheckedPlainFile(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+}
+
+bool ReadWholeFile(const std::string& path, std::string* out, std::size_t limit) {
+  out->clear();
+  File file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat st;
+  if (!file.valid() || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (static_cast<uint64_t>(st.st_size) > limit) return false;
+  // Bounded by the limit even when the file grows while it is read.
+  return file.ReadAtMost(limit, out);
+}
+
+int64_t FileLength(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view bytes) {
+  File file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  return file.ReplaceContent(bytes);
+}
+
+bool DeleteFilePath(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool FolderExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeFolder(const std::string& path) {
+  return ::mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && FolderExists(path));
+}
+
+}  // namespace tessal

@@ -1,0 +1,143 @@
+#include <windows.h>
+
+#include "core/file_io.h"
+
+namespace tessal {
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.release();
+  }
+  return *this;
+}
+
+bool File::valid() const { return handle_ != Invalid() && handle_ != nullptr; }
+
+NativeFile File::release() {
+  NativeFile h = handle_;
+  handle_ = Invalid();
+  return h;
+}
+
+void File::Close() {
+  if (valid()) CloseHandle(handle_);
+  handle_ = Invalid();
+}
+
+bool File::ReadAtMost(std::size_t max, std::string* out) {
+  out->clear();
+  if (!valid()) return false;
+  out->resize(max);
+  std::size_t got = 0;
+  while (got < max) {
+    DWORD chunk = static_cast<DWORD>((max - got) > 0x100000 ? 0x100000 : (max - got));
+    DWORD n = 0;
+    if (!ReadFile(handle_, &(*out)[got], chunk, &n, nullptr)) {
+      out->clear();
+      return false;
+    }
+    if (n == 0) break;
+    got += n;
+  }
+  out->resize(got);
+  return true;
+}
+
+bool File::ReplaceContent(std::string_view bytes) {
+  if (!valid()) return false;
+  if (SetFilePointer(handle_, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
+  if (!SetEndOfFile(handle_)) return false;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD n = 0;
+    DWORD chunk = static_cast<DWORD>(bytes.size() - done > 0x100000 ? 0x100000 : bytes.size() - done);
+    if (!WriteFile(handle_, bytes.data() + done, chunk, &n, nullptr) || n == 0) return false;
+    done += n;
+  }
+  return true;
+}
+
+namespace {
+
+bool ParentIsReparsePoint(const std::string& path) {
+  std::size_t sep = path.find_last_of("\\/");
+  if (sep == std::string::npos) return false;
+  DWORD attrs = GetFileAttributesA(path.substr(0, sep).c_str());
+  return attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Keeps the handle only for a plain file with a single link.
+File CheckedPlainFile(HANDLE h) {
+  File file(h);
+  if (!file.valid()) return File();
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+      info.nNumberOfLinks != 1) {
+    return File();
+  }
+  return file;
+}
+
+}  // namespace
+
+File OpenUntrustedForUpdate(const std::string& path) {
+  if (ParentIsReparsePoint(path)) return File();
+  // OPEN_ALWAYS never truncates, so a refused file keeps its content.
+  return CheckedPlainFile(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                      nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+File OpenUntrustedForRead(const std::string& path) {
+  if (ParentIsReparsePoint(path)) return File();
+  return CheckedPlainFile(CreateFileA(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+bool ReadWholeFile(const std::string& path, std::string* out, std::size_t limit) {
+  out->clear();
+  File file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) > limit) return false;
+  // Bounded by the limit even when the file grows while it is read.
+  return file.ReadAtMost(limit, out);
+}
+
+int64_t FileLength(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return -1;
+  }
+  return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view bytes) {
+  File file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.ReplaceContent(bytes);
+}
+
+bool DeleteFilePath(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool PathExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool FolderExists(const std::string& path) {
+  DWORD attrs = GetFileAttributesA(path.c_str());
+  return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool MakeFolder(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0 ||
+         (GetLastError() == ERROR_ALREADY_EXISTS && FolderExists(path));
+}
+
+}  // namespace tessal

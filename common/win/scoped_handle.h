@@ -1,0 +1,103 @@
+// RAII owners for Win32 handles, one type per kind of handle so that each uses
+// its own invalid value and release function.
+#pragma once
+
+#include <windows.h>
+
+namespace tessal {
+
+template <typename Traits>
+class ScopedGeneric {
+ public:
+  using Handle = typename Traits::Handle;
+  ScopedGeneric() = default;
+  explicit ScopedGeneric(Handle h) : h_(h) {}
+  ScopedGeneric(const ScopedGeneric&) = delete;
+  ScopedGeneric& operator=(const ScopedGeneric&) = delete;
+  ScopedGeneric(ScopedGeneric&& o) noexcept : h_(o.release()) {}
+  ScopedGeneric& operator=(ScopedGeneric&& o) noexcept {
+    reset(o.release());
+    return *this;
+  }
+  ~ScopedGeneric() { reset(); }
+
+  bool valid() const { return h_ != Traits::Invalid(); }
+  Handle get() const { return h_; }
+  Handle release() {
+    Handle h = h_;
+    h_ = Traits::Invalid();
+    return h;
+  }
+  void reset(Handle h = Traits::Invalid()) {
+    if (valid()) Traits::Free(h_);
+    h_ = h;
+  }
+
+ private:
+  Handle h_ = Traits::Invalid();
+};
+
+struct KernelHandleTraits {  // processes, threads, events, snapshots...
+  using Handle = HANDLE;
+  static HANDLE Invalid() { return nullptr; }
+  static void Free(HANDLE h) { CloseHandle(h); }
+};
+struct FileHandleTraits {  // CreateFile and FindFirstFile-like results
+  using Handle = HANDLE;
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Free(HANDLE h) { CloseHandle(h); }
+};
+struct ModuleTraits {
+  using Handle = HMODULE;
+  static HMODULE Invalid() { return nullptr; }
+  static void Free(HMODULE h) { FreeLibrary(h); }
+};
+struct RegKeyTraits {
+  using Handle = HKEY;
+  static HKEY Invalid() { return nullptr; }
+  static void Free(HKEY h) { RegCloseKey(h); }
+};
+
+using ScopedKernelHandle = ScopedGeneric<KernelHandleTraits>;
+using ScopedFileHandle = ScopedGeneric<FileHandleTraits>;
+using ScopedModule = ScopedGeneric<ModuleTraits>;
+using ScopedRegKey = ScopedGeneric<RegKeyTraits>;
+
+// A COM interface pointer released on scope exit.
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  ~ComPtr() { reset(); }
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+  T** put() {
+    reset();
+    return &p_;
+  }
+  void reset() {
+    if (p_) p_->Release();
+    p_ = nullptr;
+  }
+  explicit operator bool() const { return p_ != nullptr; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// A BSTR freed on scope exit.
+class ScopedBstr {
+ public:
+  explicit ScopedBstr(const wchar_t* text) : s_(SysAllocString(text)) {}
+  ScopedBstr(const ScopedBstr&) = delete;
+  ScopedBstr& operator=(const ScopedBstr&) = delete;
+  ~ScopedBstr() { SysFreeString(s_); }
+  BSTR get() const { return s_; }
+
+ private:
+  BSTR s_;
+};
+
+}  // namespace tessal

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds the three trees and runs every test: the native
+# suites, the Windows suites under Wine, and the extra suites in scripts/test.d/.
+# Ends with one line "total: N passed, N failed"; exits non-zero on any failure.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+start=$(date +%s)
+
+bash scripts/setup.sh || { echo "total: 0 passed, 1 failed"; exit 1; }
+
+passed=0
+failed=0
+log_dir=$root/build/test-logs
+mkdir -p "$log_dir"
+
+# Adds the counts of a ctest run ("N% tests passed, F tests failed out of T").
+count_ctest() {
+  local line total f
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
+  if [ -z "$line" ]; then failed=$((failed + 1)); return; fi
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+  f=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
+  passed=$((passed + total - f))
+  failed=$((failed + f))
+}
+
+for preset in linux win32 win64; do
+  echo "== build $preset"
+  if ! { cmake --preset "$preset" >"$log_dir/configure-$preset.log" 2>&1 &&
+         cmake --build --preset "$preset" 2>&1 | tee "$log_dir/build-$preset.log" | grep -E 'error|FAILED' ;
+         [ "${PIPESTATUS[0]}" -eq 0 ]; }; then
+    echo "build $preset FAILED (see $log_dir)"; tail -n 30 "$log_dir/configure-$preset.log"
+    failed=$((failed + 1))
+  fi
+done
+
+trap 'tools/wine/wine-stop' EXIT
+
+for preset in linux win64; do
+  echo "== tests $preset"
+  ctest --preset "$preset" -j2 2>&1 | tee "$log_dir/ctest-$preset.log"
+  count_ctest "$log_dir/ctest-$preset.log"
+done
+
+# Extra suites (fuzzing, benchmarks' smoke runs, ...): each prints its own
+# "N passed, N failed" as its last such line.
+for step in scripts/test.d/*.sh; do
+  [ -e "$step" ] || continue
+  echo "== $(basename "$step")"
+  bash "$step" 2>&1 | tee "$log_dir/$(basename "$step").log"
+  line=$(grep -E '^([A-Za-z]+: )?[0-9]+ passed, [0-9]+ failed' "$log_dir/$(basename "$step").log" | tail -n 1)
+  if [ -z "$line" ]; then failed=$((failed + 1)); continue; fi
+  p=$(sed -E 's/^([A-Za-z]+: )?([0-9]+) passed.*/\2/' <<<"$line")
+  f=$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$line")
+  passed=$((passed + p)); failed=$((failed + f))
+done
+
+echo "== done in $(( $(date +%s) - start )) s"
+echo "total: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
