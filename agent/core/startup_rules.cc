@@ -1,0 +1,78 @@
+#include "core/startup_rules.h"
+
+#include <cstdio>
+
+#include "core/ansi_text.h"
+#include "core/file_io.h"
+
+namespace kestra {
+
+Edition ChooseEdition(std::string_view program_path) {
+  std::string lower = tessal::LowerAnsi(program_path);
+  bool x_name = lower.find("qvtessalkestra.") != std::string::npos;
+  bool r_name = lower.find("qvtessalkestrar.") != std::string::npos;
+  return !x_name && r_name ? Edition::kR : Edition::kX;
+}
+
+std::string TessalXFolder(const std::string& appdata) {
+  return appdata + tessal::kPathSeparator + "TessalX";
+}
+
+std::string ChooseBaseFolder(const std::string& appdata, bool tessalx_exists) {
+  if (!tessalx_exists) return "c:\\temp";
+  return tessal::LowerAnsi(TessalXFolder(appdata));
+}
+
+std::string WorkFolderOf(const std::string& base_folder) {
+  return base_folder + tessal::kPathSeparator + "CVWork";
+}
+
+bool IsResponderlessServiceVersion(std::string_view v) {
+  return v.size() >= 10 && v[0] == '1' && v[3] == '0' && v[6] == '0' && v[9] == '1';
+}
+
+bool IsOutdatedSupportVersion(std::string_view v) {
+  if (v.size() < 7 || v[0] != '1' || v[3] != '0' || v[6] != '4') return false;
+  if (v.size() <= 10) return true;
+  return v[9] == '1' && v[10] <= '3';
+}
+
+bool IsSupportOutdated(const SupportLibrary& brellonx, const SupportLibrary& brellon) {
+  if (!brellon.exists) return true;
+  for (const SupportLibrary* lib : {&brellonx, &brellon}) {
+    if (!lib->exists) continue;
+    if (!lib->version || IsOutdatedSupportVersion(*lib->version)) return true;
+  }
+  return false;
+}
+
+std::string FormatMacText(const unsigned char* a, std::size_t length) {
+  if (a == nullptr || length == 0) return "";
+  unsigned char b[6] = {0, 0, 0, 0, 0, 0};
+  for (std::size_t i = 0; i < 6 && i < length; ++i) b[i] = a[i];
+  char text[32];
+  std::snprintf(text, sizeof(text), "%02X-%02X-%02X-%02X-%02X-%02X", b[0], b[1], b[2], b[3], b[4], b[5]);
+  return text;
+}
+
+Placement PlaceAtTaskbarCorner(int W, int H, int w, int h, const std::optional<Rect>& taskbar,
+                               uint32_t previous_direction) {
+  Placement corner{W - w, H - h, previous_direction};
+  if (!taskbar) return corner;
+  const Rect& t = *taskbar;
+  if (t.left != 0 && t.top == 0 && t.bottom == H) {  // right edge
+    return {t.left - w + (W - t.right), H - h, kSlideRightToLeft};
+  }
+  if (t.left == 0 && t.top != 0 && t.right == W) {  // bottom edge
+    return {W - w, H - (t.bottom - t.top) - h, kSlideBottomToTop};
+  }
+  if (t.left == 0 && t.top == 0 && t.right == W) {  // top edge
+    return {W - w, t.bottom, kSlideTopToBottom};
+  }
+  if (t.left == 0 && t.top == 0 && t.right != W && t.bottom == H) {  // left edge
+    return {t.right, H - h, kSlideLeftToRight};
+  }
+  return corner;
+}
+
+}  // namespace kestra
