@@ -1,0 +1,14 @@
+#pragma once
+
+#include "win/dialog_base.h"
+#include "win/resource.h"
+
+namespace kestra {
+
+// "qvTessalKestra 정보", shown modally from the system menu.
+class CAboutDlg : public CDialogBase {
+ public:
+  explicit CAboutDlg(HWND parent) : CDialogBase(IDD_ABOUTBOX, parent) {}
+};
+
+}  // namespace kestra

@@ -1,0 +1,31 @@
+// The application object: common controls, then the main dialog run modally;
+// when its loop returns the program ends.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "win/main_dialog.h"
+
+namespace kestra {
+
+class CqvTessalKestraApp {
+ public:
+  // The framework's registry key; the agent keeps no settings there.
+  static constexpr char kRegistryKey[] = "로컬 응용 프로그램 마법사에서 생성된 응용 프로그램";
+
+  int InitInstance() {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = 8;
+    controls.dwICC = 0xFF;
+    InitCommonControlsEx(&controls);
+    CqvTessalKestraDlg dialog;
+    dialog.DoModal();
+    return 0;  // no message pump after the dialog
+  }
+};
+
+}  // namespace kestra
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  kestra::CqvTessalKestraApp app;
+  return app.InitInstance();
+}

@@ -1,0 +1,229 @@
+#include "win/main_dialog.h"
+
+#include <shellapi.h>
+
+#include <optional>
+
+#include "core/file_io.h"
+#include "core/messages.h"
+#include "win/about_dialog.h"
+#include "win/agent_state.h"
+#include "win/firewall.h"
+#include "win/resource.h"
+#include "win/shutdown.h"
+#include "win/startup.h"
+
+namespace kestra {
+
+namespace {
+
+constexpr UINT_PTR kPolicyTimer = 1;
+constexpr UINT kFirstRefreshDelayMs = 2000;
+constexpr UINT kSlideMs = 600;
+// SWP_NOSIZE | SWP_NOACTIVATE | SWP_HIDEWINDOW: moved, hidden, not activated.
+constexpr UINT kMoveHidden = 0x91;
+
+std::wstring Widen(const std::string& text) {
+  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring out(n > 0 ? n : 1, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, out.data(), n);
+  out.resize(n > 0 ? n - 1 : 0);
+  return out;
+}
+
+}  // namespace
+
+CqvTessalKestraDlg::CqvTessalKestraDlg() : CDialogBase(IDD_QVTESSALKESTRA_DIALOG, nullptr) {
+  icon_ = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
+}
+
+BOOL CqvTessalKestraDlg::OnInitDialog() {
+  AgentState& a = Agent();
+  HWND w = hwnd();
+
+  // 1. System menu entry for the About box, window icons.
+  char about[128] = "";
+  LoadStringA(GetModuleHandleA(nullptr), IDS_ABOUTBOX, about, sizeof(about));
+  if (HMENU sys = GetSystemMenu(w, FALSE); sys != nullptr && about[0] != 0) {
+    AppendMenuA(sys, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(sys, MF_STRING, IDM_ABOUTBOX, about);
+  }
+  SendMessageA(w, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageA(w, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  taskbar_created_ = RegisterWindowMessageA("TaskbarCreated");
+
+  // 2.-4. Base folder, edition, single instance.
+  a.base_folder = DetermineBaseFolder();
+  a.program_path = OwnProgramPath();
+  a.program_folder = FolderOf(a.program_path);
+  a.edition = ChooseEdition(a.program_path);
+  EnsureSingleInstance(w, a.edition);
+
+  // 5.-7. Messages from lower-integrity senders, tray icon.
+  AllowAgentMessages(w);
+  a.main_window = w;
+  a.tray = NOTIFYICONDATAA{};
+  a.tray.cbSize = NOTIFYICONDATAA_V3_SIZE;
+  a.tray.hWnd = w;
+  a.tray.uID = 0;
+  a.tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  a.tray.uCallbackMessage = kUmTrayNotify;
+  a.tray.hIcon = icon_;
+  lstrcpynA(a.tray.szTip, kTrayTip, sizeof(a.tray.szTip));
+  if (a.edition == Edition::kR) Shell_NotifyIconA(NIM_ADD, &a.tray);
+
+  // 8. Per-run texts and the MAC text.
+  first_paint_ = 1;
+  a.work_folder.clear();
+  a.mac_text = ComputeMacText();
+
+  std::wstring image = Widen(a.program_path);
+  if (a.edition == Edition::kR) {
+    // 9. R edition: no workers, no removal of the work folder.
+    SetWindowTextA(w, kTitleR);
+    RegisterFirewallApp(image.c_str(), L"Corvanta Ransom Brontel");
+    InitializeCriticalSection(&a.target_lock);
+    a.target_lock_ready = true;
+    a.work_folder = WorkFolderOf(a.base_folder);
+  } else {
+    // 10. X edition.
+    SetWindowTextA(w, kTitleX);
+    RegisterFirewallApp(image.c_str(), L"Corvanta Brontel");
+    a.responder_wanted = !KeepAliveServiceServes(a.program_folder);
+    a.outdated_support_flag = SystemSupportOutdated() ? 1 : 0;
+    InitializeCriticalSection(&a.target_lock);
+    a.target_lock_ready = true;
+    a.work_folder = RecreateWorkFolder(a.base_folder);
+  }
+
+  // 11.
+  a.restart_clock = GetTickCount();
+  return TRUE;
+}
+
+LRESULT CqvTessalKestraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
+  switch (msg) {
+    case WM_SYSCOMMAND:
+      OnSysCommand(wp, lp, handled);
+      return 0;
+    case WM_PAINT:
+      OnPaint(handled);
+      return 0;
+    case WM_QUERYDRAGICON:
+      *handled = true;
+      return reinterpret_cast<LRESULT>(icon_);
+    case WM_TIMER:
+      OnTimer(wp);
+      *handled = true;
+      return 0;
+    case WM_WINDOWPOSCHANGING:
+      OnWindowPosChanging(reinterpret_cast<WINDOWPOS*>(lp));
+      return 0;  // default processing still runs
+    case WM_COMMAND:
+      if (LOWORD(wp) == IDOK) {
+        may_show_ = 0;
+        SetWindowPos(hwnd(), HWND_TOPMOST, 0, 0, 0, 0, kMoveHidden);
+        *handled = true;
+        return 0;
+      }
+      break;
+    case WM_LBUTTONDOWN:
+      // Drag the window by its client area.
+      SendMessageA(hwnd(), WM_NCLBUTTONDOWN, HTCAPTION, lp);
+      return 0;
+    case kUmRegisterRecord:
+      OnRegisterRecord(wp);
+      *handled = true;
+      return 1;
+    case kUmReleaseRecord:
+      OnReleaseRecord(wp);
+      *handled = true;
+      return 1;
+    case kUmInspectRecord:
+    case kUmTrayNotify:
+    case kUmDnsChanged:
+      *handled = true;
+      return 1;
+    case kUmShutdown:
+      RunShutdownRoutine();
+    default:
+      if (msg == taskbar_created_ && taskbar_created_ != 0) {
+        // Explorer restarted: the R edition's icon must be added again.
+        if (Agent().edition == Edition::kR) Shell_NotifyIconA(NIM_ADD, &Agent().tray);
+        *handled = true;
+        return 0;
+      }
+      break;
+  }
+  return CDialogBase::OnMessage(msg, wp, lp, handled);
+}
+
+void CqvTessalKestraDlg::OnSysCommand(WPARAM id, LPARAM, bool* handled) {
+  if ((id & 0xFFF0) == IDM_ABOUTBOX) {
+    CAboutDlg about(hwnd());
+    about.DoModal();
+    *handled = true;
+  } else if ((id & 0xFFF0) == SC_CLOSE) {
+    ShowWindow(hwnd(), SW_HIDE);
+    *handled = true;
+  }
+}
+
+void CqvTessalKestraDlg::OnPaint(bool* handled) {
+  HWND w = hwnd();
+  if (IsIconic(w)) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(w, &ps);
+    SendMessageA(w, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client;
+    GetClientRect(w, &client);
+    int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, icon_);
+    EndPaint(w, &ps);
+    *handled = true;
+    return;
+  }
+  if (first_paint_) {
+    first_paint_ = 0;
+    SlideInAtTaskbarCorner();
+  }
+}
+
+void CqvTessalKestraDlg::SlideInAtTaskbarCorner() {
+  HWND w = hwnd();
+  RECT own;
+  GetWindowRect(w, &own);
+  std::optional<Rect> taskbar;
+  if (HWND tray = FindWindowA("Shell_traywnd", nullptr); tray != nullptr) {
+    RECT t;
+    if (GetWindowRect(tray, &t)) taskbar = Rect{t.left, t.top, t.right, t.bottom};
+  }
+  Placement p = PlaceAtTaskbarCorner(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                                     own.right - own.left, own.bottom - own.top, taskbar, slide_direction_);
+  slide_direction_ = p.direction;
+  SetWindowPos(w, HWND_TOPMOST, p.x, p.y, 0, 0, kMoveHidden);
+  AnimateWindow(w, kSlideMs, AW_SLIDE | p.direction);
+  may_show_ = 0;
+  SetTimer(w, kPolicyTimer, kFirstRefreshDelayMs, nullptr);
+}
+
+void CqvTessalKestraDlg::OnWindowPosChanging(WINDOWPOS* pos) {
+  if (!may_show_ && pos != nullptr) pos->flags &= ~SWP_SHOWWINDOW;
+}
+
+void CqvTessalKestraDlg::OnTimer(UINT_PTR id) {
+  if (id == kPolicyTimer) KillTimer(hwnd(), kPolicyTimer);
+}
+
+void CqvTessalKestraDlg::OnRegisterRecord(WPARAM number) {
+  Agent().records.Register(static_cast<int32_t>(number));
+}
+
+void CqvTessalKestraDlg::OnReleaseRecord(WPARAM number) {
+  AgentState& a = Agent();
+  a.records.Release(static_cast<int32_t>(number));
+  tessal::DeleteFilePath(RecordFileName(a.work_folder, static_cast<int32_t>(number)));
+}
+
+}  // namespace kestra

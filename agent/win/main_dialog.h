@@ -1,0 +1,35 @@
+// The agent's main window: a small hidden dialog that owns the timers, the tray
+// icon and every message other processes send to the agent.
+#pragma once
+
+#include <windows.h>
+
+#include "win/dialog_base.h"
+
+namespace kestra {
+
+class CqvTessalKestraDlg : public CDialogBase {
+ public:
+  CqvTessalKestraDlg();
+
+ protected:
+  BOOL OnInitDialog() override;
+  LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled) override;
+
+ private:
+  void OnSysCommand(WPARAM id, LPARAM lp, bool* handled);
+  void OnPaint(bool* handled);
+  void OnWindowPosChanging(WINDOWPOS* pos);
+  void OnTimer(UINT_PTR id);
+  void OnRegisterRecord(WPARAM number);
+  void OnReleaseRecord(WPARAM number);
+  void SlideInAtTaskbarCorner();
+
+  HICON icon_;
+  int first_paint_ = 0;
+  int may_show_ = 1;
+  UINT slide_direction_ = 0;
+  UINT taskbar_created_ = 0;
+};
+
+}  // namespace kestra

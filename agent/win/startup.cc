@@ -1,0 +1,151 @@
+// winsock2.h must come before windows.h.
+#include <winsock2.h>
+
+#include "win/startup.h"
+
+#include <iphlpapi.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <vector>
+
+#include "core/ansi_text.h"
+#include "core/file_io.h"
+#include "core/messages.h"
+#include "win/scoped_handle.h"
+#include "win/version_info.h"
+
+namespace kestra {
+
+std::string OwnProgramPath() {
+  std::vector<char> path(MAX_PATH);
+  for (;;) {
+    DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return "";
+    if (n < path.size()) return std::string(path.data(), n);
+    path.resize(path.size() * 2);
+  }
+}
+
+std::string FolderOf(const std::string& path) {
+  std::size_t sep = path.find_last_of("\\/");
+  return sep == std::string::npos ? std::string() : path.substr(0, sep);
+}
+
+std::string DetermineBaseFolder() {
+  char appdata[MAX_PATH] = "";
+  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appdata))) {
+    return ChooseBaseFolder("", false);
+  }
+  std::string tessalx = TessalXFolder(appdata);
+  bool exists = tessal::FolderExists(tessalx);
+  if (exists) {
+    tessal::MakeFolder(appdata);
+    tessal::MakeFolder(tessalx);
+  }
+  return ChooseBaseFolder(appdata, exists);
+}
+
+void EnsureSingleInstance(HWND window, Edition edition) {
+  SetWindowTextA(window, kTitleDuringCheck);
+  bool other = edition == Edition::kR
+                   ? FindWindowA(nullptr, kTitleR) != nullptr
+                   : FindWindowA(nullptr, kTitleOldX) != nullptr || FindWindowA(nullptr, kTitleX) != nullptr;
+  if (other) TerminateProcess(GetCurrentProcess(), kShutdownExitCode);
+  SetWindowTextA(window, edition == Edition::kR ? kTitleR : kTitleX);
+}
+
+void AllowAgentMessages(HWND window) {
+  HMODULE user32 = LoadLibraryA("User32.dll");
+  if (user32 == nullptr) return;
+  using FilterEx = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+  using Filter = BOOL(WINAPI*)(UINT, DWORD);
+  auto filter_ex = reinterpret_cast<FilterEx>(GetProcAddress(user32, "ChangeWindowMessageFilterEx"));
+  auto filter = reinterpret_cast<Filter>(GetProcAddress(user32, "ChangeWindowMessageFilter"));
+  constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW, and MSGFLT_ADD for the older function
+  for (unsigned msg : kFilteredMessages) {
+    if (filter_ex) {
+      filter_ex(window, msg, kAllow, nullptr);
+    } else if (filter) {
+      filter(msg, kAllow);
+    }
+  }
+}
+
+std::string ComputeMacText() {
+  std::vector<unsigned char> buffer(15360);
+  ULONG size = static_cast<ULONG>(buffer.size());
+  auto* adapters = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data());
+  if (GetAdaptersAddresses(AF_INET, GAA_FLAG_INCLUDE_PREFIX, nullptr, adapters, &size) != NO_ERROR) {
+    return "";
+  }
+  return FormatMacText(adapters->PhysicalAddress, adapters->PhysicalAddressLength);
+}
+
+namespace {
+
+bool ProcessRuns(const char* lower_image_name) {
+  tessal::ScopedFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.valid()) return false;
+  PROCESSENTRY32 entry;
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+    if (tessal::LowerAnsi(entry.szExeFile) == lower_image_name) return true;
+  }
+  return false;
+}
+
+SupportLibrary Probe(const std::string& path) {
+  SupportLibrary lib;
+  lib.exists = tessal::PathExists(path);
+  std::string version;
+  if (lib.exists && tessal::ReadFileVersionText(path, &version)) lib.version = version;
+  return lib;
+}
+
+}  // namespace
+
+bool KeepAliveServiceServes(const std::string& program_folder) {
+  if (!ProcessRuns("gatrell.exe")) return false;
+  std::string service = program_folder + "\\Gatrell.exe";
+  std::string version;
+  if (tessal::PathExists(service) && tessal::ReadFileVersionText(service, &version) &&
+      IsResponderlessServiceVersion(version)) {
+    return false;
+  }
+  return true;
+}
+
+bool SystemSupportOutdated() {
+  char windows[MAX_PATH] = "";
+  UINT n = GetWindowsDirectoryA(windows, sizeof(windows));
+  std::string root(windows, n < sizeof(windows) ? n : 0);
+  if (root.empty() || root.back() != '\\') root += '\\';
+  SupportLibrary brellonx = Probe(root + "System32\\BrellonX.dll");
+  SupportLibrary brellon = Probe(root + "System32\\Brellon.dll");
+  if (!brellon.exists) brellon = Probe(root + "SysWow64\\Brellon.dll");
+  return IsSupportOutdated(brellonx, brellon);
+}
+
+std::string RecreateWorkFolder(const std::string& base_folder) {
+  std::string work = WorkFolderOf(base_folder);
+  std::string command = "cmd.exe /c rmdir /s /q \"" + work + "\"";
+  STARTUPINFOA si{};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION pi{};
+  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                     nullptr, &si, &pi)) {
+    // The removal must be over before the new folder is made, or it would take
+    // the requesters' fresh record files with it.
+    if (WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  tessal::MakeFolder(base_folder);
+  tessal::MakeFolder(work);
+  return work;
+}
+
+}  // namespace kestra
