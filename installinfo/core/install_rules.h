@@ -1,0 +1,86 @@
+// Decisions of the installation information library that need no system call:
+// the manifest name file, the installer state, registry paths, the updater's
+// command line and the installed-file monitor's list and pass.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavin {
+
+inline constexpr std::size_t kRootFolderMax = 259;
+inline constexpr const char* kRootNotSetText = "set root path before update - call SetRootPath function";
+
+// First line of "setup.ini" as a 260-byte line read gives it: up to and including
+// the first line break, at most 259 bytes. The break stays part of the name.
+std::string ManifestNameFromSetupIni(std::string_view content);
+
+// Installer state from the "InstallState" text: its decimal value, except that
+// 1 becomes 102 while the updater's window is absent.
+inline constexpr int kStateNoValue = 101;
+inline constexpr int kStateUpdaterGone = 102;
+int InstallStateFromText(std::string_view text, bool updater_window_present);
+
+enum class RegistryRoot { kNone, kClassesRoot, kCurrentUser, kLocalMachine, kUsers, kCurrentConfig };
+// Splits "ROOT\sub\key" at the first backslash. False for an unknown root name,
+// a root name over 127 bytes, no backslash, or a sub-key over 259 bytes.
+bool SplitRegistryPath(std::string_view path, RegistryRoot* root, std::string* sub_key);
+
+// "\"<program>\"  update <number>" ; false when it would not fit in 520 bytes
+// (a cut command line could start something else).
+bool UpdaterCommandLine(std::string_view program, int number, std::string* command_line);
+
+// One pair of the monitor list.
+struct MonitorPair {
+  std::string installed;
+  std::string protected_copy;
+};
+inline constexpr std::size_t kMaxMonitorPairs = 200;
+inline constexpr std::size_t kMaxListLine = 2047;
+
+// Text between the first `open` and the first `close` after it, found at
+// character boundaries; false when either is missing.
+bool ExtractBetween(std::string_view line, std::string_view open, std::string_view close,
+                    std::string* out);
+// A list line: both tag pairs, in either order.
+bool ParseMonitorLine(std::string_view line, MonitorPair* pair);
+// The list's lines, read as a 2048-byte line buffer would: a longer line comes in
+// pieces of at most 2047 bytes. Line breaks are not part of the lines.
+std::vector<std::string> SplitListLines(std::string_view content);
+
+struct MonitorList {
+  std::vector<MonitorPair> pairs;  // at most kMaxMonitorPairs
+  int parse_errors = 0;            // lines without both tag pairs
+  bool truncated = false;          // pairs beyond the table were ignored
+};
+// `on_parse_error` is called once for each line that lacks a tag pair.
+template <typename OnError>
+MonitorList ParseMonitorList(std::string_view content, OnError on_parse_error) {
+  MonitorList list;
+  for (const std::string& line : SplitListLines(content)) {
+    MonitorPair pair;
+    if (!ParseMonitorLine(line, &pair)) {
+      ++list.parse_errors;
+      on_parse_error(line);
+      continue;
+    }
+    if (list.pairs.size() >= kMaxMonitorPairs) {
+      list.truncated = true;
+      continue;
+    }
+    list.pairs.push_back(std::move(pair));
+  }
+  return list;
+}
+
+// What one monitor pass does with one pair.
+enum class MonitorAction { kNothing, kCopy };
+// A missing installed file is always put back; a present one only when its
+// version text differs from the protected copy's (both read), so that an
+// unchanged file is not rewritten every ten seconds.
+MonitorAction DecideMonitorAction(bool installed_exists, bool versions_read,
+                                  std::string_view installed_version, std::string_view protected_version);
+
+}  // namespace tavin
