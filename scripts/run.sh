@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds the 64-bit Windows tree and plays the agent's main
+# job under Wine with the stand-ins. Screenshots land in out/demo/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/setup.sh
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 --target agent_demo
+trap 'tools/wine/wine-stop' EXIT
+tools/wine/run-with-shots out/demo build/win64/demo/agent_demo.exe
