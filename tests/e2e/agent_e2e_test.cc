@@ -92,6 +92,12 @@ TEST_F(AgentTest, RCopyRunsTheREditionAndKeepsTheWorkFolder) {
   HWND w = StartAgent("qvTessalKestraR.exe", kestra::kTitleR);
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(FindWindowA(nullptr, kestra::kTitleX), nullptr);
+  // The R edition shows its tray icon at once; Wine, having no taskbar, shows
+  // tray icons in a stand-alone tray window.
+  EXPECT_TRUE(harness::WaitUntil([] {
+    HWND tray = FindWindowA("__winex11_standalone_tray", nullptr);
+    return tray != nullptr && IsWindowVisible(tray);
+  }, kStartMs)) << "no tray icon";
   Sleep(1500);  // long enough for an X edition to have removed the folder
   EXPECT_TRUE(harness::FileExists(marker)) << "the R edition removes no work folder";
   // A second R instance ends as the X edition's does.
