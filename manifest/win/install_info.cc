@@ -1,0 +1,381 @@
+#include "win/install_info.h"
+
+#include <string>
+#include <vector>
+
+#include "win/xml_file_win.h"
+
+namespace lorix {
+namespace {
+
+using tessal::ComPtr;
+
+constexpr char kTempFile[] = "temp.xml";
+constexpr char kStylesheet[] = "indent.xsl";
+
+// The document object of "Microsoft.XMLDOM", used synchronously.
+bool CreateDocument(ComPtr<IXMLDOMDocument>* doc) {
+  CLSID clsid;
+  if (FAILED(CLSIDFromProgID(L"Microsoft.XMLDOM", &clsid))) return false;
+  if (FAILED(CoCreateInstance(clsid, nullptr,
+                              CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
+                                  CLSCTX_REMOTE_SERVER,
+                              IID_IXMLDOMDocument, reinterpret_cast<void**>(doc->put())))) {
+    return false;
+  }
+  (*doc)->put_async(VARIANT_FALSE);
+  // A manifest never needs an outside DTD or entity; none is fetched.
+  (*doc)->put_resolveExternals(VARIANT_FALSE);
+  return true;
+}
+
+// Loads a file through the euc-kr-aware file boundary. False with the thread's
+// last error set as well as it is known.
+bool LoadDocumentFile(IXMLDOMDocument* doc, const std::string& path) {
+  tessal::XmlFileRead read = tessal::ReadXmlFileForDom(path);
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  HRESULT hr = E_FAIL;
+  if (read.result == tessal::XmlFileRead::kFailed) {
+    SetLastError(read.error);
+    return false;
+  }
+  if (read.result == tessal::XmlFileRead::kText) {
+    BSTR text = SysAllocStringLen(read.text.data(), static_cast<UINT>(read.text.size()));
+    if (text == nullptr) return false;
+    hr = doc->loadXML(text, &ok);
+    SysFreeString(text);
+  } else {
+    std::wstring wide = tessal::ToWide(path);
+    VARIANT source;
+    VariantInit(&source);
+    source.vt = VT_BSTR;
+    source.bstrVal = SysAllocString(wide.c_str());
+    hr = doc->load(source, &ok);
+    VariantClear(&source);
+  }
+  if (FAILED(hr) || ok != VARIANT_TRUE) {
+    if (GetLastError() == 0) SetLastError(ERROR_INVALID_DATA);
+    return false;
+  }
+  return true;
+}
+
+bool SaveDocumentFile(IXMLDOMDocument* doc, const std::string& path) {
+  BSTR xml = nullptr;
+  if (FAILED(doc->get_xml(&xml)) || xml == nullptr) return false;
+  bool ok = tessal::WriteXmlFileEucKr(path, std::wstring_view(xml, SysStringLen(xml)));
+  SysFreeString(xml);
+  return ok;
+}
+
+bool IsName(BSTR name, const char* ascii) {
+  if (name == nullptr) return false;
+  const wchar_t* p = name;
+  for (; *ascii != 0; ++p, ++ascii) {
+    if (*p != static_cast<unsigned char>(*ascii)) return false;
+  }
+  return *p == 0;
+}
+
+std::string NameOf(IXMLDOMNode* node) {
+  BSTR name = nullptr;
+  std::string out;
+  if (SUCCEEDED(node->get_nodeName(&name)) && name != nullptr) {
+    out = tessal::FromWide(std::wstring_view(name, SysStringLen(name)));
+  }
+  SysFreeString(name);
+  return out;
+}
+
+DOMNodeType TypeOf(IXMLDOMNode* node) {
+  DOMNodeType type = NODE_INVALID;
+  node->get_nodeType(&type);
+  return type;
+}
+
+// Iterates the child nodes of a node in document order.
+class Children {
+ public:
+  explicit Children(IXMLDOMNode* parent) {
+    if (FAILED(parent->get_firstChild(&current_))) current_ = nullptr;
+  }
+  Children(const Children&) = delete;
+  Children& operator=(const Children&) = delete;
+  ~Children() {
+    if (current_ != nullptr) current_->Release();
+  }
+  IXMLDOMNode* get() const { return current_; }
+  void Next() {
+    IXMLDOMNode* next = nullptr;
+    if (FAILED(current_->get_nextSibling(&next))) next = nullptr;
+    current_->Release();
+    current_ = next;
+  }
+
+ private:
+  IXMLDOMNode* current_ = nullptr;
+};
+
+// The concatenated text of a node's contents, in UTF-16.
+void AppendText(IXMLDOMNode* node, std::wstring* out, int depth) {
+  DOMNodeType type = TypeOf(node);
+  if (type == NODE_TEXT || type == NODE_CDATA_SECTION) {
+    VARIANT value;
+    VariantInit(&value);
+    if (SUCCEEDED(node->get_nodeValue(&value)) && value.vt == VT_BSTR && value.bstrVal != nullptr) {
+      out->append(value.bstrVal, SysStringLen(value.bstrVal));
+    }
+    VariantClear(&value);
+    return;
+  }
+  if ((type != NODE_ELEMENT && type != NODE_ENTITY_REFERENCE) || depth > 64) return;
+  for (Children c(node); c.get() != nullptr; c.Next()) AppendText(c.get(), out, depth + 1);
+}
+
+std::string TextOf(IXMLDOMNode* node) {
+  std::wstring text;
+  AppendText(node, &text, 0);
+  return tessal::FromWide(text);
+}
+
+}  // namespace
+
+int CXML::Load(const char* path) {
+  if (!CreateDocument(&document_)) {
+    SetLastErrorText("XML Instance create error");
+    return 0;
+  }
+  if (!LoadDocumentFile(document_.get(), path != nullptr ? path : "")) {
+    SetLastErrorText("XML load error %d", static_cast<int>(GetLastError()));
+    document_.reset();
+    return 0;
+  }
+  bool parsed = ParseDocument();
+  document_.reset();
+  return parsed ? 1 : 0;
+}
+
+int CXML::Save(const char* path) {
+  if (!CreateDocument(&document_)) {
+    SetLastErrorText("XML Instance create error");
+    return 0;
+  }
+  if (!BuildDocument()) {
+    SetLastErrorText("XML node create error");
+    document_.reset();
+    return 0;
+  }
+  DeleteFileA(kTempFile);
+  bool saved = SaveDocumentFile(document_.get(), kTempFile);
+  document_.reset();
+  if (!saved) {
+    SetLastErrorText("XML save error");
+    return 0;
+  }
+  // The stylesheet decides the layout of the file that is finally written.
+  ComPtr<IXMLDOMDocument> raw, style, indented;
+  bool ok = CreateDocument(&raw) && CreateDocument(&style) && CreateDocument(&indented) &&
+            LoadDocumentFile(raw.get(), kTempFile) && LoadDocumentFile(style.get(), kStylesheet);
+  if (ok) {
+    VARIANT out;
+    VariantInit(&out);
+    out.vt = VT_UNKNOWN;
+    out.punkVal = indented.get();
+    ComPtr<IXMLDOMNode> style_node;
+    ok = SUCCEEDED(style->QueryInterface(IID_IXMLDOMNode, reinterpret_cast<void**>(style_node.put()))) &&
+         SUCCEEDED(raw->transformNodeToObject(style_node.get(), out));
+    ComPtr<IXMLDOMElement> root;
+    ok = ok && SUCCEEDED(indented->get_documentElement(root.put())) && root;
+    ok = ok && SaveDocumentFile(indented.get(), path != nullptr ? path : "");
+  }
+  if (!ok) {
+    SetLastErrorText("XML indent change fail");
+    return 0;
+  }
+  DeleteFileA(kTempFile);
+  return 1;
+}
+
+bool CInstallInfo::ParseDocument() {
+  try {
+    ComPtr<IXMLDOMElement> root;
+    if (FAILED(document()->get_documentElement(root.put())) || !root) {
+      SetLastErrorText("XML parse error : no document element");
+      return false;
+    }
+    // The first child of each section name.
+    ComPtr<IXMLDOMNode> sections[kSectionOrder.size()];
+    for (Children c(root.get()); c.get() != nullptr; c.Next()) {
+      if (TypeOf(c.get()) != NODE_ELEMENT) continue;
+      BSTR name = nullptr;
+      if (FAILED(c.get()->get_nodeName(&name))) continue;
+      for (std::size_t i = 0; i < kSectionOrder.size(); ++i) {
+        if (!sections[i] && IsName(name, SectionName(kSectionOrder[i]))) {
+          c.get()->AddRef();
+          *sections[i].put() = c.get();
+          break;
+        }
+      }
+      SysFreeString(name);
+    }
+
+    InstallModel next;
+    std::string error;
+    EntryTexts entry;
+    for (std::size_t i = 0; i < kSectionOrder.size(); ++i) {
+      if (!sections[i]) continue;
+      Section section = kSectionOrder[i];
+      const std::vector<const char*>& fields = EntryFieldNames(section);
+      for (Children c(sections[i].get()); c.get() != nullptr; c.Next()) {
+        bool element = TypeOf(c.get()) == NODE_ELEMENT;
+        bool ok = true;
+        if (IsEntrySection(section)) {
+          entry.Reset();
+          if (element) {
+            for (Children f(c.get()); f.get() != nullptr; f.Next()) {
+              if (TypeOf(f.get()) != NODE_ELEMENT) continue;
+              BSTR name = nullptr;
+              if (FAILED(f.get()->get_nodeName(&name))) continue;
+              for (std::size_t k = 0; k < fields.size(); ++k) {
+                if (!entry.seen[k] && IsName(name, fields[k])) {
+                  entry.Offer(static_cast<int>(k), TextOf(f.get()));
+                  break;
+                }
+              }
+              SysFreeString(name);
+            }
+          }
+          ok = next.LoadEntry(section, entry, &error);
+        } else if (section == Section::kConfig) {
+          ok = next.LoadConfigField(NameOf(c.get()), element ? TextOf(c.get()) : std::string(), &error);
+        } else {
+          ok = next.LoadCommand(section, element ? TextOf(c.get()) : std::string(), &error);
+        }
+        if (!ok) {
+          SetLastErrorText("%s", error.c_str());
+          return false;
+        }
+      }
+    }
+    model_ = std::move(next);
+    return true;
+  } catch (...) {
+    SetLastErrorText("XML parse error");
+    return false;
+  }
+}
+
+namespace {
+
+// Appends <name>text</name> to the parent.
+bool AppendTextElement(IXMLDOMDocument* doc, IXMLDOMNode* parent, BSTR name, const std::string& text) {
+  ComPtr<IXMLDOMElement> element;
+  if (FAILED(doc->createElement(name, element.put())) || !element) return false;
+  std::wstring wide = tessal::ToWide(text);
+  BSTR data = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  ComPtr<IXMLDOMText> node;
+  HRESULT hr = doc->createTextNode(data, node.put());
+  SysFreeString(data);
+  if (FAILED(hr) || !node) return false;
+  ComPtr<IXMLDOMNode> added;
+  if (FAILED(element->appendChild(node.get(), added.put()))) return false;
+  ComPtr<IXMLDOMNode> added_element;
+  return SUCCEEDED(parent->appendChild(element.get(), added_element.put()));
+}
+
+class Bstr {
+ public:
+  explicit Bstr(const std::string& ascii) : s_(SysAllocString(tessal::ToWide(ascii).c_str())) {}
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  ~Bstr() { SysFreeString(s_); }
+  BSTR get() const { return s_; }
+
+ private:
+  BSTR s_;
+};
+
+}  // namespace
+
+bool CInstallInfo::BuildDocument() {
+  try {
+    IXMLDOMDocument* doc = document();
+    ComPtr<IXMLDOMProcessingInstruction> pi;
+    {
+      Bstr target("xml"), data("version=\"1.0\" encoding=\"euc-kr\"");
+      if (FAILED(doc->createProcessingInstruction(target.get(), data.get(), pi.put())) || !pi) return false;
+    }
+    ComPtr<IXMLDOMNode> added;
+    if (FAILED(doc->appendChild(pi.get(), added.put()))) return false;
+    ComPtr<IXMLDOMElement> setup;
+    Bstr setup_name("SETUP");
+    if (FAILED(doc->createElement(setup_name.get(), setup.put())) || !setup) return false;
+
+    for (Section section : kSectionOrder) {
+      ComPtr<IXMLDOMElement> element;
+      Bstr section_name(SectionName(section));
+      if (FAILED(doc->createElement(section_name.get(), element.put())) || !element) return false;
+      const std::vector<const char*>& names = EntryFieldNames(section);
+      std::vector<std::unique_ptr<Bstr>> field_names;
+      for (const char* n : names) field_names.push_back(std::make_unique<Bstr>(n));
+      const char* entry_name_text = EntryName(section);
+      Bstr entry_name(entry_name_text != nullptr ? entry_name_text : "");
+
+      auto add_entry = [&](const std::vector<std::string>& texts) {
+        ComPtr<IXMLDOMElement> entry;
+        if (FAILED(doc->createElement(entry_name.get(), entry.put())) || !entry) return false;
+        for (std::size_t k = 0; k < texts.size(); ++k) {
+          if (!AppendTextElement(doc, entry.get(), field_names[k]->get(), texts[k])) return false;
+        }
+        ComPtr<IXMLDOMNode> out;
+        return SUCCEEDED(element->appendChild(entry.get(), out.put()));
+      };
+
+      bool ok = true;
+      switch (section) {
+        case Section::kReserve:
+          for (const auto& [key, word] : model_.reserved_words()) {
+            ok = ok && add_entry({key, word->meaning});  // the real text stays in memory
+          }
+          break;
+        case Section::kConfig:
+          for (const auto& [name, value] : model_.config()) {
+            Bstr field(name);
+            ok = ok && AppendTextElement(doc, element.get(), field.get(), value);
+          }
+          break;
+        case Section::kFiles:
+          for (const auto& f : model_.files()) ok = ok && add_entry(model_.FileTexts(*f));
+          break;
+        case Section::kRegistrys:
+          for (const auto& r : model_.registry()) ok = ok && add_entry(model_.RegistryTexts(*r));
+          break;
+        case Section::kPreKills:
+        case Section::kUpKills:
+          for (const auto& k : model_.kills(section == Section::kPreKills ? KillList::kPre : KillList::kUp)) {
+            ok = ok && add_entry({k->class_name, k->title});
+          }
+          break;
+        default:
+          for (const std::string& command : model_.commands(CommandListOf(section))) {
+            ok = ok && AppendTextElement(doc, element.get(), entry_name.get(), command);
+          }
+          break;
+      }
+      if (!ok) return false;
+      ComPtr<IXMLDOMNode> out;
+      if (FAILED(setup->appendChild(element.get(), out.put()))) return false;
+    }
+    ComPtr<IXMLDOMNode> out;
+    return SUCCEEDED(doc->appendChild(setup.get(), out.put()));
+  } catch (...) {
+    return false;
+  }
+}
+
+CInstallInfo& TheInstallInfo() {
+  static CInstallInfo info;
+  return info;
+}
+
+}  // namespace lorix

@@ -1,0 +1,53 @@
+// The manifest classes of the library: CXML adds a DOM document (held only during
+// one load or save) to the error text of CSetupRoot; CInstallInfo holds the model
+// and reads it from and writes it into the document.
+#pragma once
+
+#include <windows.h>
+#include <msxml2.h>
+
+#include "core/install_model.h"
+#include "core/setup_root.h"
+#include "win/scoped_handle.h"
+
+namespace lorix {
+
+class CXML : public CSetupRoot {
+ public:
+  CXML() = default;
+  ~CXML() override = default;
+
+  // 1 when the file was read and parsed (the model replaced); 0 with the
+  // last-error text set otherwise, the model unchanged.
+  int Load(const char* path);
+  // 1 when written through "temp.xml" and the "indent.xsl" transform.
+  int Save(const char* path);
+
+ protected:
+  virtual bool BuildDocument() { return true; }
+  virtual bool ParseDocument() { return true; }
+  IXMLDOMDocument* document() const { return document_.get(); }
+
+ private:
+  tessal::ComPtr<IXMLDOMDocument> document_;
+};
+
+class CInstallInfo : public CXML {
+ public:
+  CInstallInfo() = default;
+  ~CInstallInfo() override = default;
+
+  InstallModel& model() { return model_; }
+
+ protected:
+  bool BuildDocument() override;
+  bool ParseDocument() override;
+
+ private:
+  InstallModel model_;
+};
+
+// The one manifest model of the process.
+CInstallInfo& TheInstallInfo();
+
+}  // namespace lorix
