@@ -1,0 +1,69 @@
+#include "core/packet_text.h"
+
+#include <algorithm>
+
+namespace qvw {
+
+std::string_view PayloadBytes(const FrameReader& frame, const FrameFields& fields) {
+  size_t length = 0;
+  if (fields.total_length > fields.ip_header_length)
+    length = fields.total_length - fields.ip_header_length;
+  length = std::min(length, kMaxPayloadText);
+  std::string_view captured = frame.Tail(fields.transport);
+  return captured.substr(0, std::min(length, captured.size()));
+}
+
+void NormaliseText(std::string_view raw, char* out) {
+  for (size_t i = 0; i < raw.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(raw[i]);
+    if (c < 0x20 && c != '\r' && c != '\n') c = '|';
+    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
+    out[i] = static_cast<char>(c);
+  }
+}
+
+bool ExtractName(std::string_view text, std::string_view* name) {
+  size_t anchor = text.find("http://");
+  if (anchor == std::string_view::npos) anchor = text.find("https://");
+  if (anchor == std::string_view::npos) anchor = text.find("host:");
+  if (anchor == std::string_view::npos) return false;
+
+  size_t start, end;
+  size_t header = text.find("host: ", anchor);
+  if (header != std::string_view::npos) {
+    start = header + 6;
+    end = text.find_first_of("\r\n", start);
+  } else {
+    // The scheme (or "host:" and what follows) is passed over before looking
+    // for the end of the host; a short text simply ends the name.
+    start = anchor;
+    end = text.find_first_of(std::string_view(":/|\r\n", 5), std::min(anchor + 8, text.size()));
+  }
+  if (end == std::string_view::npos) end = text.size();
+  *name = text.substr(start, std::min(end - start, kMaxName));
+  return true;
+}
+
+bool RenderDnsQuery(const FrameReader& frame, const FrameFields& fields, std::string* text) {
+  if (fields.dst_port != 53) return false;
+  size_t message;
+  if (fields.protocol == kProtoTcp) {
+    uint8_t offset_byte = 0;
+    if (!frame.U8(fields.transport + 12, &offset_byte)) return false;
+    message = fields.transport + static_cast<size_t>(offset_byte >> 4) * 4;
+  } else if (fields.protocol == kProtoUdp) {
+    message = fields.transport + 8;
+  } else {
+    return false;
+  }
+  std::string_view bytes = frame.Tail(message);
+  if (bytes.empty()) return false;
+  text->assign(bytes.size(), '.');
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c >= 0x20 && c <= 0x80) (*text)[i] = static_cast<char>(c);
+  }
+  return true;
+}
+
+}  // namespace qvw

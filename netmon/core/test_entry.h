@@ -1,0 +1,39 @@
+// The console test entry: reads its options from the process's command line,
+// opens the capture automatically, filters, waits for traffic and prints it.
+#pragma once
+
+#include <string>
+
+#include "core/capture_backend.h"
+#include "core/monitor.h"
+
+namespace qvw {
+
+// The console the entry prints on and reads its key from.
+class Console {
+ public:
+  virtual ~Console() = default;
+  // Creates the console; the sink stays valid until Close. Null when none.
+  virtual LogSink* Open() = 0;
+  virtual void Close() = 0;
+  virtual std::string CommandLine() = 0;
+  virtual void WaitKey() = 0;
+};
+
+struct TestOptions {
+  int port = 0;
+  bool has_destination = false;
+  std::string destination_name;
+  std::string destination;  // dotted address, or the name itself with "-dns"
+  bool no_lookup = false;
+  bool range = false;
+  bool change = false;
+};
+
+// Options are found by substring anywhere in the command line.
+TestOptions ParseTestOptions(const std::string& command_line);
+
+// 1 after a complete run, 0 after an error ending.
+int RunTestEntry(Monitor& monitor, HostEnv& env, Console& console);
+
+}  // namespace qvw

@@ -1,0 +1,18 @@
+// What each platform supplies to the exported functions: its capture backend,
+// its host services and the console of the test entry.
+#pragma once
+
+#include "core/capture_backend.h"
+#include "core/monitor.h"
+#include "core/test_entry.h"
+
+namespace qvw {
+
+CaptureBackend& PlatformBackend();
+HostEnv& PlatformEnv();
+Console& PlatformConsole();
+
+// The one monitor of the process, shared by every export.
+Monitor& GlobalMonitor();
+
+}  // namespace qvw

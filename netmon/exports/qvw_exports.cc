@@ -1,0 +1,90 @@
+// The flat exported interface: each function hands over to the process's one
+// monitor and never lets an exception out.
+#define QVW_BUILDING_LIBRARY 1
+#include "include/qvWirelet.h"
+
+#include "exports/platform.h"
+
+namespace qvw {
+
+Monitor& GlobalMonitor() {
+  static Monitor monitor(PlatformBackend(), PlatformEnv());
+  return monitor;
+}
+
+}  // namespace qvw
+
+namespace {
+
+template <typename Call>
+int Guarded(Call call) {
+  try {
+    return call(qvw::GlobalMonitor());
+  } catch (...) {
+    return 0;
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+QVW_API int QVW_CALL QVW_MonitorOpenAuto(const char* interfaceName, int nonBlocking) {
+  return Guarded([&](qvw::Monitor& m) { return m.OpenAuto(interfaceName, nonBlocking); });
+}
+
+QVW_API int QVW_CALL QVW_MonitorOpen(const char* interfaceName, int nonBlocking) {
+  return Guarded([&](qvw::Monitor& m) { return m.Open(interfaceName, nonBlocking); });
+}
+
+QVW_API int QVW_CALL QVW_MonitorSet(int direction, const char* host, const char* net, int port) {
+  return Guarded([&](qvw::Monitor& m) { return m.Set(direction, host, net, port); });
+}
+
+QVW_API int QVW_CALL QVW_MonitorClose(void) {
+  return Guarded([&](qvw::Monitor& m) { return m.Close(); });
+}
+
+QVW_API int QVW_CALL QVW_MonitorError(char* out) {
+  return Guarded([&](qvw::Monitor& m) { return m.Error(out); });
+}
+
+QVW_API int QVW_CALL QVW_MonitorGetCounts(uint32_t timeBudgetMs) {
+  return Guarded([&](qvw::Monitor& m) { return m.GetCounts(timeBudgetMs); });
+}
+
+QVW_API int QVW_CALL QVW_MonitorGetCodes(uint32_t timeBudgetMs, const char* compare) {
+  return Guarded([&](qvw::Monitor& m) { return m.GetCodes(timeBudgetMs, compare); });
+}
+
+QVW_API int QVW_CALL QVW_MonitorGetCaptures(uint32_t timeBudgetMs, int maxRecords, int portLow,
+                                            int portHigh, CaptureRecord** records) {
+  return Guarded([&](qvw::Monitor& m) {
+    return m.GetCaptures(timeBudgetMs, maxRecords, portLow, portHigh, records);
+  });
+}
+
+QVW_API int QVW_CALL QVW_MonitorGetUrl(const char* targets, UrlCallback callback, int runLoop,
+                                       int allMode) {
+  return Guarded([&](qvw::Monitor& m) { return m.GetUrl(targets, callback, runLoop, allMode); });
+}
+
+QVW_API int QVW_CALL QVW_MonitorCheckUrl(int32_t timeBudgetMs) {
+  return Guarded([&](qvw::Monitor& m) { return m.CheckUrl(timeBudgetMs); });
+}
+
+QVW_API int QVW_CALL QVW_GetPacketUrl(char* out) {
+  return Guarded([&](qvw::Monitor& m) { return m.GetPacketUrl(out); });
+}
+
+QVW_API int QVW_CALL QVW_MonitorGetDns(uint32_t timeBudgetMs, const char* name) {
+  return Guarded([&](qvw::Monitor& m) { return m.GetDns(timeBudgetMs, name); });
+}
+
+QVW_API int QVW_CALL QVW_MonitorXst(void) {
+  return Guarded([&](qvw::Monitor& m) {
+    return qvw::RunTestEntry(m, qvw::PlatformEnv(), qvw::PlatformConsole());
+  });
+}
+
+}  // extern "C"

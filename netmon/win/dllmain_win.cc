@@ -1,0 +1,11 @@
+// Library entry point: logging is off in every process that loads the library;
+// only the test entry turns it on.
+#define QVW_BUILDING_LIBRARY 1
+#include <windows.h>
+
+#include "exports/platform.h"
+
+extern "C" __declspec(dllexport) BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) qvw::GlobalMonitor().SetLogSink(nullptr);
+  return TRUE;
+}
