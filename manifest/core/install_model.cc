@@ -106,6 +106,17 @@ std::string FormatDecimal(int32_t value) {
   return text;
 }
 
+bool IsXmlElementName(std::string_view name) {
+  if (name.empty()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    bool start = c >= 0x80 || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
+    bool rest = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    if (i == 0 ? !start : !rest) return false;
+  }
+  return true;
+}
+
 void EntryTexts::Reset() {
   for (std::string& t : text) t.clear();
   seen.fill(false);

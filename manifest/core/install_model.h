@@ -77,6 +77,13 @@ int32_t ParseDecimal(std::string_view text);
 inline int32_t ParseFlag(std::string_view text) { return text == "1" ? 1 : 0; }
 std::string FormatDecimal(int32_t value);
 
+// A configuration field name that can be written as an element name. Non-ASCII
+// bytes are taken as name characters (the DOM judges them).
+bool IsXmlElementName(std::string_view name);
+// Names the DOM gives nodes that are not elements ("#comment", "#text" ...): a
+// loaded comment in CONFIG becomes such a field, which no save can write back.
+inline bool IsDomPseudoName(std::string_view name) { return !name.empty() && name[0] == '#'; }
+
 // The texts an entry of an entry section carried in the document, indexed like
 // EntryFieldNames; absent fields are empty.
 struct EntryTexts {

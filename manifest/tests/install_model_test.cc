@@ -45,6 +45,18 @@ TEST(Numbers, OnlyTheExactTextOneSetsAFlag) {
   EXPECT_EQ(ParseFlag(""), 0);
 }
 
+TEST(Names, ConfigurationFieldNamesThatCanBeElements) {
+  EXPECT_TRUE(IsXmlElementName("MAINVERSION"));
+  EXPECT_TRUE(IsXmlElementName("_a-1.b:c"));
+  EXPECT_TRUE(IsXmlElementName("\xC7\xD1"));
+  EXPECT_FALSE(IsXmlElementName("1abc"));
+  EXPECT_FALSE(IsXmlElementName("a b"));
+  EXPECT_FALSE(IsXmlElementName(""));
+  EXPECT_FALSE(IsXmlElementName("#comment"));
+  EXPECT_TRUE(IsDomPseudoName("#comment"));
+  EXPECT_FALSE(IsDomPseudoName("LANG"));
+}
+
 TEST(InstallModel, ListsAppendAndCountIndependently) {
   InstallModel m;
   EXPECT_EQ(m.AddFile(SampleFile()), 1);

@@ -12,3 +12,17 @@ tessal_deliverable(Lorix DESCRIPTION "Setup manifest library")
 # The stylesheet the save runs the manifest through ships beside the library.
 add_custom_command(TARGET Lorix POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_CURRENT_SOURCE_DIR}/indent.xsl ${TESSAL_OUT_DIR}/indent.xsl)
+
+# Fixtures for the Wine tests: a program with FileVersion "1, 2, 0, 5" and a
+# library whose FileVersion is empty.
+add_executable(lorix_fixture_app tests/fixture/fixture_app.cc)
+tessal_version_resource(lorix_fixture_app DESCRIPTION "Lorix test program" VERSION 1.2.0.5)
+add_library(lorix_fixture_empty_version SHARED tests/fixture/empty_version.cc tests/fixture/empty_version.rc)
+
+tessal_gtest(lorix_wine_test SOURCES tests/lorix_wine_test.cc LABELS wine)
+target_include_directories(lorix_wine_test PRIVATE include ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(lorix_wine_test PRIVATE
+  LORIX_DLL="$<TARGET_FILE:Lorix>" INDENT_XSL="${CMAKE_CURRENT_SOURCE_DIR}/indent.xsl"
+  FIXTURE_APP="$<TARGET_FILE:lorix_fixture_app>"
+  FIXTURE_EMPTY_VERSION="$<TARGET_FILE:lorix_fixture_empty_version>")
+add_dependencies(lorix_wine_test Lorix lorix_fixture_app lorix_fixture_empty_version)

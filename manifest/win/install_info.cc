@@ -340,6 +340,9 @@ bool CInstallInfo::BuildDocument() {
           break;
         case Section::kConfig:
           for (const auto& [name, value] : model_.config()) {
+            // A field made from a comment has no element to go back into.
+            if (IsDomPseudoName(name)) continue;
+            if (!IsXmlElementName(name)) return false;
             Bstr field(name);
             ok = ok && AppendTextElement(doc, element.get(), field.get(), value);
           }
