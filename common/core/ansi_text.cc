@@ -47,6 +47,17 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string CutAnsi(std::string_view text, std::size_t max_bytes) {
+  if (text.size() <= max_bytes) return std::string(text);
+  std::size_t end = 0;
+  while (end < max_bytes) {
+    std::size_t step = IsLeadByte(static_cast<unsigned char>(text[end])) ? 2 : 1;
+    if (end + step > max_bytes) break;
+    end += step;
+  }
+  return std::string(text.substr(0, end));
+}
+
 bool CopyBounded(char* out, std::size_t size, std::string_view text) {
   if (out == nullptr || size == 0) return text.empty();
   std::size_t n = text.size() < size - 1 ? text.size() : size - 1;

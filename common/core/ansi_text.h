@@ -19,6 +19,9 @@ void LowerAnsiInPlace(char* text);
 // Case-insensitive comparison of ASCII letters, bytes otherwise.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
+// The text cut to at most max_bytes bytes, never inside a double-byte character.
+std::string CutAnsi(std::string_view text, std::size_t max_bytes);
+
 // Copies at most size - 1 bytes and always terminates (size 0 writes nothing).
 // Returns false when the text was cut.
 bool CopyBounded(char* out, std::size_t size, std::string_view text);

@@ -22,6 +22,13 @@ TEST(AnsiText, EqualsIgnoreCaseComparesTrailBytesExactly) {
   EXPECT_FALSE(EqualsIgnoreCase("abc", "abcd"));
 }
 
+TEST(AnsiText, CutNeverSplitsADoubleByteCharacter) {
+  EXPECT_EQ(CutAnsi("abcdef", 4), "abcd");
+  EXPECT_EQ(CutAnsi("ab\xC7\xD1", 3), "ab");
+  EXPECT_EQ(CutAnsi("ab\xC7\xD1", 4), "ab\xC7\xD1");
+  EXPECT_EQ(CutAnsi("short", 63), "short");
+}
+
 TEST(AnsiText, CopyBoundedAlwaysTerminates) {
   char out[4] = {'x', 'x', 'x', 'x'};
   EXPECT_FALSE(CopyBounded(out, sizeof(out), "abcdef"));

@@ -1,0 +1,243 @@
+#include "core/inspection.h"
+
+#include <cstdio>
+
+#include "core/ansi_text.h"
+#include "core/tagged_text.h"
+
+namespace kestra {
+
+RecordRequest ParseRecordText(std::string_view text) {
+  RecordRequest r;
+  std::size_t first = text.find('|');
+  if (first == std::string_view::npos) return r;
+  r.host = tessal::LowerAnsi(text.substr(0, first));
+  std::size_t second = text.find('|', first + 1);
+  if (second != std::string_view::npos) r.address = std::string(text.substr(first + 1, second - first - 1));
+  return r;
+}
+
+bool IsInspectableHost(std::string_view host) {
+  if (host.empty() || host.front() == '.' || host.find('.') == std::string_view::npos) return false;
+  for (char c : host) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+              c == '_' || c == '.';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::string DomainOf(std::string_view host) {
+  std::size_t dot = host.find('.');
+  return dot == std::string_view::npos ? std::string() : std::string(host.substr(dot + 1));
+}
+
+TargetMatch FindTarget(const std::vector<ObservationTarget>& targets, std::string_view host) {
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    const ObservationTarget& t = targets[i];
+    if (t.use_urls && !host.empty() && t.use_urls->find(host) != std::string::npos) {
+      return {static_cast<int>(i), true};
+    }
+    if (host.find(t.main_host) != std::string_view::npos) return {static_cast<int>(i), false};
+  }
+  return {};
+}
+
+bool IsGenuineAddress(const ObservationTarget& t, bool use_url_match, std::string_view address) {
+  if (address == t.main_ip) return true;
+  return use_url_match && t.use_ips && t.use_ips->find(address) != std::string::npos;
+}
+
+std::optional<std::string> ExpectedCertificateDomain(const ObservationTarget& t) {
+  if (!t.certificate) return std::nullopt;
+  const std::string marker = "[SUBJECT]CN=";
+  std::size_t at = t.certificate->find(marker);
+  if (at == std::string::npos) return std::nullopt;
+  std::string cn = t.certificate->substr(at + marker.size());
+  cn = cn.substr(0, cn.find(','));
+  std::size_t dot = cn.find('.');
+  return dot == std::string::npos ? cn : cn.substr(dot + 1);
+}
+
+AlertLines ChooseAlertLines(const std::string& host, bool certificate_failed, bool content_failed) {
+  AlertLines lines;
+  lines.line1 = host.empty() ? "DNS 속성비정상" : "[" + host + "]";
+  if (certificate_failed) {
+    lines.line2 = "요청사이트는\r\n인증서오류입니다.\r\n사용불가";
+  } else if (content_failed) {
+    lines.line2 = "요청사이트는\r\n내용오류입니다.\r\n사용불가";
+  } else {
+    lines.line2 = "요청사이트는\r\n비정상입니다.\r\n사용불가";
+  }
+  return lines;
+}
+
+std::string EventText(int kind, const std::string& host, const std::string& address) {
+  const char* format;
+  switch (kind) {
+    case kKindAddress: format = "[%s]에 대한 [%s]주소 파밍시도"; break;
+    case kKindDnsSettings: return "DNS 속성변경 파밍시도";
+    case kKindCertificate: format = "[%s]에 대한 [%s]접속 파밍시도"; break;
+    case kKindContent: format = "[%s]에 대한 [%s]내용 파밍시도"; break;
+    default: format = "[%s]에 대한 [%s]기타 파밍시도"; break;
+  }
+  std::string out(host.size() + address.size() + 64, '\0');
+  int n = std::snprintf(out.data(), out.size(), format, host.c_str(), address.c_str());
+  out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return out;
+}
+
+namespace {
+
+struct Run {
+  std::string host, address, verdict, company_id;
+  int kind = kKindAddress;
+  bool certificate_failed = false;
+  bool content_failed = false;
+};
+
+void HandleVerdict(Run& run, int32_t number, InspectionState& inspection, PolicyState& policy,
+                   InspectionHost& host) {
+  bool refused = run.verdict.find("NOT") != std::string::npos;
+  AlertLines lines;
+  if (run.verdict == "NOT") {
+    lines = ChooseAlertLines(run.host, run.certificate_failed, run.content_failed);
+    host.SendBrowserAlert();
+  }
+  if (!refused && number != 0) host.WriteRecord(number, run.verdict);
+  if (run.verdict.empty() || run.verdict == "UNKNOWN") return;
+
+  std::string company = run.company_id;
+  if (company.empty()) company = inspection.last_company_id;
+  if (company.empty()) {
+    std::lock_guard<std::mutex> hold(policy.table.lock);
+    if (!policy.table.targets.empty()) company = policy.table.targets.front().company_id;
+  }
+  host.CommAccess(company);
+  host.CommSetCompany(company);
+  if (run.verdict != "NOT") return;
+
+  if (host.NotifierReady()) {
+    if (host.NotifierShowing()) return;  // one alert at a time; the evidence stays
+    host.ShowNotice(lines.line1, lines.line2, run.host, run.kind);
+    host.CommLog(company, EventText(run.kind, run.host, run.address), run.kind);
+  }
+  if (!run.host.empty() && !host.DeleteEvidence(run.host, number)) host.DeleteEvidence(run.host, number);
+}
+
+}  // namespace
+
+std::string InspectRecord(InspectionState& inspection, PolicyState& policy, InspectionHost& host) {
+  int32_t number = inspection.current_record;
+  auto finish = [&](const std::string& verdict) {
+    inspection.current_record = 0;
+    policy.inspection_running = false;
+    return verdict;
+  };
+  if (policy.edition == Edition::kR) return finish("");
+  if (policy.refresh_running) {
+    policy.inspection_running = false;
+    return "";  // the message handler tries again
+  }
+  policy.inspection_running = true;
+
+  std::optional<std::string> exclusion = host.ReadExclusionFile();
+  if (exclusion && !exclusion->empty()) {
+    std::string mac = host.MacText();
+    if (!mac.empty() && exclusion->find(mac + ";") != std::string::npos) return finish("");
+  }
+
+  std::optional<std::string> record = host.ReadRecord(number);
+  if (!record) return finish("");
+  RecordRequest request = ParseRecordText(*record);
+  host.ShowTrayIconForAWhile();
+  // The host name forms a file name the agent reads and deletes: only plausible
+  // DNS names are inspected.
+  if (request.address.empty() || !IsInspectableHost(request.host)) return finish("");
+
+  std::string domain = DomainOf(request.host);
+  uint64_t now = host.NowMs();
+  if (!inspection.last_domain.empty()) {
+    if (tessal::EqualsIgnoreCase(inspection.last_domain, domain) &&
+        now - inspection.last_domain_ms < kRepeatWindowMs) {
+      return finish("");
+    }
+    if (!tessal::EqualsIgnoreCase(inspection.last_domain, domain)) inspection.last_domain.clear();
+  }
+  if (inspection.last_domain.empty()) {
+    inspection.last_domain = domain;
+    inspection.last_domain_ms = now;
+  }
+
+  Run run;
+  run.host = request.host;
+  run.address = request.address;
+  TargetMatch match;
+  {
+    std::lock_guard<std::mutex> hold(policy.table.lock);
+    match = FindTarget(policy.table.targets, request.host);
+  }
+  if (match.index < 0) {
+    run.verdict = "UNKNOWN";
+  } else {
+    host.Wait(kCheckWaitMs);
+    std::lock_guard<std::mutex> hold(policy.table.lock);
+    // The table may have been rebuilt while waiting: the target is looked up again.
+    bool still_there = static_cast<std::size_t>(match.index) < policy.table.targets.size();
+    if (!still_there) return finish("");
+    const ObservationTarget& t = policy.table.targets[match.index];
+    run.company_id = t.company_id;
+    if (!IsGenuineAddress(t, match.use_url_match, request.address)) {
+      run.verdict = "NOT";
+      run.kind = kKindAddress;
+    } else {
+      run.verdict = "OK";
+    }
+  }
+
+  if (run.verdict == "OK") {
+    std::string evidence = host.ReadEvidence(request.host, number);
+    if (!evidence.empty()) {
+      std::string cert;
+      FindTag(evidence, "CERT", &cert);
+      std::optional<std::string> expected;
+      {
+        std::lock_guard<std::mutex> hold(policy.table.lock);
+        if (static_cast<std::size_t>(match.index) < policy.table.targets.size()) {
+          expected = ExpectedCertificateDomain(policy.table.targets[match.index]);
+        }
+      }
+      if (expected && !cert.empty() && cert.find(*expected) == std::string::npos) {
+        run.verdict = "NOT";
+        run.kind = kKindCertificate;
+        run.certificate_failed = true;
+      } else {
+        host.Wait(kCheckWaitMs);
+        std::string hash;
+        FindTag(evidence, "HASH", &hash);
+        std::lock_guard<std::mutex> hold(policy.table.lock);
+        if (static_cast<std::size_t>(match.index) < policy.table.targets.size() &&
+            !tessal::EqualsIgnoreCase(hash, policy.table.targets[match.index].hash_data)) {
+          run.content_failed = true;
+        }
+      }
+    }
+  }
+  if (!run.company_id.empty()) inspection.last_company_id = run.company_id;
+
+  HandleVerdict(run, number, inspection, policy, host);
+  return finish(run.verdict);
+}
+
+void RaiseDnsAlert(InspectionState& inspection, PolicyState& policy, InspectionHost& host) {
+  if (policy.edition == Edition::kR) return;
+  policy.inspection_running = true;
+  Run run;
+  run.verdict = "NOT";
+  run.kind = kKindDnsSettings;
+  HandleVerdict(run, 0, inspection, policy, host);
+  inspection.current_record = 0;
+  policy.inspection_running = false;
+}
+
+}  // namespace kestra

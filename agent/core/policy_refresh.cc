@@ -1,0 +1,169 @@
+#include "core/policy_refresh.h"
+
+#include <vector>
+
+#include "core/ansi_text.h"
+#include "core/tagged_text.h"
+
+namespace kestra {
+
+TimerAction DispatchTimer(unsigned id, bool policy_loaded, bool record_pending, Edition edition) {
+  if (!policy_loaded || id == kTimerPolicy) return TimerAction::kRefresh;
+  if (id == kTimerDnsAlert) return edition == Edition::kX ? TimerAction::kDnsAlert : TimerAction::kDefault;
+  if (id == kTimerTrayIcon) return TimerAction::kHideTrayIcon;
+  if (id == kTimerInspect && record_pending) return TimerAction::kInspect;
+  return TimerAction::kDefault;
+}
+
+NightRestart CheckNightRestart(uint64_t now_ms, uint64_t restart_clock_ms, int local_hour) {
+  if (now_ms - restart_clock_ms <= kNightRestartAfterMs) return NightRestart::kNotDue;
+  return local_hour < 7 || local_hour > 20 ? NightRestart::kRestartNow : NightRestart::kResetClock;
+}
+
+namespace {
+
+// Ends a refresh that found nothing to build: keeps a loaded policy, otherwise
+// shows the retry menu and tries again in 30 s.
+void RetryMenu(PolicyState& state, RefreshHost& host, int which) {
+  state.refresh_running = false;
+  if (state.policy_loaded) {
+    host.SetTimer(kTimerPolicy, kRefreshPeriodMs);
+    return;
+  }
+  state.menu = BuildRetryMenu(which);
+  host.SetMenu(state.menu);
+  host.SetTimer(kTimerPolicy, kRetryPeriodMs);
+}
+
+void EndRefresh(PolicyState& state, RefreshHost& host) {
+  state.refresh_running = false;
+  host.SetTimer(kTimerPolicy, kRefreshPeriodMs);
+}
+
+}  // namespace
+
+void RunPolicyRefresh(PolicyState& state, RefreshHost& host) {
+  host.KillTimer(kTimerPolicy);
+  if (state.inspection_running) {
+    EndRefresh(state, host);
+    return;
+  }
+  state.refresh_running = true;
+  if (!state.policy_loaded) host.HideMainWindow();
+
+  uint64_t now = host.NowMs();
+  switch (CheckNightRestart(now, state.restart_clock_ms, host.Now().hour)) {
+    case NightRestart::kRestartNow:
+      host.RunProtectedStart();
+      host.Shutdown();
+      return;
+    case NightRestart::kResetClock:
+      state.restart_clock_ms = now;
+      break;
+    case NightRestart::kNotDue:
+      break;
+  }
+
+  CommLibrary* comm = nullptr;
+  switch (host.LoadComm(state.edition, &comm)) {
+    case CommLoad::kMissing:
+      EndRefresh(state, host);
+      return;
+    case CommLoad::kNoEntryPoint:
+      host.FatalMessage(kModuleInfoMessage);
+      host.Shutdown();
+      return;
+    case CommLoad::kLoaded:
+      break;
+  }
+
+  std::optional<std::string> settings_text = host.ReadServerSettings(state.edition);
+  if (!settings_text) {
+    EndRefresh(state, host);
+    return;
+  }
+  ServerSettings settings = ParseServerSettings(*settings_text);
+  host.MakeWorkFolders();
+
+  if (state.edition == Edition::kR) {
+    std::optional<std::string> company_file = host.ReadCompanyIdFile();
+    std::string company;
+    if (!company_file || !FindTag(*company_file, "COMPANYID", &company)) {
+      host.FatalMessage(kCompanyInfoMessage);
+      host.Shutdown();
+      return;
+    }
+    comm->SetCompany(tessal::CutAnsi(company, 63));
+  }
+  comm->SetServer(settings.server, settings.port, settings.object);
+
+  std::string reply;
+  bool from_cache = false;
+  int length = comm->InfoSet(nullptr, 0);
+  if (length < 0 || static_cast<std::size_t>(length) > kMaxReplyBytes) length = 0;  // not trusted
+  if (length != 0) {
+    std::vector<char> buffer(static_cast<std::size_t>(length) + 32, '\0');
+    if (comm->InfoSet(buffer.data(), static_cast<int>(buffer.size())) == 0) {
+      EndRefresh(state, host);
+      return;
+    }
+    buffer.back() = '\0';
+    reply = buffer.data();
+  } else {
+    std::optional<std::string> cache = host.ReadCache();
+    if (!cache) {
+      RetryMenu(state, host, 1);
+      return;
+    }
+    reply = cache->c_str();  // the text up to its first NUL, as the buffer holds it
+    from_cache = true;
+  }
+
+  state.activation = false;
+  state.termination = false;
+  std::vector<std::string> display_ids;
+  if (state.edition == Edition::kR) {
+    host.WriteCache(reply);
+    state.activation = TagNumber(reply, "agentactivationoption", 1) != 0;
+    state.termination = TagNumber(reply, "agentterminationoption", 0) != 0;
+    state.uninstall_option = TagNumber(reply, "agentuninstallationoption", 0);
+  } else {
+    if (reply.find(kTargetOpenTag) == std::string::npos) {
+      host.DeleteCache();
+      RetryMenu(state, host, 2);
+      return;
+    }
+    std::vector<ObservationTarget> targets;
+    std::string address_list;
+    ParseTargets(reply, &targets, &address_list);
+    address_list = tessal::LowerAnsi(address_list);
+    for (const ObservationTarget& t : targets) {
+      display_ids.push_back(t.display_id);
+      state.activation = t.activation_option != 0;  // the last target decides
+      state.termination = t.termination_option != 0;
+    }
+    {
+      // The address list is replaced together with the targets, so a failed
+      // refresh never leaves the watcher without one.
+      std::lock_guard<std::mutex> hold(state.table.lock);
+      state.table.targets = std::move(targets);
+      state.table.address_list = address_list;
+    }
+    if (!address_list.empty()) host.WriteAddressListFile(address_list);
+    host.WriteCache(reply);
+  }
+
+  state.used_cache = from_cache;
+  state.menu = BuildPolicyMenu(state.edition, display_ids, state.termination,
+                               PolicyTimeLabel(host.Now(), from_cache));
+  host.SetMenu(state.menu);
+  state.policy_loaded = true;
+  if (state.activation) {
+    host.StartBrowsers();
+  } else {
+    host.CloseBrowsers();
+  }
+  EndRefresh(state, host);
+}
+
+}  // namespace kestra
