@@ -1,0 +1,53 @@
+#include "win/lorix_binding.h"
+
+#include <cstring>
+
+namespace tavin {
+namespace {
+
+template <typename T>
+bool Find(HMODULE module, const char* name, T* out) {
+  *out = reinterpret_cast<T>(GetProcAddress(module, name));
+  return *out != nullptr;
+}
+
+}  // namespace
+
+CLorixDll::CLorixDll() { error_[0] = 0; }
+
+CLorixDll::~CLorixDll() {
+  if (module_ != nullptr) FreeLibrary(module_);
+}
+
+int CLorixDll::Bind(const std::string& folder) {
+  if (module_ != nullptr) return 1;
+  HMODULE module = LoadLibraryA((folder + "lorix.dll").c_str());
+  if (module == nullptr) module = LoadLibraryA((folder + "lorixx.dll").c_str());
+  if (module == nullptr) {
+    std::strcpy(error_, "load lorix dll fail");
+    return 0;
+  }
+#define LORIX_BIND(name) Find(module, #name, &name)
+  bool all = LORIX_BIND(LoadSetupFile) && LORIX_BIND(GetRegistryCount) && LORIX_BIND(GetFileCount) &&
+             LORIX_BIND(ClearInMemory) && LORIX_BIND(GetReservedWordCount) &&
+             LORIX_BIND(GetPreKillProcessCount) && LORIX_BIND(GetElementField) && LORIX_BIND(GetFileInfo) &&
+             LORIX_BIND(GetRegistryInfo) && LORIX_BIND(GetPreKillProcess) && LORIX_BIND(GetReservedWord) &&
+             LORIX_BIND(SaveSetupFile) && LORIX_BIND(GetSetupLastErrorMsg) && LORIX_BIND(SetElementField) &&
+             LORIX_BIND(SetFileInfo) && LORIX_BIND(SetRegistryInfo) && LORIX_BIND(SetPreKillProcess) &&
+             LORIX_BIND(SetReservedWord) && LORIX_BIND(GetTargetFileVersion) &&
+             LORIX_BIND(SetupPathToRealPath) && LORIX_BIND(GetProtectedFilePath) &&
+             LORIX_BIND(GetTempInstallPath);
+#undef LORIX_BIND
+  if (!all) {
+    // No half-bound object: every pointer is either valid or the object unbound.
+    LoadSetupFile = nullptr;
+    GetTargetFileVersion = nullptr;
+    FreeLibrary(module);
+    std::strcpy(error_, "get function address fail - check version");
+    return 0;
+  }
+  module_ = module;
+  return 1;
+}
+
+}  // namespace tavin

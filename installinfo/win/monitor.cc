@@ -1,0 +1,115 @@
+// The installed-file monitor: every ten seconds puts back installed files that
+// went missing (or changed version) from their protected copies.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "core/file_io.h"
+#include "core/install_rules.h"
+#include "core/setup_paths.h"
+#include "tavin.h"
+#include "win/setup_paths_win.h"
+#include "win/tavin_state.h"
+
+using namespace tavin;
+
+namespace {
+
+constexpr DWORD kPassInterval = 10000;
+
+struct MonitorStart {
+  HANDLE ready;
+  const char* project;  // the caller's buffer, read only until `ready` is signalled
+};
+
+// Copies beside the target first, so that a copy that fails half-way never
+// leaves the installed file damaged.
+void RestoreFile(const std::string& protected_copy, const std::string& installed) {
+  std::string temp = installed + ".pkcopy";
+  if (!CopyFileA(protected_copy.c_str(), temp.c_str(), FALSE)) {
+    DeleteFileA(temp.c_str());
+    return;
+  }
+  if (!MoveFileExA(temp.c_str(), installed.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+    DeleteFileA(temp.c_str());
+  }
+}
+
+DWORD WINAPI MonitorThread(void* param) {
+  std::string folder;
+  {
+    MonitorStart* start = static_cast<MonitorStart*>(param);
+    folder = tessal::ProtectedFolderPath(tessal::WindowsFolder(), start->project);
+    SetEvent(start->ready);  // from here on the caller's buffer is gone
+  }
+  if (folder.empty()) return 0;
+  std::string list_path = folder + "pklist.mon";
+  MessageBoxA(nullptr, list_path.c_str(), "", MB_OK);
+
+  std::string content;
+  if (!tessal::ReadWholeFile(list_path, &content, 16u << 20)) {
+    MessageBoxA(nullptr, "파일열기 오류", "", MB_OK);
+    return 0;
+  }
+  MonitorList list = ParseMonitorList(content, [](const std::string&) { MessageBoxA(nullptr, "파싱오류", "", MB_OK); });
+
+  // Versions are compared only when the library could be bound.
+  auto lorix = std::make_unique<CLorixDll>();
+  lorix->Bind(folder);
+
+  char installed_version[128];
+  char protected_version[128];
+  for (;;) {
+    while (g_monitor_paused != 0) Sleep(kPassInterval);
+    for (const MonitorPair& pair : list.pairs) {
+      bool exists = GetFileAttributesA(pair.installed.c_str()) != INVALID_FILE_ATTRIBUTES;
+      bool versions = false;
+      installed_version[0] = 0;
+      protected_version[0] = 0;
+      if (exists && lorix->GetTargetFileVersion != nullptr) {
+        lorix->GetTargetFileVersion(pair.installed.c_str(), installed_version);
+        lorix->GetTargetFileVersion(pair.protected_copy.c_str(), protected_version);
+        versions = true;
+      }
+      if (DecideMonitorAction(exists, versions, installed_version, protected_version) == MonitorAction::kCopy) {
+        RestoreFile(pair.protected_copy, pair.installed);
+      }
+    }
+    Sleep(kPassInterval);
+  }
+}
+
+}  // namespace
+
+extern "C" int TAVINAPI MonitoringInstalledFiles(void) {
+  try {
+    int expected = 1;
+    if (g_monitor_paused.compare_exchange_strong(expected, 0)) return 1;
+    if (g_root_folder[0] == 0) {
+      SetDiagnostic("%s", kRootNotSetText);
+      return 0;
+    }
+    std::string name = ReadManifestName();
+    CLorixDll lorix;
+    if (!lorix.Bind(RootFolder())) return 0;
+    if (!LoadManifest(&lorix, name)) return 0;
+    char project[1024] = "";
+    lorix.GetElementField("PROJECTNAME", project);
+
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (ready == nullptr) return 0;
+    MonitorStart start = {ready, project};
+    HANDLE thread = CreateThread(nullptr, 0, MonitorThread, &start, 0, nullptr);
+    if (thread == nullptr) {
+      CloseHandle(ready);
+      return 0;
+    }
+    WaitForSingleObject(ready, INFINITE);
+    CloseHandle(thread);
+    CloseHandle(ready);
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
