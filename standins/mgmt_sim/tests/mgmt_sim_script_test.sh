@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# The start/stop helper with the built simulator: start, serve one call over
+# TCP, log it, stop. Arguments: mgmt-sim.sh, simulator program, scratch folder.
+set -u
+script=$1 sim=$2 dir=$3
+fail() { echo "FAIL: $*"; bash "$script" stop "$dir"; exit 1; }
+rm -rf "$dir"
+MGMT_SIM=$sim MGMT_SIM_MAX_SECONDS=60 bash "$script" start "$dir" || fail "start"
+port=$(cat "$dir/port")
+printf '<observationtarget>x' > "$dir/policy"
+# One InfoSet call: "CVS1", 3 fields, "CVComm_InfoSet", "0", "0".
+reply=$(exec 3<>"/dev/tcp/127.0.0.1/$port" &&
+  printf 'CVS1\0\0\0\3\0\0\0\016CVComm_InfoSet\0\0\0\0010\0\0\0\0010' >&3 &&
+  timeout 5 cat <&3 | tail -c 20)
+[ "$reply" = "<observationtarget>x" ] || fail "reply was '$reply'"
+grep -qx "$(printf 'CVComm_InfoSet\t0\t0')" "$dir/calls.log" || fail "call not logged"
+MGMT_SIM=$sim bash "$script" start "$dir" 2>/dev/null && fail "a second start for the same folder"
+pid=$(cat "$dir/pid")
+bash "$script" stop "$dir" || fail "stop"
+kill -0 "$pid" 2>/dev/null && fail "still running after stop"
+MGMT_SIM=/nonexistent bash "$script" start "$dir" 2>"$dir/err" && fail "started without a program"
+grep -q "build the linux tree first" "$dir/err" || fail "no clear message for a missing program"
+echo "mgmt-sim.sh start/stop: ok"
