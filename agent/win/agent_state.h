@@ -8,6 +8,8 @@
 #include <atomic>
 #include <string>
 
+#include "core/inspection.h"
+#include "core/policy_refresh.h"
 #include "core/record_files.h"
 #include "core/startup_rules.h"
 
@@ -27,10 +29,12 @@ struct AgentState {
   std::atomic<int> stop_flag{0};               // read by the URL watcher
   std::atomic<int> outdated_support_flag{0};   // read by the URL watcher
   bool responder_wanted = false;               // keep-alive service lacks the responder
-  CRITICAL_SECTION target_lock{};
-  bool target_lock_ready = false;
 
   RecordList records;  // written here, read by the URL watcher
+  // Policy, target table (with the target lock), flags and tray menu model.
+  PolicyState policy;
+  InspectionState inspection;
+  HMENU tray_menu = nullptr;
 };
 
 AgentState& Agent();
@@ -42,5 +46,9 @@ inline constexpr char kAlertTitle[] = "Corvanta Alert";
 // Writes a text into every registered record file, forming the work folder
 // first when start-up has not done so yet.
 int BroadcastToRegisteredRecords(const char* text);
+
+class NoticeWindow;
+// The toast of refusals, or nullptr while the program has none.
+NoticeWindow* TheNoticeWindow();
 
 }  // namespace kestra

@@ -9,27 +9,25 @@
 #include "win/about_dialog.h"
 #include "win/agent_state.h"
 #include "win/firewall.h"
+#include "win/inspection_host.h"
+#include "win/refresh_host.h"
+#include "win/tray.h"
 #include "win/resource.h"
 #include "win/shutdown.h"
 #include "win/startup.h"
+#include "win/text.h"
 
 namespace kestra {
 
 namespace {
 
-constexpr UINT_PTR kPolicyTimer = 1;
 constexpr UINT kFirstRefreshDelayMs = 2000;
+// How long a request waits for a running refresh: 300 ms steps, at most a minute.
+constexpr UINT kRefreshWaitStepMs = 300;
+constexpr int kRefreshWaitSteps = 200;
 constexpr UINT kSlideMs = 600;
 // SWP_NOSIZE | SWP_NOACTIVATE | SWP_HIDEWINDOW: moved, hidden, not activated.
 constexpr UINT kMoveHidden = 0x91;
-
-std::wstring Widen(const std::string& text) {
-  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring out(n > 0 ? n : 1, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, out.data(), n);
-  out.resize(n > 0 ? n - 1 : 0);
-  return out;
-}
 
 }  // namespace
 
@@ -57,6 +55,7 @@ BOOL CqvTessalKestraDlg::OnInitDialog() {
   a.program_path = OwnProgramPath();
   a.program_folder = FolderOf(a.program_path);
   a.edition = ChooseEdition(a.program_path);
+  a.policy.edition = a.edition;
   EnsureSingleInstance(w, a.edition);
 
   // 5.-7. Messages from lower-integrity senders, tray icon.
@@ -82,8 +81,6 @@ BOOL CqvTessalKestraDlg::OnInitDialog() {
     // 9. R edition: no workers, no removal of the work folder.
     SetWindowTextA(w, kTitleR);
     RegisterFirewallApp(image.c_str(), L"Corvanta Ransom Brontel");
-    InitializeCriticalSection(&a.target_lock);
-    a.target_lock_ready = true;
     a.work_folder = WorkFolderOf(a.base_folder);
   } else {
     // 10. X edition.
@@ -91,13 +88,12 @@ BOOL CqvTessalKestraDlg::OnInitDialog() {
     RegisterFirewallApp(image.c_str(), L"Corvanta Brontel");
     a.responder_wanted = !KeepAliveServiceServes(a.program_folder);
     a.outdated_support_flag = SystemSupportOutdated() ? 1 : 0;
-    InitializeCriticalSection(&a.target_lock);
-    a.target_lock_ready = true;
     a.work_folder = RecreateWorkFolder(a.base_folder);
   }
 
   // 11.
   a.restart_clock = GetTickCount();
+  a.policy.restart_clock_ms = GetTickCount64();
   return TRUE;
 }
 
@@ -140,10 +136,16 @@ LRESULT CqvTessalKestraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* hand
       *handled = true;
       return 1;
     case kUmInspectRecord:
-    case kUmTrayNotify:
-    case kUmDnsChanged:
+      OnInspectRecord(wp);
       *handled = true;
       return 1;
+    case kUmDnsChanged:
+      OnDnsChanged();
+      *handled = true;
+      return 1;
+    case kUmTrayNotify:
+      *handled = true;
+      return OnTrayNotify(hwnd(), wp, lp);
     case kUmShutdown:
       RunShutdownRoutine();
     default:
@@ -205,7 +207,7 @@ void CqvTessalKestraDlg::SlideInAtTaskbarCorner() {
   SetWindowPos(w, HWND_TOPMOST, p.x, p.y, 0, 0, kMoveHidden);
   AnimateWindow(w, kSlideMs, AW_SLIDE | p.direction);
   may_show_ = 0;
-  SetTimer(w, kPolicyTimer, kFirstRefreshDelayMs, nullptr);
+  SetTimer(w, kTimerPolicy, kFirstRefreshDelayMs, nullptr);
 }
 
 void CqvTessalKestraDlg::OnWindowPosChanging(WINDOWPOS* pos) {
@@ -213,7 +215,49 @@ void CqvTessalKestraDlg::OnWindowPosChanging(WINDOWPOS* pos) {
 }
 
 void CqvTessalKestraDlg::OnTimer(UINT_PTR id) {
-  if (id == kPolicyTimer) KillTimer(hwnd(), kPolicyTimer);
+  AgentState& a = Agent();
+  switch (DispatchTimer(static_cast<unsigned>(id), a.policy.policy_loaded, a.inspection.current_record != 0,
+                        a.edition)) {
+    case TimerAction::kRefresh: {
+      Win32RefreshHost host(hwnd());
+      RunPolicyRefresh(a.policy, host);
+      break;
+    }
+    case TimerAction::kDnsAlert: {
+      Win32InspectionHost host(hwnd(), TheNoticeWindow());
+      RaiseDnsAlert(a.inspection, a.policy, host);
+      break;
+    }
+    case TimerAction::kHideTrayIcon:
+      KillTimer(hwnd(), kTimerTrayIcon);
+      if (a.edition == Edition::kX) Shell_NotifyIconA(NIM_DELETE, &a.tray);
+      break;
+    case TimerAction::kInspect: {
+      Win32InspectionHost host(hwnd(), TheNoticeWindow());
+      InspectRecord(a.inspection, a.policy, host);
+      break;
+    }
+    case TimerAction::kDefault:
+      break;
+  }
+}
+
+void CqvTessalKestraDlg::OnInspectRecord(WPARAM number) {
+  AgentState& a = Agent();
+  a.inspection.current_record = static_cast<int32_t>(number);
+  OnTimer(kTimerInspect);
+  // A refresh may itself be waiting in a message box: keep messages flowing
+  // while waiting for it, and give up after a bounded time.
+  for (int step = 0; step < kRefreshWaitSteps && a.policy.refresh_running && a.inspection.current_record != 0;
+       ++step) {
+    WaitPumpingMessages(kRefreshWaitStepMs);
+    OnTimer(kTimerInspect);
+  }
+}
+
+void CqvTessalKestraDlg::OnDnsChanged() {
+  AgentState& a = Agent();
+  if (!a.policy.refresh_running && !a.policy.inspection_running) OnTimer(kTimerDnsAlert);
 }
 
 void CqvTessalKestraDlg::OnRegisterRecord(WPARAM number) {

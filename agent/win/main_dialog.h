@@ -21,6 +21,8 @@ class CqvTessalKestraDlg : public CDialogBase {
   void OnPaint(bool* handled);
   void OnWindowPosChanging(WINDOWPOS* pos);
   void OnTimer(UINT_PTR id);
+  void OnInspectRecord(WPARAM number);
+  void OnDnsChanged();
   void OnRegisterRecord(WPARAM number);
   void OnReleaseRecord(WPARAM number);
   void SlideInAtTaskbarCorner();

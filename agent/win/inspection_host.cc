@@ -1,0 +1,118 @@
+#include "win/inspection_host.h"
+
+#include <shellapi.h>
+
+#include "core/file_io.h"
+#include "core/messages.h"
+#include "core/record_files.h"
+#include "core/scrambled_file.h"
+#include "win/agent_state.h"
+#include "win/refresh_host.h"
+#include "win/startup.h"
+
+namespace kestra {
+
+namespace {
+
+constexpr unsigned kTrayIconShownMs = 20000;
+constexpr std::size_t kMaxRecordRead = 512;
+constexpr std::size_t kMaxEvidence = 1024 * 1024;
+
+std::string RecordPath(int32_t number) { return RecordFileName(Agent().work_folder, number); }
+
+// Browser windows, looked up again when a cached handle is no longer a window.
+HWND CachedBrowser(HWND* cache, const char* window_class) {
+  if (*cache == nullptr || !IsWindow(*cache)) *cache = FindWindowA(window_class, nullptr);
+  return *cache;
+}
+
+}  // namespace
+
+void WaitPumpingMessages(unsigned ms) {
+  ULONGLONG end = GetTickCount64() + ms;
+  for (;;) {
+    ULONGLONG now = GetTickCount64();
+    if (now >= end) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        return;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+}
+
+uint64_t Win32InspectionHost::NowMs() { return GetTickCount64(); }
+
+// The checks wait on the spot: pumping here would let a second request in
+// while this one's record number is still current.
+void Win32InspectionHost::Wait(unsigned ms) { Sleep(ms); }
+
+std::optional<std::string> Win32InspectionHost::ReadExclusionFile() {
+  std::string text;
+  if (!ReadScrambledText(Agent().program_folder + "\\BrelEtc.ini", &text, 256 * 1024)) return std::nullopt;
+  return text;
+}
+
+std::string Win32InspectionHost::MacText() {
+  AgentState& a = Agent();
+  if (a.mac_text.empty()) a.mac_text = ComputeMacText();
+  return a.mac_text;
+}
+
+std::optional<std::string> Win32InspectionHost::ReadRecord(int32_t number) {
+  tessal::File file = tessal::OpenUntrustedForUpdate(RecordPath(number));
+  std::string text;
+  if (!file.valid() || !file.ReadAtMost(kMaxRecordRead, &text)) return std::nullopt;
+  return text;
+}
+
+void Win32InspectionHost::WriteRecord(int32_t number, const std::string& text) {
+  WriteRecordFile(RecordPath(number), text);
+}
+
+std::string Win32InspectionHost::ReadEvidence(const std::string& host, int32_t number) {
+  tessal::File file = tessal::OpenUntrustedForRead(EvidenceFileName(Agent().work_folder, host, number));
+  std::string text;
+  if (!file.valid() || !file.ReadAtMost(kMaxEvidence, &text)) return "";
+  return text.c_str();  // the text up to a NUL, as the agent's buffers hold it
+}
+
+bool Win32InspectionHost::DeleteEvidence(const std::string& host, int32_t number) {
+  return tessal::DeleteFilePath(EvidenceFileName(Agent().work_folder, host, number));
+}
+
+void Win32InspectionHost::ShowTrayIconForAWhile() {
+  Shell_NotifyIconA(NIM_ADD, &Agent().tray);
+  ::KillTimer(window_, kTimerTrayIcon);
+  ::SetTimer(window_, kTimerTrayIcon, kTrayIconShownMs, nullptr);
+}
+
+void Win32InspectionHost::SendBrowserAlert() {
+  static HWND x64 = nullptr;
+  static HWND x32 = nullptr;
+  DWORD_PTR ignored = 0;
+  for (HWND w : {CachedBrowser(&x64, kBrowserClassX64), CachedBrowser(&x32, kBrowserClassX32)}) {
+    if (w != nullptr) SendMessageTimeoutA(w, kUmBrowserAlert, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+  }
+}
+
+void Win32InspectionHost::CommAccess(const std::string& id) { CurrentComm().Access(id); }
+void Win32InspectionHost::CommSetCompany(const std::string& id) { CurrentComm().SetCompany(id); }
+void Win32InspectionHost::CommLog(const std::string& id, const std::string& event, int kind) {
+  CurrentComm().Log(id, event, kind);
+}
+
+bool Win32InspectionHost::NotifierReady() { return notice_ != nullptr && notice_->Ensure(window_); }
+bool Win32InspectionHost::NotifierShowing() { return notice_ != nullptr && notice_->showing(); }
+
+void Win32InspectionHost::ShowNotice(const std::string& line1, const std::string& line2, const std::string& host,
+                                     int kind) {
+  if (notice_ != nullptr) notice_->Show(line1, line2, host, kind);
+}
+
+}  // namespace kestra

@@ -1,0 +1,111 @@
+#include "win/refresh_host.h"
+
+#include <shlobj.h>
+
+#include "core/file_io.h"
+#include "core/scrambled_file.h"
+#include "win/agent_state.h"
+#include "win/browsers.h"
+#include "win/shutdown.h"
+#include "win/text.h"
+
+namespace kestra {
+
+namespace {
+
+constexpr std::size_t kMaxSettingsFile = 64 * 1024;
+
+std::string CachePath() { return Agent().program_folder + "\\Kestra.ini"; }
+
+// The scrambled file's text; nothing when it is missing or empty, and an error
+// (also nothing) when it cannot be read after all.
+std::optional<std::string> ReadSettingsFile(const std::string& path) {
+  std::string text;
+  if (tessal::FileLength(path) <= 0 || !ReadScrambledText(path, &text, kMaxSettingsFile)) return std::nullopt;
+  return text;
+}
+
+}  // namespace
+
+Win32CommLibrary& CurrentComm() {
+  static Win32CommLibrary comm;
+  return comm;
+}
+
+void Win32RefreshHost::SetTimer(unsigned id, unsigned period_ms) { ::SetTimer(window_, id, period_ms, nullptr); }
+void Win32RefreshHost::KillTimer(unsigned id) { ::KillTimer(window_, id); }
+void Win32RefreshHost::HideMainWindow() { ShowWindow(window_, SW_HIDE); }
+uint64_t Win32RefreshHost::NowMs() { return GetTickCount64(); }
+
+LocalTime Win32RefreshHost::Now() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+void Win32RefreshHost::RunProtectedStart() { kestra::RunProtectedStart(Agent().program_folder); }
+void Win32RefreshHost::Shutdown() { RunShutdownRoutine(); }
+
+void Win32RefreshHost::FatalMessage(const std::string& text) {
+  MessageBoxW(window_, Widen(text).c_str(), Widen(kAlertTitle).c_str(), MB_OK);
+}
+
+CommLoad Win32RefreshHost::LoadComm(Edition edition, CommLibrary** comm) {
+  Win32CommLibrary& lib = CurrentComm();
+  *comm = &lib;
+  return lib.Load(edition, Agent().program_folder);
+}
+
+std::optional<std::string> Win32RefreshHost::ReadServerSettings(Edition edition) {
+  char system[MAX_PATH] = "";
+  SHGetFolderPathA(nullptr, CSIDL_SYSTEMX86, nullptr, SHGFP_TYPE_CURRENT, system);
+  bool r = edition == Edition::kR;
+  std::string primary = std::string(system) + (r ? "\\BrelmapR.dll" : "\\Brelmap.dll");
+  if (tessal::FileLength(primary) > 0) return ReadSettingsFile(primary);
+  return ReadSettingsFile(Agent().program_folder + (r ? "\\BrelmapR_tmp.dll" : "\\Brelmap_tmp.dll"));
+}
+
+std::optional<std::string> Win32RefreshHost::ReadCompanyIdFile() {
+  return ReadSettingsFile(Agent().program_folder + "\\BrelCompid.ini");
+}
+
+void Win32RefreshHost::MakeWorkFolders() {
+  tessal::MakeFolder(Agent().base_folder);
+  tessal::MakeFolder(Agent().base_folder + "\\CvWork");
+}
+
+std::optional<std::string> Win32RefreshHost::ReadCache() {
+  std::string text;
+  if (!tessal::ReadWholeFile(CachePath(), &text, kMaxReplyBytes)) return std::nullopt;
+  return text;
+}
+
+void Win32RefreshHost::WriteCache(const std::string& reply) { tessal::WriteWholeFile(CachePath(), reply); }
+void Win32RefreshHost::DeleteCache() { tessal::DeleteFilePath(CachePath()); }
+
+void Win32RefreshHost::WriteAddressListFile(const std::string& lower_address_list) {
+  WriteScrambledFile((Agent().base_folder + "\\trgCorvChk").c_str(), lower_address_list.c_str());
+}
+
+HMENU CreateTrayMenu(const MenuModel& menu) {
+  HMENU popup = CreatePopupMenu();
+  for (const MenuEntry& e : menu) {
+    if (e.separator) {
+      AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+    } else {
+      AppendMenuW(popup, MF_STRING, e.command, Widen(e.text).c_str());
+    }
+  }
+  return popup;
+}
+
+void Win32RefreshHost::SetMenu(const MenuModel& menu) {
+  AgentState& a = Agent();
+  if (a.tray_menu != nullptr) DestroyMenu(a.tray_menu);
+  a.tray_menu = CreateTrayMenu(menu);
+}
+
+void Win32RefreshHost::StartBrowsers() { StartProtectedBrowsers(Agent().edition, Agent().program_folder); }
+void Win32RefreshHost::CloseBrowsers() { CloseProtectedBrowsers(Agent().edition); }
+
+}  // namespace kestra

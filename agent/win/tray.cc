@@ -1,0 +1,77 @@
+#include "win/tray.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "core/policy.h"
+#include "win/agent_state.h"
+#include "win/browsers.h"
+#include "win/shutdown.h"
+#include "win/text.h"
+
+namespace kestra {
+
+namespace {
+
+int Ask(HWND owner, const char* question) {
+  return MessageBoxW(owner, Widen(question).c_str(), Widen(kTrayTip).c_str(), MB_YESNO);
+}
+
+void ShowSafeAddress(HWND owner, unsigned command) {
+  AgentState& a = Agent();
+  unsigned index = command - 1;
+  if (index > kMaxTargets - 1) index = kMaxTargets - 1;
+  std::string host, ip;
+  {
+    std::lock_guard<std::mutex> hold(a.policy.table.lock);
+    if (index >= a.policy.table.targets.size()) return;
+    host = a.policy.table.targets[index].main_host;
+    ip = a.policy.table.targets[index].main_ip;
+  }
+  // The message box waits for the user, so the lock is released first.
+  std::string text = "[" + host + "]\r\n안전주소: " + ip;
+  MessageBoxW(owner, Widen(text).c_str(), Widen(kTrayTip).c_str(), MB_OK);
+}
+
+void ExitAgent(HWND owner) {
+  if (Ask(owner, "사용중인 브라우저도 종료됩니다.\r\n종료하시겠습니까?") != IDYES) return;
+  AgentState& a = Agent();
+  CloseProtectedBrowsers(a.edition);
+  {
+    std::lock_guard<std::mutex> hold(a.policy.table.lock);
+    a.policy.table.targets.clear();
+  }
+  Shell_NotifyIconA(NIM_DELETE, &a.tray);
+  PostQuitMessage(0);
+}
+
+void UpdateEngine(HWND owner) {
+  if (Ask(owner, "브라우저도 종료될 수 있습니다.\r\n계속하시겠습니까?") != IDYES) return;
+  RunProtectedStart(Agent().program_folder);
+  RunShutdownRoutine();
+}
+
+}  // namespace
+
+LRESULT OnTrayNotify(HWND main_window, WPARAM icon_id, LPARAM mouse_message) {
+  if (icon_id == 0) SetForegroundWindow(main_window);
+  if (mouse_message != WM_LBUTTONUP && mouse_message != WM_RBUTTONUP) return 1;
+  HMENU menu = Agent().tray_menu;
+  if (menu == nullptr) return 1;
+  POINT at;
+  GetCursorPos(&at);
+  UINT command = static_cast<UINT>(
+      TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, 0, main_window, nullptr));
+  SendMessageA(main_window, WM_NULL, 0, 0);
+  if (command >= 1 && command <= kMaxTargets) {
+    ShowSafeAddress(main_window, command);
+  } else if (command == kCmdExit) {
+    ExitAgent(main_window);
+  } else if (command == kCmdEngineUpdate) {
+    UpdateEngine(main_window);
+  }
+  return 1;
+}
+
+}  // namespace kestra
