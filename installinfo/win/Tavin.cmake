@@ -10,3 +10,14 @@ target_include_directories(Tavin PRIVATE include ${PROJECT_SOURCE_DIR}/manifest/
 target_link_libraries(Tavin PRIVATE tavin_core tessal_common user32 advapi32)
 target_link_options(Tavin PRIVATE -Wl,--kill-at)
 tessal_deliverable(Tavin DESCRIPTION "Installation information library")
+
+# Wine tests: windows, the registry's installer state and message boxes, so they
+# do not run beside other window tests.
+tessal_gtest(tavin_wine_test SOURCES tests/tavin_wine_test.cc LABELS wine
+             PROPERTIES RESOURCE_LOCK wine_desktop)
+target_include_directories(tavin_wine_test PRIVATE include ${PROJECT_SOURCE_DIR}/manifest)
+target_compile_definitions(tavin_wine_test PRIVATE
+  TAVIN_DLL="$<TARGET_FILE:Tavin>" LORIX_DLL="$<TARGET_FILE:Lorix>" UPDATER_EXE="$<TARGET_FILE:updaterx>"
+  FIXTURE_APP="$<TARGET_FILE:lorix_fixture_app>"
+  FIXTURE_EMPTY_VERSION="$<TARGET_FILE:lorix_fixture_empty_version>")
+add_dependencies(tavin_wine_test Tavin Lorix updaterx lorix_fixture_app lorix_fixture_empty_version)

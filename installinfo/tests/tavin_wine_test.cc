@@ -1,0 +1,366 @@
+// Drives Tavin.dll only through its exports, loaded by name as a product program
+// would, with Lorix.dll copied into the installation folder beside it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tavin.h"
+#include "tests/win_test_util.h"
+
+namespace {
+
+using setup_test::Exists;
+using setup_test::ReadAll;
+using setup_test::ScratchFolder;
+using setup_test::WinPath;
+using setup_test::WriteAll;
+
+struct Tavin {
+  HMODULE module = nullptr;
+  decltype(&::SetRootPath) SetRootPath = nullptr;
+  TavinGetInstallPathFn GetInstallPath = nullptr;
+  decltype(&::GetInstallState) GetInstallState = nullptr;
+  decltype(&::GetMainVersion) GetMainVersion = nullptr;
+  decltype(&::GetLanguage) GetLanguage = nullptr;
+  decltype(&::GetInstalledFileCount) GetInstalledFileCount = nullptr;
+  decltype(&::GetInstalledFileInfomation) GetInstalledFileInfomation = nullptr;
+  decltype(&::LiveUpdate) LiveUpdate = nullptr;
+  decltype(&::MonitoringInstalledFiles) MonitoringInstalledFiles = nullptr;
+  decltype(&::PauseMonitoring) PauseMonitoring = nullptr;
+};
+
+template <typename T>
+void Bind(HMODULE m, const char* name, T* out) {
+  *out = reinterpret_cast<T>(GetProcAddress(m, name));
+}
+
+Tavin& Dll() {
+  static Tavin t = [] {
+    Tavin d;
+    d.module = LoadLibraryA(WinPath(TAVIN_DLL).c_str());
+    if (d.module == nullptr) return d;
+    Bind(d.module, "SetRootPath", &d.SetRootPath);
+    Bind(d.module, TAVIN_GET_INSTALL_PATH_EXPORT, &d.GetInstallPath);
+    Bind(d.module, "GetInstallState", &d.GetInstallState);
+    Bind(d.module, "GetMainVersion", &d.GetMainVersion);
+    Bind(d.module, "GetLanguage", &d.GetLanguage);
+    Bind(d.module, "GetInstalledFileCount", &d.GetInstalledFileCount);
+    Bind(d.module, "GetInstalledFileInfomation", &d.GetInstalledFileInfomation);
+    Bind(d.module, "LiveUpdate", &d.LiveUpdate);
+    Bind(d.module, "MonitoringInstalledFiles", &d.MonitoringInstalledFiles);
+    Bind(d.module, "PauseMonitoring", &d.PauseMonitoring);
+    return d;
+  }();
+  return t;
+}
+
+void ExpectAllBound() {
+  Tavin& d = Dll();
+  ASSERT_NE(d.module, nullptr);
+  ASSERT_TRUE(d.SetRootPath && d.GetInstallPath && d.GetInstallState && d.GetMainVersion && d.GetLanguage &&
+              d.GetInstalledFileCount && d.GetInstalledFileInfomation && d.LiveUpdate &&
+              d.MonitoringInstalledFiles && d.PauseMonitoring);
+  EXPECT_EQ(GetProcAddress(d.module, "GetInstallPath"), nullptr) << "only the C++ name is exported";
+}
+
+std::string Manifest(const std::string& config, const std::string& files) {
+  return "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\r\n<SETUP><RESERVE><WORD><SHORT>&lt;ROOT&gt;</SHORT><MEAN>root</MEAN></WORD></RESERVE>"
+         "<CONFIG>" + config + "</CONFIG><FILES>" + files +
+         "</FILES></SETUP>\r\n";
+}
+
+std::string FileEntry(const std::string& folder, const std::string& name, const std::string& version) {
+  return "<FILE><FILENAME>" + name + "</FILENAME><FOLDER>" + folder + "</FOLDER><VERSION>" + version +
+         "</VERSION></FILE>";
+}
+
+// An installation folder with the manifest library, "setup.ini" and a manifest.
+class Installation {
+ public:
+  Installation() {
+    GetCurrentDirectoryA(MAX_PATH, old_dir_);
+    SetCurrentDirectoryA(dir_.path().c_str());
+  }
+  ~Installation() { SetCurrentDirectoryA(old_dir_); }
+  void AddLibrary(const char* name) { EXPECT_TRUE(CopyFileA(WinPath(LORIX_DLL).c_str(), (dir_ / name).c_str(), FALSE)); }
+  void Write(const std::string& name, const std::string& text) { ASSERT_TRUE(WriteAll(dir_ / name, text)); }
+  const std::string& root() const { return dir_.path(); }
+  std::string operator/(const std::string& name) const { return dir_ / name; }
+
+ private:
+  ScratchFolder dir_{"tavin"};
+  char old_dir_[MAX_PATH] = {};
+};
+
+// Message boxes of this process: the text of each box's static control.
+struct FoundBox {
+  HWND hwnd = nullptr;
+  std::string text;
+};
+
+BOOL CALLBACK CollectText(HWND child, LPARAM param) {
+  char cls[64] = "", text[1024] = "";
+  GetClassNameA(child, cls, sizeof(cls));
+  if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextA(child, text, sizeof(text)) > 0) {
+    reinterpret_cast<std::string*>(param)->assign(text);
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK FindBoxes(HWND hwnd, LPARAM param) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  char cls[64] = "";
+  GetClassNameA(hwnd, cls, sizeof(cls));
+  if (pid == GetCurrentProcessId() && std::strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd)) {
+    FoundBox box;
+    box.hwnd = hwnd;
+    EnumChildWindows(hwnd, CollectText, reinterpret_cast<LPARAM>(&box.text));
+    reinterpret_cast<std::vector<FoundBox>*>(param)->push_back(box);
+  }
+  return TRUE;
+}
+
+// Waits (bounded) for a message box showing `text`, presses its OK button and
+// waits for it to go. False when no such box appeared in time.
+bool CloseMessageBox(const std::string& text, DWORD timeout_ms) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeout_ms) {
+    std::vector<FoundBox> boxes;
+    EnumWindows(FindBoxes, reinterpret_cast<LPARAM>(&boxes));
+    for (const FoundBox& box : boxes) {
+      if (box.text != text) continue;
+      PostMessageA(box.hwnd, WM_COMMAND, IDOK, 0);
+      for (int i = 0; i < 100 && IsWindow(box.hwnd); ++i) Sleep(50);
+      return !IsWindow(box.hwnd);
+    }
+    Sleep(50);
+  }
+  return false;
+}
+
+bool AnyMessageBox() {
+  std::vector<FoundBox> boxes;
+  EnumWindows(FindBoxes, reinterpret_cast<LPARAM>(&boxes));
+  return !boxes.empty();
+}
+
+TEST(Tavin, BeforeTheRootPathIsSetNothingRuns) {
+  ExpectAllBound();
+  Tavin& d = Dll();
+  char out[260] = "untouched";
+  d.GetInstallPath(out);
+  EXPECT_STREQ(out, "untouched");
+  EXPECT_EQ(d.LiveUpdate(3), 0);
+  EXPECT_EQ(d.MonitoringInstalledFiles(), 0);
+  EXPECT_EQ(d.GetInstalledFileCount(), 0);
+  char a[128] = "a", b[128] = "b";
+  EXPECT_EQ(d.GetInstalledFileInfomation(0, a, b), 0);
+  EXPECT_STREQ(a, "a");
+}
+
+TEST(Tavin, RootPathIsKeptAndAnOverLongOneIsRefused) {
+  ExpectAllBound();
+  Tavin& d = Dll();
+  d.SetRootPath("C:\\Program Files\\Corvanta\\");
+  char out[260] = "";
+  d.GetInstallPath(out);
+  EXPECT_STREQ(out, "C:\\Program Files\\Corvanta\\");
+  std::string long_path(300, 'a');
+  d.SetRootPath(long_path.c_str());
+  std::strcpy(out, "untouched");
+  d.GetInstallPath(out);
+  EXPECT_STREQ(out, "untouched");
+}
+
+TEST(Tavin, ManifestQueriesReadVersionLanguageAndInstalledFiles) {
+  ExpectAllBound();
+  Tavin& d = Dll();
+  Installation inst;
+  inst.AddLibrary("lorix.dll");
+  ASSERT_TRUE(CopyFileA(WinPath(FIXTURE_APP).c_str(), (inst / "app.exe").c_str(), FALSE));
+  inst.Write("plain.txt", "x");
+  inst.Write("m.xml", Manifest("<MAINVERSION>3.2.1.0</MAINVERSION><LANG>1042</LANG>",
+                               FileEntry(inst.root(), "app.exe", "1.2.0.5") +
+                                   FileEntry("&lt;ROOT&gt;" + inst.root(), "plain.txt", "9")));
+  inst.Write("setup.ini", "m.xml");
+  d.SetRootPath(inst.root().c_str());
+  char version[1024] = "";
+  EXPECT_EQ(d.GetMainVersion(version), 0);
+  EXPECT_STREQ(version, "3.2.1.0");
+  EXPECT_EQ(d.GetLanguage(), 1042);
+  EXPECT_EQ(d.GetInstalledFileCount(), 2);
+  char manifest_version[128] = "", installed[128] = "";
+  ASSERT_EQ(d.GetInstalledFileInfomation(0, manifest_version, installed), 1);
+  EXPECT_STREQ(manifest_version, "1.2.0.5");
+  EXPECT_STREQ(installed, "1.2.0.5");
+  ASSERT_EQ(d.GetInstalledFileInfomation(1, manifest_version, installed), 1);
+  EXPECT_STREQ(manifest_version, "9");
+  EXPECT_EQ(std::string(installed).rfind("T.", 0), 0u) << installed;
+  std::strcpy(manifest_version, "untouched");
+  EXPECT_EQ(d.GetInstalledFileInfomation(2, manifest_version, installed), 0);
+  EXPECT_STREQ(manifest_version, "untouched");
+
+  // Without MAINVERSION the output is emptied.
+  inst.Write("m.xml", Manifest("<LANG>7</LANG>", ""));
+  std::strcpy(version, "old");
+  EXPECT_EQ(d.GetMainVersion(version), 0);
+  EXPECT_STREQ(version, "");
+  EXPECT_EQ(d.GetLanguage(), 7);
+}
+
+TEST(Tavin, SetupIniEndingInALineBreakFailsTheLoads) {
+  ExpectAllBound();
+  Tavin& d = Dll();
+  Installation inst;
+  inst.AddLibrary("lorix.dll");
+  inst.Write("m.xml", Manifest("<MAINVERSION>1</MAINVERSION><LANG>1042</LANG>", FileEntry("c:\\", "a", "1")));
+  inst.Write("setup.ini", "m.xml\r\n");
+  d.SetRootPath(inst.root().c_str());
+  char version[1024] = "untouched";
+  EXPECT_EQ(d.GetMainVersion(version), 0);
+  EXPECT_STREQ(version, "untouched");
+  EXPECT_EQ(d.GetLanguage(), 0);
+  EXPECT_EQ(d.GetInstalledFileCount(), 0);
+  inst.Write("setup.ini", "m.xml");
+  EXPECT_EQ(d.GetInstalledFileCount(), 1);
+}
+
+TEST(Tavin, TheSecondLibraryNameIsUsedWhenTheFirstIsMissing) {
+  ExpectAllBound();
+  Tavin& d = Dll();
+  Installation inst;
+  inst.Write("m.xml", Manifest("<LANG>1042</LANG>", ""));
+  inst.Write("setup.ini", "m.xml");
+  d.SetRootPath(inst.root().c_str());
+  char version[1024] = "untouched";
+  EXPECT_EQ(d.GetLanguage(), 0) << "no manifest library at all";
+  d.GetMainVersion(version);
+  EXPECT_STREQ(version, "untouched");
+  inst.AddLibrary("lorixx.dll");
+  EXPECT_EQ(d.GetLanguage(), 1042);
+  // A library that lacks the functions is not used.
+  ASSERT_TRUE(DeleteFileA((inst / "lorixx.dll").c_str()));
+  ASSERT_TRUE(CopyFileA(WinPath(FIXTURE_EMPTY_VERSION).c_str(), (inst / "lorix.dll").c_str(), FALSE));
+  EXPECT_EQ(d.GetLanguage(), 0);
+}
+
+constexpr char kStateSubKey[] = "SOFTWARE\\OSKANA\\PKINSTALLER";
+
+void SetState(const char* text) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kStateSubKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(key, "InstallState", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                 static_cast<DWORD>(std::strlen(text) + 1));
+  RegCloseKey(key);
+}
+
+bool WaitForUpdaterWindow(bool present, DWORD timeout_ms) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeout_ms) {
+    if ((FindWindowA("UPDATER_CLASS", "UPDATER") != nullptr) == present) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+TEST(Tavin, InstallStateFollowsTheRegistryAndTheUpdaterWindow) {
+  ExpectAllBound();
+  Tavin& d = Dll();
+  ASSERT_TRUE(WaitForUpdaterWindow(false, 20000)) << "an updater window from an earlier run is still open";
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kStateSubKey);
+  EXPECT_EQ(d.GetInstallState(), 101);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kStateSubKey, 0, KEY_READ, &key), ERROR_SUCCESS) << "created";
+  RegCloseKey(key);
+  SetState("7");
+  EXPECT_EQ(d.GetInstallState(), 7);
+  SetState("x");
+  EXPECT_EQ(d.GetInstallState(), 0);
+  SetState("1");
+  EXPECT_EQ(d.GetInstallState(), 102);
+
+  Installation inst;
+  d.SetRootPath(inst.root().c_str());
+  EXPECT_EQ(d.LiveUpdate(3), 0) << "no updater in the folder";
+  ASSERT_TRUE(CopyFileA(WinPath(UPDATER_EXE).c_str(), (inst / "updaterx.exe").c_str(), FALSE));
+  SetEnvironmentVariableA("UPDATER_STANDIN_SECONDS", "30");
+  ASSERT_NE(d.LiveUpdate(3), 0);
+  ASSERT_TRUE(WaitForUpdaterWindow(true, 20000)) << "the updater stand-in did not show its window";
+  EXPECT_EQ(d.GetInstallState(), 1);
+  EXPECT_EQ(ReadAll(inst / "updater-cmdline.txt"), "\"" + inst.root() + "updaterx.exe\"  update 3");
+  PostMessageA(FindWindowA("UPDATER_CLASS", "UPDATER"), WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitForUpdaterWindow(false, 20000));
+  EXPECT_EQ(d.GetInstallState(), 102);
+  Sleep(500);  // let the stand-in end before its folder goes
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kStateSubKey);
+}
+
+std::string WindowsFolder() {
+  char windows[MAX_PATH];
+  GetWindowsDirectoryA(windows, MAX_PATH);
+  std::string w = windows;
+  return w.back() == '\\' ? w : w + "\\";
+}
+
+TEST(Tavin, MonitorWithoutAListSaysSoAndEnds) {
+  ExpectAllBound();
+  Tavin& d = Dll();
+  ASSERT_FALSE(AnyMessageBox());
+  Installation inst;
+  inst.AddLibrary("lorix.dll");
+  std::string project = "TavinNoList" + std::to_string(GetCurrentProcessId());
+  inst.Write("m.xml", Manifest("<PROJECTNAME>" + project + "</PROJECTNAME>", ""));
+  inst.Write("setup.ini", inst / "m.xml");
+  d.SetRootPath(inst.root().c_str());
+  ASSERT_EQ(d.MonitoringInstalledFiles(), 1);
+  ASSERT_TRUE(CloseMessageBox(WindowsFolder() + project + "\\pklist.mon", 20000));
+  ASSERT_TRUE(CloseMessageBox("파일열기 오류", 20000));
+}
+
+TEST(Tavin, MonitorPutsBackADeletedFile) {
+  ExpectAllBound();
+  Tavin& d = Dll();
+  ASSERT_FALSE(AnyMessageBox());
+  Installation inst;
+  inst.AddLibrary("lorix.dll");
+  std::string project = "TavinTest" + std::to_string(GetCurrentProcessId());
+  std::string protected_folder = WindowsFolder() + project + "\\";
+  ASSERT_TRUE(CreateDirectoryA(protected_folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  ASSERT_TRUE(CopyFileA(WinPath(LORIX_DLL).c_str(), (protected_folder + "lorix.dll").c_str(), FALSE));
+  ASSERT_TRUE(WriteAll(protected_folder + "a.txt", "original"));
+  ASSERT_TRUE(CopyFileA((protected_folder + "a.txt").c_str(), (inst / "a.txt").c_str(), FALSE));
+  ASSERT_TRUE(WriteAll(protected_folder + "pklist.mon",
+                       "<INSTALLEDFILE>" + (inst / "a.txt") + "</INSTALLEDFILE> <PROTECTEDFILE>" + protected_folder +
+                           "a.txt</PROTECTEDFILE>\r\n<INSTALLEDFILE>" + (inst / "only.txt") + "</INSTALLEDFILE>\r\n"));
+  inst.Write("m.xml", Manifest("<PROJECTNAME>" + project + "</PROJECTNAME>", ""));
+  inst.Write("setup.ini", inst / "m.xml");
+  d.SetRootPath(inst.root().c_str());
+
+  ASSERT_EQ(d.MonitoringInstalledFiles(), 1);
+  ASSERT_TRUE(CloseMessageBox(protected_folder + "pklist.mon", 20000));
+  ASSERT_TRUE(CloseMessageBox("파싱오류", 20000)) << "the line without a protected copy";
+  Sleep(1000);  // the first pass finds everything in place
+  ASSERT_TRUE(DeleteFileA((inst / "a.txt").c_str()));
+  DWORD start = GetTickCount();
+  while (!Exists(inst / "a.txt") && GetTickCount() - start < 25000) Sleep(100);
+  ASSERT_TRUE(Exists(inst / "a.txt")) << "not put back within 25 s";
+  Sleep(200);
+  EXPECT_EQ(ReadAll(inst / "a.txt"), "original");
+  EXPECT_FALSE(Exists(inst / "only.txt"));
+
+  // Paused and resumed: no second monitor (no second list box).
+  d.PauseMonitoring();
+  ASSERT_EQ(d.MonitoringInstalledFiles(), 1);
+  Sleep(1500);
+  EXPECT_FALSE(AnyMessageBox());
+  DeleteFileA((protected_folder + "pklist.mon").c_str());
+  DeleteFileA((protected_folder + "a.txt").c_str());
+}
+
+}  // namespace
