@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -117,6 +119,7 @@ TEST_F(LorixTest, EverythingRoundTripsThroughTheFileInCp949) {
   Lorix& d = Dll();
   ASSERT_EQ(d.SaveSetupFile((dir_ / "m.xml").c_str()), 1) << LastError();
   std::string bytes = ReadAll(dir_ / "m.xml");
+  if (getenv("LORIX_TEST_SHOW") != nullptr) fwrite(bytes.data(), 1, bytes.size(), stdout);
   EXPECT_NE(bytes.find("한글.dll"), std::string::npos) << "Korean text is stored as CP949 bytes";
   EXPECT_EQ(bytes.find("C:\\Windows\\system32"), std::string::npos) << "real texts stay in memory";
   EXPECT_NE(bytes.find("\n\t\t<FILE>"), std::string::npos) << "indented by the stylesheet:\n" << bytes;
