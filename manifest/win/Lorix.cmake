@@ -28,3 +28,11 @@ target_compile_definitions(lorix_wine_test PRIVATE
 add_dependencies(lorix_wine_test Lorix lorix_fixture_app lorix_fixture_empty_version)
 include(${CMAKE_CURRENT_LIST_DIR}/TestProperties.cmake)
 setup_test_properties(lorix_wine_test)
+
+# Load and save times of the large manifest beside MSXML's bare parse
+# (scripts/test.d/60-lorix-bench.sh runs it under Wine).
+add_executable(lorix_bench bench/lorix_bench.cc)
+target_include_directories(lorix_bench PRIVATE include ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(lorix_bench PRIVATE ole32 oleaut32 uuid)
+tessal_warnings(lorix_bench)
+add_dependencies(lorix_bench Lorix)
