@@ -308,18 +308,19 @@ std::string WindowsFolder() {
   return w.back() == '\\' ? w : w + "\\";
 }
 
+// Without PROJECTNAME the protected folder is the Windows folder and one more
+// backslash; no list is there, so the monitor says so and ends.
 TEST(Tavin, MonitorWithoutAListSaysSoAndEnds) {
   ExpectAllBound();
   Tavin& d = Dll();
   ASSERT_FALSE(AnyMessageBox());
   Installation inst;
   inst.AddLibrary("lorix.dll");
-  std::string project = "TavinNoList" + std::to_string(GetCurrentProcessId());
-  inst.Write("m.xml", Manifest("<PROJECTNAME>" + project + "</PROJECTNAME>", ""));
+  inst.Write("m.xml", Manifest("<LANG>1042</LANG>", ""));
   inst.Write("setup.ini", inst / "m.xml");
   d.SetRootPath(inst.root().c_str());
   ASSERT_EQ(d.MonitoringInstalledFiles(), 1);
-  ASSERT_TRUE(CloseMessageBox(WindowsFolder() + project + "\\pklist.mon", 20000));
+  ASSERT_TRUE(CloseMessageBox(WindowsFolder() + "\\pklist.mon", 20000));
   ASSERT_TRUE(CloseMessageBox("파일열기 오류", 20000));
 }
 

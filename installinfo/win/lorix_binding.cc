@@ -39,9 +39,14 @@ int CLorixDll::Bind(const std::string& folder) {
              LORIX_BIND(GetTempInstallPath);
 #undef LORIX_BIND
   if (!all) {
-    // No half-bound object: every pointer is either valid or the object unbound.
-    LoadSetupFile = nullptr;
-    GetTargetFileVersion = nullptr;
+    // No half-bound object: an unbound one has no function at all.
+    LoadSetupFile = nullptr; GetRegistryCount = nullptr; GetFileCount = nullptr; ClearInMemory = nullptr;
+    GetReservedWordCount = nullptr; GetPreKillProcessCount = nullptr; GetElementField = nullptr;
+    GetFileInfo = nullptr; GetRegistryInfo = nullptr; GetPreKillProcess = nullptr; GetReservedWord = nullptr;
+    SaveSetupFile = nullptr; GetSetupLastErrorMsg = nullptr; SetElementField = nullptr; SetFileInfo = nullptr;
+    SetRegistryInfo = nullptr; SetPreKillProcess = nullptr; SetReservedWord = nullptr;
+    GetTargetFileVersion = nullptr; SetupPathToRealPath = nullptr; GetProtectedFilePath = nullptr;
+    GetTempInstallPath = nullptr;
     FreeLibrary(module);
     std::strcpy(error_, "get function address fail - check version");
     return 0;
