@@ -1,6 +1,6 @@
 #include "core/frame.h"
 
-#include <cstdio>
+#include <cstring>
 
 namespace qvw {
 
@@ -23,7 +23,20 @@ FrameStatus ReadFrame(const FrameReader& frame, FrameFields* out) {
 }
 
 void FormatDotted(const uint8_t address[4], char* out, size_t size) {
-  std::snprintf(out, size, "%d.%d.%d.%d", address[0], address[1], address[2], address[3]);
+  // By hand: this runs for every packet the URL check looks at.
+  char text[16];
+  size_t n = 0;
+  for (int i = 0; i < 4; ++i) {
+    unsigned v = address[i];
+    if (v >= 100) text[n++] = static_cast<char>('0' + v / 100);
+    if (v >= 10) text[n++] = static_cast<char>('0' + v / 10 % 10);
+    text[n++] = static_cast<char>('0' + v % 10);
+    text[n++] = i < 3 ? '.' : '\0';
+  }
+  if (size == 0) return;
+  n = n < size ? n : size;
+  std::memcpy(out, text, n);
+  out[n - 1] = '\0';
 }
 
 }  // namespace qvw

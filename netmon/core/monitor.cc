@@ -422,14 +422,15 @@ void Monitor::CheckPacket(const uint8_t* data, size_t captured) {
   }
 
   std::string_view raw = PayloadBytes(frame, f);
-  char text[kMaxPayloadText + 1];
-  NormaliseText(raw, text);
-  text[raw.size()] = '\0';
-  std::string_view found;
-  if (!ExtractName(std::string_view(text, raw.size()), &found)) return;
   char name[kMaxName + 1];
-  CopyText(name, sizeof name, found);
-  Log("ph: full = %s\n", text);
+  if (!ExtractNameFromRaw(raw, name)) return;
+  if (log_) {
+    // The whole working text is only built for the log.
+    char text[kMaxPayloadText + 1];
+    NormaliseText(raw, text);
+    text[raw.size()] = '\0';
+    Log("ph: full = %s\n", text);
+  }
   Log("ph: url in packet(%s) = %s\n", "tcp: ", name);
 
   if ((target_list_[0] && std::strstr(target_list_, name)) || all_mode_) {

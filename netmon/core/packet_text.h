@@ -27,6 +27,11 @@ void NormaliseText(std::string_view raw, char* out);
 // False when the text has no anchor. The name is cut to 255 characters.
 bool ExtractName(std::string_view text, std::string_view* name);
 
+// The same name as ExtractName(normalised raw), already normalised, found
+// without normalising the whole text: every anchor holds a ':', so only the
+// colons are visited. name receives at most 255 bytes plus the terminator.
+bool ExtractNameFromRaw(std::string_view raw, char (&name)[kMaxName + 1]);
+
 // For a frame to destination port 53 over TCP or UDP, renders the DNS message
 // behind the transport header (bytes below 0x20 or above 0x80 as '.'). False for
 // other frames and for frames holding no message bytes.

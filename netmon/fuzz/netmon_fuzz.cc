@@ -95,7 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string normalised(size, '\0');
   qvw::NormaliseText(raw, normalised.data());
   std::string_view name;
-  if (qvw::ExtractName(normalised, &name) && name.size() > qvw::kMaxName) __builtin_trap();
+  bool found = qvw::ExtractName(normalised, &name);
+  if (found && name.size() > qvw::kMaxName) __builtin_trap();
+  // The URL check's own reading must give the same name.
+  char fast[qvw::kMaxName + 1];
+  if (qvw::ExtractNameFromRaw(raw, fast) != found) __builtin_trap();
+  if (found && std::string_view(fast) != name) __builtin_trap();
   char last[qvw::kLastUrlSize];
   monitor.GetPacketUrl(last);
   return 0;

@@ -78,6 +78,17 @@ TEST(FrameTest, EveryCutShorterThanTheFieldsIsTruncated) {
   EXPECT_EQ(ReadFrame(FrameReader(nullptr, 100), &f), FrameStatus::kTruncated);
 }
 
+TEST(FrameTest, DottedText) {
+  char text[16];
+  const uint8_t a[4] = {0, 9, 10, 255}, b[4] = {100, 199, 200, 1};
+  FormatDotted(a, text, sizeof text);
+  EXPECT_STREQ(text, "0.9.10.255");
+  FormatDotted(b, text, sizeof text);
+  EXPECT_STREQ(text, "100.199.200.1");
+  FormatDotted(b, text, 5);
+  EXPECT_STREQ(text, "100.");
+}
+
 TEST(FrameTest, ReaderRefusesRangesPastTheEnd) {
   const uint8_t bytes[4] = {1, 2, 3, 4};
   FrameReader r(bytes, 4);

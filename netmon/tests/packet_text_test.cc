@@ -20,10 +20,17 @@ std::string Normalised(const std::string& raw) {
   return out;
 }
 
+// The name by the reference reading (whole text normalised first), checked
+// against the reading the URL check uses.
 std::string Name(const std::string& raw) {
   std::string text = Normalised(raw);
   std::string_view name;
-  if (!ExtractName(text, &name)) return "<none>";
+  bool found = ExtractName(text, &name);
+  char fast[kMaxName + 1];
+  bool fast_found = ExtractNameFromRaw(raw, fast);
+  EXPECT_EQ(found, fast_found) << raw;
+  if (!found) return "<none>";
+  EXPECT_EQ(std::string(name), std::string(fast)) << raw;
   return std::string(name);
 }
 
@@ -60,6 +67,20 @@ TEST(UrlTextTest, BareHostColonAnchorAndShortTexts) {
   EXPECT_EQ(Name("x host: \r\n"), "");
   EXPECT_EQ(Name("nothing to see"), "<none>");
   EXPECT_EQ(Name(""), "<none>");
+}
+
+TEST(UrlTextTest, ColonScanCornerCases) {
+  EXPECT_EQ(Name("Host:\r\nhttps://A.b/c"), "https://a.b");
+  EXPECT_EQ(Name("xhost: a\x01" "b\rhost: c"), "a|b");
+  EXPECT_EQ(Name("HTTPS://x.y hTTp://z.w"), "http://z.w");
+  EXPECT_EQ(Name("host:\x01\x02\r\nabcdef:gh"), "host:||\r");  // the LF ends it
+  EXPECT_EQ(Name("ttp://a host:b"), "host:b");
+  EXPECT_EQ(Name(":::://host://"), "host://");
+  EXPECT_EQ(Name("https:/x"), "<none>");
+  EXPECT_EQ(Name("http:/"), "<none>");
+  EXPECT_EQ(Name("http://a|b"), "http://a");
+  EXPECT_EQ(Name("http://aaaaaaa host:x"), "http://aaaaaaa host");
+  EXPECT_EQ(Name("http://ab host: Y\nZ"), "y");
 }
 
 TEST(UrlTextTest, NamesAreCutAt255) {
