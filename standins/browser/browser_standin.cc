@@ -1,24 +1,40 @@
 // Stand-in for the protected-browser programs. Its window class comes from its
 // own file name (Brelgo, BrelgoX, BrelgoR, BrelgoRX), like the real programs'.
-// Every message from the agent and every step is appended to a log file so that
-// tests can assert on it.
+// It also plays the requester: it registers a record number, asks the agent
+// about sites through its record file and follows what the agent writes there.
+// Every message from the agent and every step is appended to a log file as
+// "<CLASS> <event>" so that tests can assert on it.
 //
-//   Brelgo.exe --log FILE [--record N]
-//     --record N   registers record number N with the agent once its window exists
+//   Brelgo.exe [--log FILE] [--record N]
+//              [--inspect HOST ADDR [--cert TEXT] [--hash TEXT]]... [--delay MS]
+//              [--verdict-ms MS] [--release-at-exit]
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "core/ansi_text.h"
+#include "core/file_io.h"
 #include "core/messages.h"
+#include "core/record_files.h"
+#include "core/requester.h"
+#include "core/startup_rules.h"
 
 namespace {
 
+constexpr UINT_PTR kRegisterTimer = 1;
+constexpr UINT_PTR kWatchTimer = 2;
+
 std::string g_log;
 std::string g_class;
-int g_record = 0;
+brelgo::Options g_options;
+std::string g_work;
+brelgo::RecordWatch g_watch;
+bool g_registered = false;
+std::size_t g_next_request = 0;
+ULONGLONG g_next_at = 0;
 
 void Log(const std::string& line) {
   if (g_log.empty()) return;
@@ -40,23 +56,100 @@ std::string ClassFromFileName() {
   return kestra::kBrowserClassX32;
 }
 
+// The agent's work folder, found as the agent finds it.
+std::string WorkFolder() {
+  char appdata[MAX_PATH] = "";
+  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appdata))) {
+    return kestra::WorkFolderOf(kestra::ChooseBaseFolder("", false));
+  }
+  bool exists = tessal::FolderExists(kestra::TessalXFolder(appdata));
+  return kestra::WorkFolderOf(kestra::ChooseBaseFolder(appdata, exists));
+}
+
 HWND FindAgent() {
   bool r = g_class == kestra::kBrowserClassR32 || g_class == kestra::kBrowserClassR64;
   return FindWindowA(nullptr, r ? kestra::kTitleR : kestra::kTitleX);
+}
+
+std::string RecordPath() { return kestra::RecordFileName(g_work, g_options.record); }
+
+struct Look {
+  std::optional<std::string> content;
+  uint64_t stamp = 0;
+};
+
+// Reads the record file without keeping the agent from writing it.
+Look LookAtRecord() {
+  tessal::File file = tessal::OpenUntrustedForRead(RecordPath());
+  if (!file.valid()) return {};
+  FILETIME written{};
+  GetFileTime(file.get(), nullptr, nullptr, &written);
+  std::string text;
+  if (!file.ReadAtMost(4096, &text)) return {};
+  return {text, (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime};
+}
+
+void IssueRequest() {
+  const brelgo::Request& request = g_options.requests[g_next_request++];
+  char line[64];
+  std::snprintf(line, sizeof(line), "inspect %d ", g_options.record);
+  Log(line + request.host + " " + request.address);
+  std::string evidence = brelgo::EvidenceText(request);
+  if (!evidence.empty() &&
+      !tessal::WriteWholeFile(kestra::EvidenceFileName(g_work, request.host, g_options.record), evidence)) {
+    Log("evidence not written");
+  }
+  std::string text = brelgo::RecordText(request);
+  if (!kestra::WriteRecordFile(RecordPath(), text)) {
+    Log("record not written");
+    return;
+  }
+  Look look = LookAtRecord();
+  g_watch.Requested(text, look.stamp, GetTickCount64(), g_options.verdict_ms);
+  HWND agent = FindAgent();
+  if (agent == nullptr) {
+    Log("no agent window");
+    return;
+  }
+  PostMessageA(agent, kestra::kUmInspectRecord, static_cast<WPARAM>(g_options.record), 0);
+}
+
+void Register(HWND hwnd) {
+  HWND agent = FindAgent();
+  if (agent == nullptr) return;
+  Look before = LookAtRecord();
+  g_watch.Poll(before.content, before.stamp, GetTickCount64());
+  PostMessageA(agent, kestra::kUmRegisterRecord, static_cast<WPARAM>(g_options.record), 0);
+  g_registered = true;
+  char line[64];
+  std::snprintf(line, sizeof(line), "registered %d", g_options.record);
+  Log(line);
+  KillTimer(hwnd, kRegisterTimer);
+  g_next_at = GetTickCount64() + static_cast<ULONGLONG>(g_options.delay_ms);
+  SetTimer(hwnd, kWatchTimer, 50, nullptr);
+}
+
+void Watch() {
+  Look look = LookAtRecord();
+  ULONGLONG now = GetTickCount64();
+  brelgo::RecordWatch::Step step = g_watch.Poll(look.content, look.stamp, now);
+  for (const std::string& line : step.lines) Log(line);
+  if (step.terminate) {
+    // Closing as the real browser does when told to; no WM_DESTROY of our own,
+    // so the log keeps "WM_DESTROY" for what the agent sends.
+    PostQuitMessage(0);
+    return;
+  }
+  if (step.verdict_settled) g_next_at = now + static_cast<ULONGLONG>(g_options.delay_ms);
+  if (!g_watch.awaiting() && g_next_request < g_options.requests.size() && now >= g_next_at) IssueRequest();
 }
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   char line[96];
   switch (msg) {
     case WM_TIMER:
-      if (g_record != 0) {
-        if (HWND agent = FindAgent()) {
-          PostMessageA(agent, kestra::kUmRegisterRecord, static_cast<WPARAM>(g_record), 0);
-          std::snprintf(line, sizeof(line), "registered %d", g_record);
-          Log(line);
-          KillTimer(hwnd, 1);
-        }
-      }
+      if (wp == kRegisterTimer) Register(hwnd);
+      if (wp == kWatchTimer) Watch();
       return 0;
     case WM_DESTROY:
       // The agent sends WM_DESTROY to close the browser.
@@ -82,11 +175,17 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_class = ClassFromFileName();
-  for (int i = 1; i + 1 < __argc; i += 2) {
-    std::string opt = __argv[i];
-    if (opt == "--log") g_log = __argv[i + 1];
-    if (opt == "--record") g_record = std::atoi(__argv[i + 1]);
+  std::vector<std::string> args(__argv + 1, __argv + __argc);
+  std::string error;
+  if (!brelgo::ParseOptions(args, &g_options, &error)) {
+    for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+      if (args[i] == "--log") g_log = args[i + 1];
+    }
+    Log("usage error: " + error);
+    return 2;
   }
+  g_log = g_options.log;
+  g_work = WorkFolder();
   WNDCLASSA wc{};
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance;
@@ -96,11 +195,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                             nullptr, instance, nullptr);
   if (hwnd == nullptr) return 1;
   Log("started");
-  if (g_record != 0) SetTimer(hwnd, 1, 100, nullptr);
+  if (g_options.record != 0) SetTimer(hwnd, kRegisterTimer, 100, nullptr);
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
+  }
+  if (g_options.release_at_exit && g_registered) {
+    if (HWND agent = FindAgent()) {
+      PostMessageA(agent, kestra::kUmReleaseRecord, static_cast<WPARAM>(g_options.record), 0);
+      char line[64];
+      std::snprintf(line, sizeof(line), "released %d", g_options.record);
+      Log(line);
+    }
   }
   Log("ended");
   return 0;
