@@ -310,6 +310,23 @@ TEST_F(RealTraffic, DnsQueriesMatchAndResponsesDoNot) {
   EXPECT_EQ(QVW_MonitorGetDns(1000, "tcp.bank.test"), 1);
 }
 
+// Debian's libpcap may wait for ever on a quiet link despite the read time-out:
+// blocking reads must still end within the time-out.
+TEST_F(RealTraffic, BlockingReadsOnAQuietLinkEnd) {
+  ASSERT_EQ(QVW_MonitorClose(), 1);
+  ASSERT_EQ(QVW_MonitorOpenAuto(nullptr, 0), 1);
+  ASSERT_EQ(QVW_MonitorSet(2, nullptr, nullptr, 9), 1);  // nothing goes to port 9
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(QVW_MonitorGetCounts(100), 0);  // 10 reads of at most 50 ms each
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  ASSERT_EQ(QVW_MonitorClose(), 1);
+  ASSERT_EQ(QVW_MonitorOpen("qvwc0", 0), 1);
+  ASSERT_EQ(QVW_MonitorSet(2, nullptr, nullptr, 9), 1);
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(QVW_MonitorCheckUrl(100), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
 TEST_F(RealTraffic, CloseTwice) {
   EXPECT_EQ(QVW_MonitorClose(), 1);
   EXPECT_EQ(QVW_MonitorClose(), 0);
