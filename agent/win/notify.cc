@@ -1,0 +1,176 @@
+#include "win/notify.h"
+
+#include <shellapi.h>
+
+#include <optional>
+#include <string>
+
+#include "core/record_files.h"
+#include "core/startup_rules.h"
+#include "win/agent_state.h"
+#include "win/notify_resource.h"
+#include "win/secure_alert.h"
+
+namespace kestra {
+
+namespace {
+
+constexpr COLORREF kToastGround = RGB(255, 255, 255);
+constexpr COLORREF kToastText = RGB(70, 70, 70);
+constexpr int kLineBufferChars = 1024;
+// SWP_NOSIZE | SWP_NOACTIVATE | SWP_HIDEWINDOW: moved, hidden, not activated.
+constexpr UINT kMoveHidden = 0x91;
+
+std::optional<Rect> TaskbarRect() {
+  HWND tray = FindWindowA("Shell_traywnd", nullptr);
+  RECT t;
+  if (tray == nullptr || !GetWindowRect(tray, &t)) return std::nullopt;
+  return Rect{t.left, t.top, t.right, t.bottom};
+}
+
+}  // namespace
+
+CNotify::CNotify() : CDialogBase(IDD_NOTIFY, nullptr), background_(CreateSolidBrush(kToastGround)) {}
+
+CNotify::~CNotify() {
+  if (hwnd() != nullptr) DestroyWindow(hwnd());
+  if (background_ != nullptr) DeleteObject(background_);
+}
+
+bool CNotify::Create(HWND owner) {
+  owner_ = owner;
+  if (hwnd() != nullptr) return true;
+  return CreateModeless(nullptr);
+}
+
+void CNotify::SetTimingForTest(UINT alert_delay_ms, std::function<void()> pause) {
+  alert_delay_ms_ = alert_delay_ms;
+  pause_ = std::move(pause);
+}
+
+void CNotify::SetNormalSiteMark(int mark) {
+  state_.SetNormalSiteMark(mark);
+  HWND w = hwnd();
+  if (w == nullptr) return;
+  if (state_.mode() == kModeNormal) {
+    EnableWindow(GetDlgItem(w, IDOK), FALSE);
+    ShowWindow(GetDlgItem(w, IDC_NOTIFY_NORMAL_ICON), SW_SHOW);
+    ShowWindow(GetDlgItem(w, IDC_NOTIFY_REFUSAL_ICON), SW_HIDE);
+  } else {
+    ShowWindow(GetDlgItem(w, IDC_NOTIFY_NORMAL_ICON), SW_HIDE);
+    ShowWindow(GetDlgItem(w, IDC_NOTIFY_REFUSAL_ICON), SW_SHOW);
+  }
+}
+
+void CNotify::SetLine1Text(const char* text) {
+  SetDlgItemTextAnsi(hwnd(), IDC_NOTIFY_LINE1, text, kLineBufferChars);
+}
+
+void CNotify::SetLine2Text(const char* text) {
+  SetDlgItemTextAnsi(hwnd(), IDC_NOTIFY_LINE2, text, kLineBufferChars);
+}
+
+void CNotify::ShowNotice(int mark, const char* line1, const char* line2, const char* host,
+                         int verdict_kind) {
+  HWND w = hwnd();
+  if (w == nullptr || alert_open_) return;
+
+  // A toast still on screen leaves the way it came.
+  slide_direction_ = ReverseSlideDirection(slide_direction_);
+  AnimateWindow(w, kToastSlideMs, slide_direction_ | kAnimateHide);
+
+  state_.Fill(mark, host != nullptr ? host : "", verdict_kind);
+  SetNormalSiteMark(mark);
+  SetLine1Text(line1);
+  SetLine2Text(line2);
+
+  RECT own;
+  GetWindowRect(w, &own);
+  Placement at = PlaceAtTaskbarCorner(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                                      own.right - own.left, own.bottom - own.top, TaskbarRect(),
+                                      slide_direction_);
+  slide_direction_ = at.direction;
+
+  SetTimer(w, kAlertTimer, alert_delay_ms_, nullptr);
+  SetWindowPos(w, HWND_TOPMOST, at.x, at.y, 0, 0, kMoveHidden);
+  // Without a direction the animation may refuse; the toast must show all the same.
+  if (!AnimateWindow(w, kToastSlideMs, slide_direction_) && !IsWindowVisible(w)) {
+    ShowWindow(w, SW_SHOWNOACTIVATE);
+  }
+}
+
+void CNotify::SlideOutAndHide() {
+  AnimateWindow(hwnd(), kToastDismissMs, kToastDismissFlags);
+  ShowWindow(hwnd(), SW_HIDE);
+}
+
+void CNotify::RunAlertSequence() {
+  KillTimer(hwnd(), kAlertTimer);
+  const char* text = state_.AlertTextDue();
+  if (text == nullptr) return;  // a normal site asks nothing
+
+  int answer = kAnswerNone;
+  {
+    SecureAlert box(hwnd());
+    box.SetText(text);
+    alert_open_ = true;
+    box.DoModal();
+    alert_open_ = false;
+    answer = box.answer();
+  }
+  if (state_.Answer(answer)) TellBrowsersToClose();
+  state_.Finish();
+}
+
+void CNotify::TellBrowsersToClose() {
+  AgentState& a = Agent();
+  // Without a work folder the names would point at the root of the drive.
+  if (a.work_folder.empty()) return;
+  std::function<void()> pause = pause_ ? pause_ : [] { Sleep(kTerminatePauseMs); };
+  BroadcastWithRetries(a.records, a.work_folder, kTerminateText, kTerminateRetries, pause);
+}
+
+LRESULT CNotify::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
+  switch (msg) {
+    case WM_ERASEBKGND: {
+      RECT client;
+      GetClientRect(hwnd(), &client);
+      *handled = true;
+      return FillRect(reinterpret_cast<HDC>(wp), &client, background_);
+    }
+    case WM_CTLCOLORSTATIC: {
+      int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
+      if (id == IDC_NOTIFY_LINE1 || id == IDC_NOTIFY_LINE2) {
+        SetTextColor(reinterpret_cast<HDC>(wp), kToastText);
+        *handled = true;
+        return reinterpret_cast<LRESULT>(background_);
+      }
+      return 0;
+    }
+    case WM_COMMAND:
+      // The toast is kept for the life of the agent: "확인" and "연결하기" only hide
+      // it, so a pending alert still comes.
+      if (LOWORD(wp) == IDCANCEL) {
+        SlideOutAndHide();
+        *handled = true;
+        return 0;
+      }
+      if (LOWORD(wp) == IDOK) {
+        SlideOutAndHide();
+        std::string url = ConnectUrl(state_.host());
+        if (!url.empty()) ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        state_.Connected();
+        *handled = true;
+        return 0;
+      }
+      break;
+    case WM_TIMER:
+      if (wp == kAlertTimer) RunAlertSequence();
+      return 0;  // then the default processing
+    default:
+      break;
+  }
+  return CDialogBase::OnMessage(msg, wp, lp, handled);
+}
+
+}  // namespace kestra

@@ -1,0 +1,559 @@
+// The pharming toast and its alert box driven for real on this thread: a watcher
+// thread plays the user, finding the alert box by its window and clicking it.
+// The alert delay and the terminate loop's pause are shortened, every wait bounded.
+#include "win/notify.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/alert_texts.h"
+#include "core/record_files.h"
+#include "win/agent_state.h"
+#include "win/notify_resource.h"
+
+namespace kestra {
+namespace {
+
+constexpr UINT kShortDelayMs = 60;
+constexpr DWORD kBound = 10000;  // every wait for the dialogs
+
+const wchar_t kTextA0[] =
+    L"(A0) DNS 파싱 해킹이 의심됩니다.\r\n"
+    L"확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
+    L"모든 브라우저를 지금 종료하시겠습니까?";
+const wchar_t kTextE1[] =
+    L"(E1) 파밍시도가 의심됩니다.\r\n"
+    L"확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
+    L"모든 브라우저를 지금 종료하시겠습니까?\r\n"
+    L"윈도우 호스트파일은 자동 수정 및 백업됩니다(hosts_backup)";
+
+// Dispatches this thread's messages until the condition holds or the time is up.
+bool PumpUntil(const std::function<bool()>& condition, DWORD timeout_ms) {
+  ULONGLONG end = GetTickCount64() + timeout_ms;
+  for (;;) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (condition()) return true;
+    ULONGLONG now = GetTickCount64();
+    if (now >= end) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 10)),
+                              QS_ALLINPUT);
+  }
+}
+
+void PumpFor(DWORD ms) {
+  PumpUntil([] { return false; }, ms);
+}
+
+std::wstring ControlText(HWND dialog, int id) {
+  wchar_t text[2048] = L"";
+  GetWindowTextW(GetDlgItem(dialog, id), text, 2048);
+  return text;
+}
+
+// The alert box: a dialog owned by the toast, with the message control 1008.
+struct AlertSearch {
+  HWND toast;
+  HWND found;
+};
+
+BOOL CALLBACK IsAlertBox(HWND w, LPARAM lp) {
+  auto* s = reinterpret_cast<AlertSearch*>(lp);
+  char cls[16] = "";
+  GetClassNameA(w, cls, sizeof(cls));
+  if (std::strcmp(cls, "#32770") == 0 && GetWindow(w, GW_OWNER) == s->toast &&
+      GetDlgItem(w, IDC_ALERT_TEXT) != nullptr && IsWindowVisible(w)) {
+    s->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND FindAlertBox(DWORD ui_thread, HWND toast) {
+  AlertSearch search{toast, nullptr};
+  EnumThreadWindows(ui_thread, &IsAlertBox, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Plays the user: every alert box that shows is recorded, then handed to the action.
+class AlertWatcher {
+ public:
+  struct Seen {
+    std::wstring text;
+    RECT rect{};
+    LONG_PTR ex_style = 0;
+  };
+
+  AlertWatcher(HWND toast, std::function<void(HWND)> action)
+      : ui_thread_(GetCurrentThreadId()), toast_(toast), action_(std::move(action)) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~AlertWatcher() {
+    stop_ = true;
+    thread_.join();
+  }
+  int count() const { return count_; }
+  Seen last() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return last_;
+  }
+
+ private:
+  void Run() {
+    HWND current = nullptr;
+    while (!stop_) {
+      HWND box = FindAlertBox(ui_thread_, toast_);
+      if (box != nullptr && box != current) {
+        current = box;
+        Seen seen;
+        seen.text = ControlText(box, IDC_ALERT_TEXT);
+        GetWindowRect(box, &seen.rect);
+        seen.ex_style = GetWindowLongPtrW(box, GWL_EXSTYLE);
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          last_ = seen;
+        }
+        ++count_;
+        if (action_) action_(box);
+      } else if (box == nullptr) {
+        current = nullptr;
+      }
+      Sleep(5);
+    }
+  }
+
+  DWORD ui_thread_;
+  HWND toast_;
+  std::function<void(HWND)> action_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> count_{0};
+  std::mutex mutex_;
+  Seen last_;
+  std::thread thread_;
+};
+
+void Click(HWND dialog, int id) {
+  PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+void AnswerYes(HWND box) { Click(box, IDOK); }
+void AnswerNo(HWND box) { Click(box, IDCANCEL); }
+
+std::string ReadAll(const std::string& path) {
+  std::string out;
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return "<missing>";
+  char buf[512];
+  DWORD n = 0;
+  while (ReadFile(f, buf, sizeof(buf), &n, nullptr) && n > 0) out.append(buf, n);
+  CloseHandle(f);
+  return out;
+}
+
+void WriteAll(const std::string& path, const std::string& text) {
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE) << path;
+  DWORD n = 0;
+  WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
+  CloseHandle(f);
+}
+
+// Another process that holds a record file open the way a requester does while it
+// writes, until it is told to let go.
+class FileHolder {
+ public:
+  explicit FileHolder(const std::string& path) {
+    static int serial = 0;
+    std::string base = "kestra_notify_test_" + std::to_string(GetCurrentProcessId()) + "_" +
+                       std::to_string(++serial);
+    held_ = CreateEventA(nullptr, TRUE, FALSE, (base + "_held").c_str());
+    release_ = CreateEventA(nullptr, TRUE, FALSE, (base + "_release").c_str());
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof(self));
+    std::string cmd = "\"" + std::string(self) + "\" --hold-file \"" + path + "\" " + base;
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    started_ = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
+  }
+  ~FileHolder() {
+    Release();
+    if (started_) {
+      WaitForSingleObject(pi_.hProcess, kBound);
+      CloseHandle(pi_.hProcess);
+      CloseHandle(pi_.hThread);
+    }
+    CloseHandle(held_);
+    CloseHandle(release_);
+  }
+  bool WaitHeld() { return started_ && WaitForSingleObject(held_, kBound) == WAIT_OBJECT_0; }
+  // Lets go of the file and waits until the holder has ended.
+  bool Release() {
+    SetEvent(release_);
+    return started_ && WaitForSingleObject(pi_.hProcess, kBound) == WAIT_OBJECT_0;
+  }
+
+ private:
+  HANDLE held_, release_;
+  PROCESS_INFORMATION pi_{};
+  bool started_ = false;
+};
+
+int HoldFileMain(const char* path, const std::string& base) {
+  HANDLE held = OpenEventA(EVENT_MODIFY_STATE, FALSE, (base + "_held").c_str());
+  HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, (base + "_release").c_str());
+  if (held == nullptr || release == nullptr) return 2;
+  HANDLE f = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return 3;
+  SetEvent(held);
+  WaitForSingleObject(release, 30000);
+  CloseHandle(f);
+  return 0;
+}
+
+class NotifyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmp[MAX_PATH];
+    GetTempPathA(sizeof(tmp), tmp);
+    static int serial = 0;
+    work_ = std::string(tmp) + "kestra_notify_" + std::to_string(GetCurrentProcessId()) + "_" +
+            std::to_string(++serial);
+    ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
+    Agent().work_folder = work_;
+    ASSERT_TRUE(toast_.Create(nullptr));
+    toast_.SetTimingForTest(kShortDelayMs, [this] { ++pauses_; });
+  }
+  void TearDown() override {
+    for (int32_t n : registered_) Agent().records.Release(n);
+    for (const std::string& f : files_) DeleteFileA(f.c_str());
+    RemoveDirectoryA(work_.c_str());
+  }
+
+  // Registers a requester and gives its record file a content.
+  std::string Requester(int32_t number, const std::string& content) {
+    Agent().records.Register(number);
+    registered_.push_back(number);
+    std::string path = RecordFileName(work_, number);
+    files_.push_back(path);
+    WriteAll(path, content);
+    return path;
+  }
+
+  void Refuse(int kind, const char* host = "www.bank.example") {
+    std::string line1 = std::string("[") + host + "]";
+    toast_.ShowNotice(0, line1.c_str(), "요청사이트는\r\n비정상입니다.\r\n사용불가", host, kind);
+  }
+
+  bool WaitAnswered() {
+    return PumpUntil([this] { return !toast_.showing(); }, kBound);
+  }
+
+  CNotify toast_;
+  std::string work_;
+  std::vector<int32_t> registered_;
+  std::vector<std::string> files_;
+  int pauses_ = 0;
+};
+
+TEST_F(NotifyTest, ToastSlidesInAtTheCornerWithTheRefusal) {
+  Refuse(0);
+  HWND w = toast_.hwnd();
+  EXPECT_TRUE(IsWindowVisible(w));
+  EXPECT_TRUE(toast_.showing());
+  EXPECT_EQ(toast_.mode(), kModeRefusal);
+  EXPECT_STREQ(toast_.host(), "www.bank.example");
+  EXPECT_NE(GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+  EXPECT_NE(GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
+  // No taskbar here: the bottom-right corner.
+  RECT r;
+  GetWindowRect(w, &r);
+  EXPECT_EQ(r.right, GetSystemMetrics(SM_CXSCREEN));
+  EXPECT_EQ(r.bottom, GetSystemMetrics(SM_CYSCREEN));
+  EXPECT_EQ(ControlText(w, IDC_NOTIFY_LINE1), L"[www.bank.example]");
+  EXPECT_EQ(ControlText(w, IDC_NOTIFY_LINE2), L"요청사이트는\r\n비정상입니다.\r\n사용불가");
+  EXPECT_EQ(ControlText(w, IDCANCEL), L"확인");
+  EXPECT_EQ(ControlText(w, IDOK), L"연결하기");
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(w, IDOK)));
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(w, IDC_NOTIFY_REFUSAL_ICON)));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(w, IDC_NOTIFY_NORMAL_ICON)));
+
+  AlertWatcher user(w, AnswerNo);
+  ASSERT_TRUE(WaitAnswered()) << "the alert box never came or was never answered";
+}
+
+TEST_F(NotifyTest, AlertTextFollowsTheVerdictKind) {
+  AlertWatcher user(toast_.hwnd(), AnswerNo);
+  Refuse(1);
+  ASSERT_TRUE(WaitAnswered());
+  ASSERT_EQ(user.count(), 1);
+  EXPECT_EQ(user.last().text, kTextA0);
+
+  Refuse(7);
+  ASSERT_TRUE(WaitAnswered());
+  ASSERT_EQ(user.count(), 2);
+  EXPECT_EQ(user.last().text, kTextE1);
+
+  for (int kind : {0, 2, 3}) {
+    Refuse(kind);
+    ASSERT_TRUE(WaitAnswered());
+    std::wstring text = user.last().text;
+    wchar_t code[] = L"(A?) ";
+    code[2] = static_cast<wchar_t>(L'0' + (kind == 0 ? 1 : kind));
+    EXPECT_EQ(text.substr(0, 5), code) << kind;
+    EXPECT_NE(text.find(L"(hosts_backup)"), std::wstring::npos) << kind;
+  }
+  EXPECT_EQ(user.count(), 5);
+}
+
+TEST_F(NotifyTest, AlertBoxIsCentredAndTopmost) {
+  AlertWatcher user(toast_.hwnd(), AnswerNo);
+  Refuse(0);
+  ASSERT_TRUE(WaitAnswered());
+  ASSERT_EQ(user.count(), 1);
+  AlertWatcher::Seen seen = user.last();
+  int w = seen.rect.right - seen.rect.left, h = seen.rect.bottom - seen.rect.top;
+  EXPECT_EQ(seen.rect.left, GetSystemMetrics(SM_CXSCREEN) / 2 - w / 2);
+  EXPECT_EQ(seen.rect.top, GetSystemMetrics(SM_CYSCREEN) / 2 - h / 2);
+  EXPECT_NE(seen.ex_style & WS_EX_TOPMOST, 0);
+}
+
+TEST_F(NotifyTest, YesTerminatesOnlyRegisteredRequesters) {
+  std::string twelve = Requester(12, "www.bank.example|10.0.0.1|");
+  std::string forty = Requester(40, "www.bank.example|10.0.0.2|");
+  Agent().records.Release(12);
+
+  AlertWatcher user(toast_.hwnd(), AnswerYes);
+  Refuse(0);
+  ASSERT_TRUE(WaitAnswered());
+  EXPECT_EQ(user.count(), 1);
+  EXPECT_EQ(toast_.answer(), kAnswerYes);
+  EXPECT_EQ(ReadAll(forty), "<TERMINATE></TERMINATE>");
+  EXPECT_EQ(ReadAll(twelve), "www.bank.example|10.0.0.1|");
+  EXPECT_EQ(pauses_, 0);
+  // The toast stays until the user dismisses it.
+  EXPECT_TRUE(IsWindowVisible(toast_.hwnd()));
+}
+
+TEST_F(NotifyTest, NoWritesNothingAndAllowsTheNextToast) {
+  std::string rec = Requester(41, "www.bank.example|10.0.0.3|");
+  AlertWatcher user(toast_.hwnd(), AnswerNo);
+  Refuse(0);
+  ASSERT_TRUE(WaitAnswered());
+  EXPECT_EQ(toast_.answer(), kAnswerNo);
+  EXPECT_EQ(ReadAll(rec), "www.bank.example|10.0.0.3|");
+
+  // The next refusal gets its toast and its alert again.
+  Refuse(1, "other.bank.example");
+  EXPECT_TRUE(toast_.showing());
+  EXPECT_EQ(ControlText(toast_.hwnd(), IDC_NOTIFY_LINE1), L"[other.bank.example]");
+  EXPECT_EQ(toast_.answer(), kAnswerNone);
+  ASSERT_TRUE(WaitAnswered());
+  EXPECT_EQ(user.count(), 2);
+  EXPECT_EQ(ReadAll(rec), "www.bank.example|10.0.0.3|");
+}
+
+TEST_F(NotifyTest, DismissingTheToastEarlyDoesNotPreventTheAlert) {
+  toast_.SetTimingForTest(300, [] {});
+  Refuse(0);
+  HWND w = toast_.hwnd();
+  ASSERT_TRUE(IsWindowVisible(w));
+  // "확인" before any timer could fire: nothing has been dispatched since the notice.
+  SendMessageW(GetDlgItem(w, IDCANCEL), BM_CLICK, 0, 0);
+  EXPECT_FALSE(IsWindowVisible(w));
+  EXPECT_TRUE(IsWindow(w));
+  EXPECT_TRUE(toast_.showing());
+
+  AlertWatcher user(w, AnswerNo);
+  ASSERT_TRUE(WaitAnswered()) << "no alert after the toast was dismissed";
+  EXPECT_EQ(user.count(), 1);
+}
+
+// A window on the test's thread that plays the inspection: a refusal found while
+// the alert box is open arrives as a message inside the box's modal loop.
+class SecondRefusal {
+ public:
+  explicit SecondRefusal(CNotify* toast) : toast_(toast) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &SecondRefusal::Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"KestraNotifyTestSecondRefusal";
+    RegisterClassW(&wc);
+    window_ = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  ~SecondRefusal() { DestroyWindow(window_); }
+  HWND window() const { return window_; }
+
+  std::atomic<bool> done{false};
+  bool saw_showing = false;
+
+ private:
+  static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_APP) {
+      auto* self = reinterpret_cast<SecondRefusal*>(GetWindowLongPtrW(w, GWLP_USERDATA));
+      // What the inspection does: no toast while one is showing...
+      self->saw_showing = self->toast_->showing();
+      if (!self->saw_showing) self->toast_->ShowNotice(0, "[second]", "x", "second.example", 2);
+      // ...and a careless caller is ignored all the same.
+      self->toast_->ShowNotice(0, "[careless]", "x", "careless.example", 2);
+      self->done = true;
+      return 0;
+    }
+    return DefWindowProcW(w, msg, wp, lp);
+  }
+  CNotify* toast_;
+  HWND window_;
+};
+
+TEST_F(NotifyTest, SecondRefusalWhileTheAlertIsOpenShowsNothing) {
+  SecondRefusal second(&toast_);
+  AlertWatcher user(toast_.hwnd(), [&](HWND box) {
+    PostMessageW(second.window(), WM_APP, 0, 0);
+    for (DWORD waited = 0; !second.done && waited < kBound; waited += 5) Sleep(5);
+    // Room for a second alert timer, had one been started.
+    Sleep(kShortDelayMs * 5);
+    AnswerNo(box);
+  });
+  Refuse(0, "first.example");
+  ASSERT_TRUE(WaitAnswered());
+  EXPECT_TRUE(second.done);
+  EXPECT_TRUE(second.saw_showing);
+  PumpFor(kShortDelayMs * 5);
+  EXPECT_EQ(user.count(), 1);
+  EXPECT_FALSE(toast_.showing());
+  EXPECT_STREQ(toast_.host(), "first.example");
+  EXPECT_EQ(ControlText(toast_.hwnd(), IDC_NOTIFY_LINE1), L"[first.example]");
+}
+
+TEST_F(NotifyTest, TerminateLoopGivesUpOnAFileHeldOpen) {
+  std::string free_one = Requester(50, "a|b|");
+  std::string held_one = Requester(51, "c|d|");
+  FileHolder holder(held_one);
+  ASSERT_TRUE(holder.WaitHeld());
+
+  AlertWatcher user(toast_.hwnd(), AnswerYes);
+  Refuse(0);
+  ASSERT_TRUE(WaitAnswered());
+  EXPECT_EQ(pauses_, kTerminateRetries);  // eleven attempts, a pause after each of the first ten
+  EXPECT_EQ(ReadAll(free_one), "<TERMINATE></TERMINATE>");
+  EXPECT_EQ(ReadAll(held_one), "c|d|");
+  EXPECT_FALSE(toast_.showing());
+}
+
+TEST_F(NotifyTest, TerminateLoopWritesOnceTheHolderLetsGo) {
+  std::string held_one = Requester(52, "e|f|");
+  std::string free_one = Requester(53, "g|h|");
+  FileHolder holder(held_one);
+  ASSERT_TRUE(holder.WaitHeld());
+  bool released = false;
+  toast_.SetTimingForTest(kShortDelayMs, [&] {
+    if (++pauses_ == 3) released = holder.Release();
+  });
+
+  AlertWatcher user(toast_.hwnd(), AnswerYes);
+  Refuse(0);
+  ASSERT_TRUE(WaitAnswered());
+  EXPECT_TRUE(released);
+  EXPECT_EQ(pauses_, 3);
+  EXPECT_EQ(ReadAll(held_one), "<TERMINATE></TERMINATE>");
+  EXPECT_EQ(ReadAll(free_one), "<TERMINATE></TERMINATE>");
+}
+
+void SendMouse(DWORD flags, int x = 0, int y = 0) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.dwFlags = flags;
+  if (flags & MOUSEEVENTF_ABSOLUTE) {
+    in.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    in.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+  }
+  SendInput(1, &in, sizeof(in));
+}
+
+TEST_F(NotifyTest, DraggingThePictureMovesTheAlertBox) {
+  RECT before{}, after{};
+  std::atomic<bool> moved{false};
+  AlertWatcher user(toast_.hwnd(), [&](HWND box) {
+    GetWindowRect(box, &before);
+    RECT pic;
+    GetWindowRect(GetDlgItem(box, IDC_ALERT_PICTURE), &pic);
+    // On the exclamation mark, left of the message text.
+    POINT from{pic.left + 40, pic.top + 90};
+    SetForegroundWindow(box);
+    SetCursorPos(from.x, from.y);
+    SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, from.x, from.y);
+    Sleep(50);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    Sleep(100);
+    for (int step = 1; step <= 10; ++step) {
+      SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, from.x - 6 * step, from.y - 5 * step);
+      Sleep(20);
+    }
+    SendMouse(MOUSEEVENTF_LEFTUP);
+    for (DWORD waited = 0; waited < kBound; waited += 10) {
+      GetWindowRect(box, &after);
+      if (after.left != before.left || after.top != before.top) {
+        moved = true;
+        break;
+      }
+      Sleep(10);
+    }
+    Sleep(50);
+    GetWindowRect(box, &after);
+    AnswerNo(box);
+  });
+  Refuse(0);
+  ASSERT_TRUE(WaitAnswered());
+  ASSERT_EQ(user.count(), 1);
+  EXPECT_TRUE(moved) << "the alert box did not follow the mouse";
+  EXPECT_EQ(after.left - before.left, -60);
+  EXPECT_EQ(after.top - before.top, -50);
+  EXPECT_EQ(after.right - after.left, before.right - before.left);
+}
+
+}  // namespace
+}  // namespace kestra
+
+namespace {
+
+// Wine gives pop-ups with a system menu to the X window manager, and hiding one
+// waits 2 s for a manager that a virtual display does not have. This program's
+// windows are left unmanaged instead (read when the first window is made).
+void LeaveWindowsUnmanagedUnderWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  if (ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr) return;
+  char self[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, self, sizeof(self));
+  if (n == 0 || n >= sizeof(self)) return;
+  const char* name = std::strrchr(self, '\\');
+  std::string key = std::string("Software\\Wine\\AppDefaults\\") + (name ? name + 1 : self) + "\\X11 Driver";
+  HKEY h;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr) ==
+      ERROR_SUCCESS) {
+    RegSetValueExA(h, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+    RegCloseKey(h);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--hold-file") == 0) {
+    return kestra::HoldFileMain(argv[2], argv[3]);
+  }
+  LeaveWindowsUnmanagedUnderWine();
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
