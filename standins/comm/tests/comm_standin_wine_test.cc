@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "win/sim_process.h"
 #include "win_harness.h"
 
 namespace {
@@ -105,6 +106,31 @@ TEST_F(CommStandin, UnreachableServerGivesNoReplyQuickly) {
   EXPECT_LT(GetTickCount() - start, 8000u);
   set_server_("127.0.0.1", port_, "/CommandService");
   EXPECT_EQ(Fetch(info_), "<observationtarget>x");
+}
+
+// A Windows test can also run its own simulator (the Linux program, which Wine
+// starts directly) and end it through its stop file.
+TEST_F(CommStandin, SimulatorStartedFromWindowsServesAndStops) {
+  std::string out = harness::OutFolder();
+  std::string program = out.substr(0, out.find_last_of('\\')) + "\\linux\\standins\\corvanta_mgmt_sim";
+  harness::TempFolder folder("own_sim");
+  mgmt_sim::SimulatorProcess sim;
+  std::string error;
+  ASSERT_TRUE(sim.Start(program, folder.path(), 120, 10000, &error)) << error;
+  ASSERT_NE(sim.port(), port_);
+  ASSERT_TRUE(harness::WriteFileText(sim.policy_path(), "<observationtarget>own"));
+  set_server_("127.0.0.1", sim.port(), "/CommandService");
+  EXPECT_EQ(Fetch(info_), "<observationtarget>own");
+  EXPECT_NE(harness::ReadFileText(sim.log_path()).find("CVComm_InfoSet\t0\t0\n"), std::string::npos);
+  int port = sim.port();
+  sim.Stop();
+  EXPECT_FALSE(harness::FileExists(folder / "port")) << "the simulator removes its port file as it ends";
+  set_server_("127.0.0.1", port, "/CommandService");
+  EXPECT_EQ(info_(0, nullptr, 0), 0) << "nothing answers after Stop";
+
+  mgmt_sim::SimulatorProcess missing;
+  EXPECT_FALSE(missing.Start(folder / "no_such_program", folder / "x", 10, 1000, &error));
+  EXPECT_NE(error.find("build the linux tree first"), std::string::npos) << error;
 }
 
 TEST(CommStandinNoR, LacksOnlyTheREntryPoint) {

@@ -42,6 +42,8 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* out, std:
       o.policy_path = value;
     } else if (opt == "--log") {
       o.log_path = value;
+    } else if (opt == "--stop-file") {
+      o.stop_file = value;
     } else if (opt == "--port-file") {
       o.port_file = value;
     } else {

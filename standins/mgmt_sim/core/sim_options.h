@@ -1,6 +1,6 @@
 // Command line of the management-server simulator:
 //   corvanta_mgmt_sim [--port N] [--policy FILE] [--log FILE] [--port-file FILE]
-//                     [--max-seconds N]
+//                     [--max-seconds N] [--stop-file FILE]
 #pragma once
 
 #include <string>
@@ -14,6 +14,7 @@ struct SimOptions {
   std::string log_path;     // every call appended as one line (UTF-8)
   std::string port_file;    // the port actually used, written once listening
   int max_seconds = 0;      // 0: until killed
+  std::string stop_file;    // ends once this file exists (for starters that cannot signal)
 };
 
 // False with a message for an unknown option, a missing value or a bad number.

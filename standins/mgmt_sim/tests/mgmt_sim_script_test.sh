@@ -20,4 +20,13 @@ bash "$script" stop "$dir" || fail "stop"
 kill -0 "$pid" 2>/dev/null && fail "still running after stop"
 MGMT_SIM=/nonexistent bash "$script" start "$dir" 2>"$dir/err" && fail "started without a program"
 grep -q "build the linux tree first" "$dir/err" || fail "no clear message for a missing program"
+# Started without the script, ended through its stop file; the port file goes with it.
+"$sim" --port 0 --port-file "$dir/port2" --stop-file "$dir/stop" --max-seconds 30 >/dev/null 2>&1 &
+spid=$!
+for _ in $(seq 1 100); do [ -s "$dir/port2" ] && break; sleep 0.1; done
+[ -s "$dir/port2" ] || fail "no port file"
+touch "$dir/stop"
+for _ in $(seq 1 100); do kill -0 "$spid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$spid" 2>/dev/null && { kill "$spid"; fail "the stop file did not end it"; }
+[ -e "$dir/port2" ] && fail "port file left behind"
 echo "mgmt-sim.sh start/stop: ok"

@@ -91,13 +91,14 @@ TEST(SimOptions, ParsesEveryOptionAndRefusesBadOnes) {
   SimOptions o;
   std::string error;
   ASSERT_TRUE(ParseSimOptions({"--port", "0", "--policy", "p", "--log", "l", "--port-file", "f",
-                               "--max-seconds", "30"},
+                               "--max-seconds", "30", "--stop-file", "s"},
                               &o, &error));
   EXPECT_EQ(o.port, 0);
   EXPECT_EQ(o.policy_path, "p");
   EXPECT_EQ(o.log_path, "l");
   EXPECT_EQ(o.port_file, "f");
   EXPECT_EQ(o.max_seconds, 30);
+  EXPECT_EQ(o.stop_file, "s");
   EXPECT_FALSE(ParseSimOptions({"--port", "65536"}, &o, &error));
   EXPECT_FALSE(ParseSimOptions({"--port", "12x"}, &o, &error));
   EXPECT_FALSE(ParseSimOptions({"--port", "-1"}, &o, &error));
