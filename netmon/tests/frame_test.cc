@@ -20,7 +20,7 @@ FrameStatus ReadCopy(const Bytes& frame, size_t length, FrameFields* fields) {
   return ReadFrame(FrameReader(copy.get(), length), fields);
 }
 
-TEST(FrameTest, ReadsFixedOffsetsOfWellFormedFrame) {
+TEST(NetmonFrame, ReadsFixedOffsetsOfWellFormedFrame) {
   FrameSpec spec;
   spec.src_port = 51234;
   spec.dst_port = 443;
@@ -39,7 +39,7 @@ TEST(FrameTest, ReadsFixedOffsetsOfWellFormedFrame) {
   EXPECT_STREQ(text, "10.0.0.1");
 }
 
-TEST(FrameTest, LongIpHeaderMovesThePorts) {
+TEST(NetmonFrame, LongIpHeaderMovesThePorts) {
   FrameSpec spec;
   spec.ip_header_length = 60;
   spec.dst_port = 53;
@@ -55,7 +55,7 @@ TEST(FrameTest, LongIpHeaderMovesThePorts) {
   EXPECT_EQ(ReadCopy(frame, 78, &f), FrameStatus::kOk);
 }
 
-TEST(FrameTest, ShortIpHeaderIsInvalidButStillRead) {
+TEST(NetmonFrame, ShortIpHeaderIsInvalidButStillRead) {
   FrameSpec spec;
   spec.ip_header_length = 8;  // 2 words: ports read inside the IPv4 header
   Bytes frame = BuildFrame(spec);
@@ -69,7 +69,7 @@ TEST(FrameTest, ShortIpHeaderIsInvalidButStillRead) {
   EXPECT_EQ(f.transport, 14u);
 }
 
-TEST(FrameTest, EveryCutShorterThanTheFieldsIsTruncated) {
+TEST(NetmonFrame, EveryCutShorterThanTheFieldsIsTruncated) {
   FrameSpec spec;
   Bytes frame = BuildFrame(spec);
   FrameFields f;
@@ -78,7 +78,7 @@ TEST(FrameTest, EveryCutShorterThanTheFieldsIsTruncated) {
   EXPECT_EQ(ReadFrame(FrameReader(nullptr, 100), &f), FrameStatus::kTruncated);
 }
 
-TEST(FrameTest, DottedText) {
+TEST(NetmonFrame, DottedText) {
   char text[16];
   const uint8_t a[4] = {0, 9, 10, 255}, b[4] = {100, 199, 200, 1};
   FormatDotted(a, text, sizeof text);
@@ -89,7 +89,7 @@ TEST(FrameTest, DottedText) {
   EXPECT_STREQ(text, "100.");
 }
 
-TEST(FrameTest, ReaderRefusesRangesPastTheEnd) {
+TEST(NetmonFrame, ReaderRefusesRangesPastTheEnd) {
   const uint8_t bytes[4] = {1, 2, 3, 4};
   FrameReader r(bytes, 4);
   uint16_t v;

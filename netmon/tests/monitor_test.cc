@@ -25,9 +25,9 @@ int Record(const char* text) {
   return 1;
 }
 
-class MonitorTest : public ::testing::Test {
+class NetmonMonitor : public ::testing::Test {
  protected:
-  MonitorTest() : monitor(backend, env) {
+  NetmonMonitor() : monitor(backend, env) {
     monitor.SetLogSink(&log);
     g_reports.clear();
     env.host_name = "me";
@@ -55,7 +55,7 @@ class MonitorTest : public ::testing::Test {
 
 // ---- opening ----
 
-TEST_F(MonitorTest, AutomaticOpenChoosesDeviceWhoseAddressIsInTheLiveAddress) {
+TEST_F(NetmonMonitor, AutomaticOpenChoosesDeviceWhoseAddressIsInTheLiveAddress) {
   backend.devices = {EthernetDevice("lo", "", {{127, 0, 0, 1}}),
                      EthernetDevice("eth0", "Wired", {{10, 0, 0, 1}}),
                      EthernetDevice("eth1", "Other", {{10, 0, 0, 15}})};
@@ -79,7 +79,7 @@ TEST_F(MonitorTest, AutomaticOpenChoosesDeviceWhoseAddressIsInTheLiveAddress) {
   EXPECT_GE(env.socket_inits, 1);
 }
 
-TEST_F(MonitorTest, AddressWithoutNetmaskIsNeverChosen) {
+TEST_F(NetmonMonitor, AddressWithoutNetmaskIsNeverChosen) {
   backend.devices = {EthernetDevice("eth0", "Wired", {{10, 0, 0, 15}}, /*with_netmask=*/false)};
   EXPECT_EQ(monitor.OpenAuto(nullptr, 0), 0);
   EXPECT_EQ(log.text,
@@ -89,14 +89,14 @@ TEST_F(MonitorTest, AddressWithoutNetmaskIsNeverChosen) {
   EXPECT_TRUE(backend.opens.empty());
 }
 
-TEST_F(MonitorTest, UnresolvedHostNameMatchesNoDevice) {
+TEST_F(NetmonMonitor, UnresolvedHostNameMatchesNoDevice) {
   env.addresses.clear();
   backend.devices = {EthernetDevice("eth0", "Wired", {{10, 0, 0, 15}})};
   EXPECT_EQ(monitor.OpenAuto(nullptr, 0), 0);
   EXPECT_EQ(log.text.substr(0, 26), "QVWMA: getting live ip = \n");
 }
 
-TEST_F(MonitorTest, NetmaskFallsBackWhenFirstEntryHasNone) {
+TEST_F(NetmonMonitor, NetmaskFallsBackWhenFirstEntryHasNone) {
   Device d = EthernetDevice("eth0", "Wired", {{10, 0, 0, 1}});
   DeviceAddress packet_entry;  // a non-IPv4 entry listed first, without netmask
   d.addresses.insert(d.addresses.begin(), packet_entry);
@@ -108,7 +108,7 @@ TEST_F(MonitorTest, NetmaskFallsBackWhenFirstEntryHasNone) {
   EXPECT_EQ(monitor.netmask(), expected);
 }
 
-TEST_F(MonitorTest, ListingFailureAndOpenRetries) {
+TEST_F(NetmonMonitor, ListingFailureAndOpenRetries) {
   backend.list_ok = false;
   EXPECT_EQ(monitor.OpenAuto(nullptr, 0), 0);
   EXPECT_NE(log.text.find("QVWMA: Error in pcap_findalldevs_ex: no devices\n"), std::string::npos);
@@ -134,7 +134,7 @@ TEST_F(MonitorTest, ListingFailureAndOpenRetries) {
   EXPECT_STREQ(out, "untouched");
 }
 
-TEST_F(MonitorTest, NonEthernetDeviceStaysOpenForTheErrorQuery) {
+TEST_F(NetmonMonitor, NonEthernetDeviceStaysOpenForTheErrorQuery) {
   backend.state->ethernet = false;
   EXPECT_EQ(monitor.OpenAuto("wlan0", 1), 0);
   EXPECT_NE(log.text.find("QVWMA: Only support Ethernet: wlan0 - skip\n"), std::string::npos);
@@ -145,13 +145,13 @@ TEST_F(MonitorTest, NonEthernetDeviceStaysOpenForTheErrorQuery) {
   EXPECT_EQ(backend.state->live_handles, 0);
 }
 
-TEST_F(MonitorTest, NonBlockingFailureIsOnlyLogged) {
+TEST_F(NetmonMonitor, NonBlockingFailureIsOnlyLogged) {
   backend.state->nonblock_ok = false;
   EXPECT_EQ(monitor.Open("eth0", 1), 1);
   EXPECT_NE(log.text.find("QVWMO: set nonblock err: nonblock refused\n"), std::string::npos);
 }
 
-TEST_F(MonitorTest, OpenByDescriptionTakesOnlyAtheros) {
+TEST_F(NetmonMonitor, OpenByDescriptionTakesOnlyAtheros) {
   backend.devices = {EthernetDevice("d1", "", {}), EthernetDevice("d2", "Microsoft Atheros", {}),
                      EthernetDevice("d3", "Realtek PCIe", {}),
                      EthernetDevice("d4", "ATHEROS AR8161", {{10, 1, 2, 3}})};
@@ -168,7 +168,7 @@ TEST_F(MonitorTest, OpenByDescriptionTakesOnlyAtheros) {
   EXPECT_EQ(env.socket_inits, 0);
 }
 
-TEST_F(MonitorTest, OpenByDescriptionRefusesTheOnlyNonAtherosDevice) {
+TEST_F(NetmonMonitor, OpenByDescriptionRefusesTheOnlyNonAtherosDevice) {
   backend.devices = {EthernetDevice("eth0", "Intel Gigabit", {{10, 0, 0, 15}})};
   EXPECT_EQ(monitor.Open(nullptr, 0), 0);
   EXPECT_NE(log.text.find("QVWMO: can't find proper interface\n"), std::string::npos);
@@ -176,7 +176,7 @@ TEST_F(MonitorTest, OpenByDescriptionRefusesTheOnlyNonAtherosDevice) {
   EXPECT_EQ(monitor.Open(nullptr, 0), 0);
 }
 
-TEST_F(MonitorTest, OverlongInterfaceNameIsRefused) {
+TEST_F(NetmonMonitor, OverlongInterfaceNameIsRefused) {
   std::string name(128, 'n');
   EXPECT_EQ(monitor.OpenAuto(name.c_str(), 0), 0);
   EXPECT_EQ(monitor.Open(name.c_str(), 0), 0);
@@ -184,7 +184,7 @@ TEST_F(MonitorTest, OverlongInterfaceNameIsRefused) {
   EXPECT_EQ(monitor.OpenAuto(name.substr(1).c_str(), 0), 1);
 }
 
-TEST_F(MonitorTest, ReopeningClosesTheEarlierHandle) {
+TEST_F(NetmonMonitor, ReopeningClosesTheEarlierHandle) {
   ASSERT_EQ(monitor.OpenAuto("a", 0), 1);
   ASSERT_EQ(monitor.OpenAuto("b", 0), 1);
   EXPECT_EQ(backend.state->live_handles, 1);
@@ -192,12 +192,12 @@ TEST_F(MonitorTest, ReopeningClosesTheEarlierHandle) {
 
 // ---- filter ----
 
-TEST_F(MonitorTest, FilterNeedsAnOpenCapture) {
+TEST_F(NetmonMonitor, FilterNeedsAnOpenCapture) {
   EXPECT_EQ(monitor.Set(2, "1.2.3.4", nullptr, 0), 0);
   EXPECT_EQ(log.text, "QVWMS: no open i/f handle\n");
 }
 
-TEST_F(MonitorTest, ClearingCompilesNothing) {
+TEST_F(NetmonMonitor, ClearingCompilesNothing) {
   OpenNamed();
   EXPECT_EQ(monitor.Set(0, nullptr, nullptr, 0), 1);
   EXPECT_TRUE(backend.state->compiled.empty());
@@ -205,7 +205,7 @@ TEST_F(MonitorTest, ClearingCompilesNothing) {
   EXPECT_EQ(backend.state->frees, 1);
 }
 
-TEST_F(MonitorTest, OnlyTheFirstPrimitiveIsBuilt) {
+TEST_F(NetmonMonitor, OnlyTheFirstPrimitiveIsBuilt) {
   OpenNamed();
   EXPECT_EQ(monitor.Set(2, "1.2.3.4", "10.0.0.0/8", 80), 1);
   EXPECT_EQ(backend.state->installed.back(), "dst host 1.2.3.4");
@@ -224,14 +224,14 @@ TEST_F(MonitorTest, OnlyTheFirstPrimitiveIsBuilt) {
   EXPECT_EQ(backend.state->installed.back(), "src net n");
 }
 
-TEST_F(MonitorTest, NoPortMeansNoFilter) {
+TEST_F(NetmonMonitor, NoPortMeansNoFilter) {
   OpenNamed();
   EXPECT_EQ(monitor.Set(1, nullptr, nullptr, -1), 1);
   EXPECT_EQ(log.text, "QVWMS: no filter\n");
   EXPECT_TRUE(backend.state->compiled.empty());
 }
 
-TEST_F(MonitorTest, RefusedExpressionIsQuotedWhole) {
+TEST_F(NetmonMonitor, RefusedExpressionIsQuotedWhole) {
   OpenNamed();
   backend.state->compile_ok = false;
   EXPECT_EQ(monitor.Set(2, "not a host!", nullptr, 0), 0);
@@ -243,7 +243,7 @@ TEST_F(MonitorTest, RefusedExpressionIsQuotedWhole) {
   EXPECT_NE(log.text.find("QVWMS: Error setting the filter fake error\n"), std::string::npos);
 }
 
-TEST_F(MonitorTest, ExpressionThatWouldBeCutIsRefused) {
+TEST_F(NetmonMonitor, ExpressionThatWouldBeCutIsRefused) {
   OpenNamed();
   std::string host(300, 'h');
   EXPECT_EQ(monitor.Set(2, host.c_str(), nullptr, 0), 0);
@@ -251,14 +251,14 @@ TEST_F(MonitorTest, ExpressionThatWouldBeCutIsRefused) {
   EXPECT_LT(std::strlen(monitor.filter_expression()), 256u);
 }
 
-TEST_F(MonitorTest, FilterUsesTheRecordedNetmask) {
+TEST_F(NetmonMonitor, FilterUsesTheRecordedNetmask) {
   backend.devices = {EthernetDevice("eth0", "Wired", {{10, 0, 0, 15}})};
   ASSERT_EQ(monitor.OpenAuto(nullptr, 0), 1);
   monitor.Set(2, nullptr, nullptr, 80);
   EXPECT_EQ(backend.state->compiled_netmasks.back(), monitor.netmask());
 }
 
-TEST_F(MonitorTest, CloseTwiceAndQueriesAfterwards) {
+TEST_F(NetmonMonitor, CloseTwiceAndQueriesAfterwards) {
   OpenNamed();
   EXPECT_EQ(monitor.Close(), 1);
   EXPECT_EQ(monitor.Close(), 0);
@@ -276,12 +276,12 @@ TEST_F(MonitorTest, CloseTwiceAndQueriesAfterwards) {
   EXPECT_EQ(backend.state->live_handles, 0);
 }
 
-TEST_F(MonitorTest, ErrorWithNullBuffer) {
+TEST_F(NetmonMonitor, ErrorWithNullBuffer) {
   OpenNamed();
   EXPECT_EQ(monitor.Error(nullptr), 1);
 }
 
-TEST_F(MonitorTest, LoggingOffWritesNothing) {
+TEST_F(NetmonMonitor, LoggingOffWritesNothing) {
   monitor.SetLogSink(nullptr);
   EXPECT_EQ(monitor.Set(0, nullptr, nullptr, 0), 0);
   EXPECT_EQ(log.text, "");
@@ -289,7 +289,7 @@ TEST_F(MonitorTest, LoggingOffWritesNothing) {
 
 // ---- polling queries ----
 
-TEST_F(MonitorTest, BudgetCountsOnlyTheSleeps) {
+TEST_F(NetmonMonitor, BudgetCountsOnlyTheSleeps) {
   OpenNamed();
   monitor.GetCounts(0);
   EXPECT_EQ(backend.state->reads, 1);
@@ -303,7 +303,7 @@ TEST_F(MonitorTest, BudgetCountsOnlyTheSleeps) {
   EXPECT_EQ(backend.state->reads, 54);
 }
 
-TEST_F(MonitorTest, ReadErrorEndsTheCallWithTheCountSoFar) {
+TEST_F(NetmonMonitor, ReadErrorEndsTheCallWithTheCountSoFar) {
   OpenNamed();
   Queue(To({1, 1, 1, 1}, 80));
   backend.state->results = {1, -1};
@@ -311,7 +311,7 @@ TEST_F(MonitorTest, ReadErrorEndsTheCallWithTheCountSoFar) {
   EXPECT_EQ(backend.state->reads, 2);
 }
 
-TEST_F(MonitorTest, CountsEveryPacketAndMovesTheLastDestination) {
+TEST_F(NetmonMonitor, CountsEveryPacketAndMovesTheLastDestination) {
   OpenNamed();
   FrameSpec a = To({10, 0, 0, 1}, 80);
   a.src_port = 40000;
@@ -326,7 +326,7 @@ TEST_F(MonitorTest, CountsEveryPacketAndMovesTheLastDestination) {
   EXPECT_EQ(monitor.last_destination_port(), 8080);
 }
 
-TEST_F(MonitorTest, CodesCompareBySubstring) {
+TEST_F(NetmonMonitor, CodesCompareBySubstring) {
   OpenNamed();
   for (auto dst : {std::vector<uint8_t>{10, 0, 0, 1}, {10, 0, 0, 15}, {110, 0, 0, 1},
                    {10, 0, 1, 1}, {10, 0, 0, 2}})
@@ -338,7 +338,7 @@ TEST_F(MonitorTest, CodesCompareBySubstring) {
   EXPECT_EQ(log.text.find("10.0.1.1"), std::string::npos);
 }
 
-TEST_F(MonitorTest, CodesWithEmptyCompareCountLikeCounts) {
+TEST_F(NetmonMonitor, CodesWithEmptyCompareCountLikeCounts) {
   OpenNamed();
   Queue(To({1, 2, 3, 4}, 1));
   Queue(Bytes(30, 0));
@@ -347,7 +347,7 @@ TEST_F(MonitorTest, CodesWithEmptyCompareCountLikeCounts) {
   EXPECT_NE(log.text.find("QVWMG; 2 packet: 10.0.0.15:50000 => 5.6.7.8:2\n"), std::string::npos);
 }
 
-TEST_F(MonitorTest, CapturesWithinThePortRange) {
+TEST_F(NetmonMonitor, CapturesWithinThePortRange) {
   OpenNamed();
   for (uint16_t port : {79, 80, 81, 443, 444, 8080}) Queue(To({10, 0, 0, 1}, port));
   std::vector<CaptureRecord> storage(10);
@@ -372,7 +372,7 @@ TEST_F(MonitorTest, CapturesWithinThePortRange) {
   EXPECT_EQ(monitor.last_destination_port(), 8080);
 }
 
-TEST_F(MonitorTest, CapturesEdgeCases) {
+TEST_F(NetmonMonitor, CapturesEdgeCases) {
   OpenNamed();
   Queue(To({10, 0, 0, 1}, 80));
   EXPECT_EQ(monitor.GetCaptures(10, 10, 0, 0, nullptr), 0);  // high port 0 accepts nothing
@@ -389,7 +389,7 @@ TEST_F(MonitorTest, CapturesEdgeCases) {
 
 // ---- URL check ----
 
-class UrlTest : public MonitorTest {
+class NetmonUrl : public NetmonMonitor {
  protected:
   void SetUpTargets(const char* targets, int all_mode) {
     OpenNamed();
@@ -409,7 +409,7 @@ class UrlTest : public MonitorTest {
   }
 };
 
-TEST_F(UrlTest, SetUpResolvesAndInstallsTcp) {
+TEST_F(NetmonUrl, SetUpResolvesAndInstallsTcp) {
   OpenNamed();
   env.addresses["secure.bank.test"] = "10.231.0.2";
   ASSERT_EQ(monitor.GetUrl("https://secure.bank.test;", &Record, 0, 1), 1);
@@ -425,7 +425,7 @@ TEST_F(UrlTest, SetUpResolvesAndInstallsTcp) {
   EXPECT_STREQ(monitor.target_list(), "https://secure.bank.test;10.231.0.2;");
 }
 
-TEST_F(UrlTest, NullArgumentsKeepEarlierSettings) {
+TEST_F(NetmonUrl, NullArgumentsKeepEarlierSettings) {
   SetUpTargets("https://secure.bank.test;", 0);
   ASSERT_EQ(monitor.GetUrl(nullptr, nullptr, 0, 0), 1);
   EXPECT_EQ(log.text.substr(0, 20), "QVWGU: no callback\n" "Q");
@@ -434,7 +434,7 @@ TEST_F(UrlTest, NullArgumentsKeepEarlierSettings) {
   EXPECT_EQ(g_reports, std::vector<std::string>{"ip:10.231.0.2"});
 }
 
-TEST_F(UrlTest, FilterFailureKeepsCallbackAndTargets) {
+TEST_F(NetmonUrl, FilterFailureKeepsCallbackAndTargets) {
   OpenNamed();
   backend.state->compile_ok = false;
   EXPECT_EQ(monitor.GetUrl("abc", &Record, 0, 1), 0);
@@ -447,7 +447,7 @@ TEST_F(UrlTest, FilterFailureKeepsCallbackAndTargets) {
   EXPECT_NE(log.text.find("QVWGU: Error setting the filter fake error\n"), std::string::npos);
 }
 
-TEST_F(UrlTest, ResolvedHttpsTargetReportsItsAddressOnlyOnWebPorts) {
+TEST_F(NetmonUrl, ResolvedHttpsTargetReportsItsAddressOnlyOnWebPorts) {
   SetUpTargets("https://secure.bank.test;", 0);
   EXPECT_EQ(Check(To({10, 231, 0, 2}, 443)), 1);
   EXPECT_EQ(g_reports, std::vector<std::string>{"ip:10.231.0.2"});
@@ -472,7 +472,7 @@ int PeekLastUrl(const char*) {
   return 1;
 }
 
-TEST_F(UrlTest, CallbackSeesTheNewLastUrlOnlyForAddresses) {
+TEST_F(NetmonUrl, CallbackSeesTheNewLastUrlOnlyForAddresses) {
   g_peek_monitor = &monitor;
   g_peeked.clear();
   OpenNamed();
@@ -484,7 +484,7 @@ TEST_F(UrlTest, CallbackSeesTheNewLastUrlOnlyForAddresses) {
   EXPECT_EQ(LastUrl(), "a.test");
 }
 
-TEST_F(UrlTest, HostHeaderIsReportedLowerCase) {
+TEST_F(NetmonUrl, HostHeaderIsReportedLowerCase) {
   SetUpTargets("", 1);
   Check(To({10, 9, 9, 9}, 80, "GET /x HTTP/1.1\r\nHost: WwW.BaNk.Example\r\n\r\n"));
   EXPECT_EQ(g_reports, std::vector<std::string>{"www.bank.example"});
@@ -493,7 +493,7 @@ TEST_F(UrlTest, HostHeaderIsReportedLowerCase) {
   EXPECT_NE(log.text.find("ph: find and set = www.bank.example\n"), std::string::npos);
 }
 
-TEST_F(UrlTest, TargetListIsComparedAsWritten) {
+TEST_F(NetmonUrl, TargetListIsComparedAsWritten) {
   SetUpTargets("https://Secure.Bank.Test;", 0);
   EXPECT_STREQ(monitor.target_list(), "https://Secure.Bank.Test;");  // no lookup matched
   env.addresses["Secure.Bank.Test"] = "10.231.0.2";
@@ -504,14 +504,14 @@ TEST_F(UrlTest, TargetListIsComparedAsWritten) {
   EXPECT_EQ(g_reports, std::vector<std::string>{"ip:10.231.0.2"});
 }
 
-TEST_F(UrlTest, NamesMatchTheTargetListBySubstring) {
+TEST_F(NetmonUrl, NamesMatchTheTargetListBySubstring) {
   SetUpTargets("https://secure.bank.test;", 0);
   for (const char* host : {"bank.test", "secure.bank.tes", "other.test"})
     Check(To({10, 9, 9, 9}, 80, std::string("GET / HTTP/1.1\r\nHost: ") + host + "\r\n\r\n"));
   EXPECT_EQ(g_reports, (std::vector<std::string>{"bank.test", "secure.bank.tes"}));
 }
 
-TEST_F(UrlTest, NothingReportedWithoutTargetsOrAllMode) {
+TEST_F(NetmonUrl, NothingReportedWithoutTargetsOrAllMode) {
   SetUpTargets("", 0);
   Check(To({10, 9, 9, 9}, 80, "GET http://a.test/ HTTP/1.1\r\n\r\n"));
   Check(To({10, 231, 0, 2}, 443));
@@ -519,7 +519,7 @@ TEST_F(UrlTest, NothingReportedWithoutTargetsOrAllMode) {
   EXPECT_EQ(LastUrl(), "");
 }
 
-TEST_F(UrlTest, ResponseLinkAndPortsChecked) {
+TEST_F(NetmonUrl, ResponseLinkAndPortsChecked) {
   SetUpTargets("", 1);
   FrameSpec response = To({10, 0, 0, 15}, 41000, "HTTP/1.1 200 OK\r\n\r\n<a href='HTTP://Link.Example.Test/p'>");
   response.src_port = 80;
@@ -531,7 +531,7 @@ TEST_F(UrlTest, ResponseLinkAndPortsChecked) {
   EXPECT_EQ(g_reports, (std::vector<std::string>{"http://link.example.test", "udp.example"}));
 }
 
-TEST_F(UrlTest, MalformedFramesAreCountedButIgnored) {
+TEST_F(NetmonUrl, MalformedFramesAreCountedButIgnored) {
   SetUpTargets("", 1);
   FrameSpec bad = To({10, 9, 9, 9}, 80, "GET / HTTP/1.1\r\nHost: bad.example\r\n\r\n");
   bad.ip_header_length = 16;
@@ -544,7 +544,7 @@ TEST_F(UrlTest, MalformedFramesAreCountedButIgnored) {
   EXPECT_EQ(g_reports, std::vector<std::string>{"liar.example"});
 }
 
-TEST_F(UrlTest, EveryCutOfEveryFrameIsSafe) {
+TEST_F(NetmonUrl, EveryCutOfEveryFrameIsSafe) {
   SetUpTargets("https://secure.bank.test;", 1);
   std::vector<Bytes> frames = {
       BuildFrame(To({10, 9, 9, 9}, 80, "GET http://A.test/ HTTP/1.1\r\nHost: B.test\r\n\r\n")),
@@ -562,7 +562,7 @@ TEST_F(UrlTest, EveryCutOfEveryFrameIsSafe) {
   }
 }
 
-TEST_F(UrlTest, CaptureLoopRunsTheCheckAndAllModeComesAfterIt) {
+TEST_F(NetmonUrl, CaptureLoopRunsTheCheckAndAllModeComesAfterIt) {
   OpenNamed();
   Queue(To({10, 9, 9, 9}, 80, "GET / HTTP/1.1\r\nHost: loop.test\r\n\r\n"));
   EXPECT_EQ(monitor.GetUrl("", &Record, 1, 1), 1);
@@ -579,7 +579,7 @@ int CloseFromCallback(const char*) {
   return 1;
 }
 
-TEST_F(UrlTest, ClosingFromTheCallbackEndsThePoll) {
+TEST_F(NetmonUrl, ClosingFromTheCallbackEndsThePoll) {
   g_closing_monitor = &monitor;
   OpenNamed();
   monitor.GetUrl("", &CloseFromCallback, 0, 1);
@@ -597,7 +597,7 @@ TEST_F(UrlTest, ClosingFromTheCallbackEndsThePoll) {
 
 // ---- DNS watch ----
 
-TEST_F(MonitorTest, DnsWatchMatchesQueriesOnly) {
+TEST_F(NetmonMonitor, DnsWatchMatchesQueriesOnly) {
   OpenNamed();
   FrameSpec response = To({10, 0, 0, 15}, 40000, DnsQuery("www.bank.example"));
   response.protocol = 17;
@@ -621,7 +621,7 @@ TEST_F(MonitorTest, DnsWatchMatchesQueriesOnly) {
   EXPECT_EQ(monitor.GetDns(0, nullptr), 0);
 }
 
-TEST_F(MonitorTest, LongLogLinesStayTerminatedLines) {
+TEST_F(NetmonMonitor, LongLogLinesStayTerminatedLines) {
   OpenNamed();
   env.addresses.clear();
   std::string targets(4095, 't');

@@ -34,33 +34,33 @@ std::string Name(const std::string& raw) {
   return std::string(name);
 }
 
-TEST(UrlTextTest, NormalisingKeepsLineEndsAndHighBytes) {
+TEST(NetmonUrlText, NormalisingKeepsLineEndsAndHighBytes) {
   EXPECT_EQ(Normalised(std::string("GET /A\x01\x00\t\r\nHost: X\xB0\xA1Y", 18)),
             std::string("get /a|||\r\nhost: x\xB0\xA1y", 18));
 }
 
-TEST(UrlTextTest, HostHeaderInMixedCaseWithoutScheme) {
+TEST(NetmonUrlText, HostHeaderInMixedCaseWithoutScheme) {
   EXPECT_EQ(Name("GET /index.html HTTP/1.1\r\nHoSt: WWW.Bank.Example\r\nAccept: */*\r\n\r\n"),
             "www.bank.example");
 }
 
-TEST(UrlTextTest, AbsoluteUrlFollowedByHostHeaderYieldsTheHeader) {
+TEST(NetmonUrlText, AbsoluteUrlFollowedByHostHeaderYieldsTheHeader) {
   EXPECT_EQ(Name("GET http://Proxy.Example/path HTTP/1.1\r\nHost: Other.Example:8080\r\n\r\n"),
             "other.example:8080");
 }
 
-TEST(UrlTextTest, LinkInResponseYieldsSchemeAndHost) {
+TEST(NetmonUrlText, LinkInResponseYieldsSchemeAndHost) {
   EXPECT_EQ(Name("HTTP/1.1 200 OK\r\n\r\n<a href=\"http://Link.Example.Test/page\">x</a>"),
             "http://link.example.test");
   EXPECT_EQ(Name("<a href=https://secure.example|x"), "https://secure.example");
   EXPECT_EQ(Name("see http://host.example"), "http://host.example");
 }
 
-TEST(UrlTextTest, HttpAnchorWinsOverEarlierHttps) {
+TEST(NetmonUrlText, HttpAnchorWinsOverEarlierHttps) {
   EXPECT_EQ(Name("https://first.example/ then http://second.example/"), "http://second.example");
 }
 
-TEST(UrlTextTest, BareHostColonAnchorAndShortTexts) {
+TEST(NetmonUrlText, BareHostColonAnchorAndShortTexts) {
   EXPECT_EQ(Name("host:abc.example\r\n"), "host:abc.example");
   EXPECT_EQ(Name("host:a"), "host:a");           // shorter than the skipped part
   EXPECT_EQ(Name("http://"), "http://");
@@ -69,7 +69,7 @@ TEST(UrlTextTest, BareHostColonAnchorAndShortTexts) {
   EXPECT_EQ(Name(""), "<none>");
 }
 
-TEST(UrlTextTest, ColonScanCornerCases) {
+TEST(NetmonUrlText, ColonScanCornerCases) {
   EXPECT_EQ(Name("Host:\r\nhttps://A.b/c"), "https://a.b");
   EXPECT_EQ(Name("xhost: a\x01" "b\rhost: c"), "a|b");
   EXPECT_EQ(Name("HTTPS://x.y hTTp://z.w"), "http://z.w");
@@ -83,13 +83,13 @@ TEST(UrlTextTest, ColonScanCornerCases) {
   EXPECT_EQ(Name("http://ab host: Y\nZ"), "y");
 }
 
-TEST(UrlTextTest, NamesAreCutAt255) {
+TEST(NetmonUrlText, NamesAreCutAt255) {
   std::string host(400, 'a');
   EXPECT_EQ(Name("Host: " + host + "\r\n").size(), 255u);
   EXPECT_EQ(Name("http://" + host + "/").size(), 255u);
 }
 
-TEST(UrlTextTest, PayloadBoundedByTotalLengthCaptureAnd1024) {
+TEST(NetmonUrlText, PayloadBoundedByTotalLengthCaptureAnd1024) {
   FrameSpec spec;
   spec.payload = std::string(2000, 'x');
   Bytes frame = BuildFrame(spec);
@@ -123,7 +123,7 @@ std::string Dns(const Bytes& frame, size_t length = SIZE_MAX) {
   return text;
 }
 
-TEST(DnsTextTest, UdpQueryRendersLabelLengthsAsDots) {
+TEST(NetmonDnsText, UdpQueryRendersLabelLengthsAsDots) {
   FrameSpec spec;
   spec.protocol = 17;
   spec.dst_port = 53;
@@ -133,7 +133,7 @@ TEST(DnsTextTest, UdpQueryRendersLabelLengthsAsDots) {
   EXPECT_NE(text.find("bank.example"), std::string::npos);
 }
 
-TEST(DnsTextTest, TcpQueryKeepsItsLengthPrefix) {
+TEST(NetmonDnsText, TcpQueryKeepsItsLengthPrefix) {
   FrameSpec spec;
   spec.dst_port = 53;
   spec.tcp_header_length = 32;
@@ -144,7 +144,7 @@ TEST(DnsTextTest, TcpQueryKeepsItsLengthPrefix) {
   EXPECT_NE(text.find(".a.bc....."), std::string::npos);
 }
 
-TEST(DnsTextTest, LongLabelLengthIsPrintable) {
+TEST(NetmonDnsText, LongLabelLengthIsPrintable) {
   FrameSpec spec;
   spec.protocol = 17;
   spec.dst_port = 53;
@@ -154,7 +154,7 @@ TEST(DnsTextTest, LongLabelLengthIsPrintable) {
   EXPECT_NE(text.find("!" + label + ".example"), std::string::npos);  // 33 = '!'
 }
 
-TEST(DnsTextTest, OnlyQueriesToPort53WithMessageBytes) {
+TEST(NetmonDnsText, OnlyQueriesToPort53WithMessageBytes) {
   FrameSpec spec;
   spec.protocol = 17;
   spec.src_port = 53;  // a response
@@ -178,7 +178,7 @@ TEST(DnsTextTest, OnlyQueriesToPort53WithMessageBytes) {
   EXPECT_EQ(Dns(frame), "<none>");
 }
 
-TEST(DnsTextTest, EveryCutOfAQueryIsSafe) {
+TEST(NetmonDnsText, EveryCutOfAQueryIsSafe) {
   for (uint8_t protocol : {uint8_t{6}, uint8_t{17}}) {
     FrameSpec spec;
     spec.protocol = protocol;

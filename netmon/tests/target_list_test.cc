@@ -27,7 +27,7 @@ struct Builder {
   }
 };
 
-TEST(TargetListTest, AppendsTheAddressOfEachHttpsHost) {
+TEST(NetmonTargetList, AppendsTheAddressOfEachHttpsHost) {
   Builder b;
   b.hosts = {{"secure.bank.test", "10.231.0.2"}, {"pay.bank.test", "10.231.0.3"}};
   EXPECT_EQ(b.Build("https://secure.bank.test;http://plain.test;https://pay.bank.test;"),
@@ -36,7 +36,7 @@ TEST(TargetListTest, AppendsTheAddressOfEachHttpsHost) {
   EXPECT_EQ(b.looked_up, (std::vector<std::string>{"secure.bank.test", "pay.bank.test"}));
 }
 
-TEST(TargetListTest, OnlyBareHttpsNamesFollowedBySemicolonAreResolved) {
+TEST(NetmonTargetList, OnlyBareHttpsNamesFollowedBySemicolonAreResolved) {
   Builder b;
   b.hosts = {{"a.test", "1.2.3.4"}};
   EXPECT_EQ(b.Build("https://unknown.test;1.1.1.1;a.test;"), "https://unknown.test;1.1.1.1;a.test;");
@@ -45,7 +45,7 @@ TEST(TargetListTest, OnlyBareHttpsNamesFollowedBySemicolonAreResolved) {
   EXPECT_EQ(b.Build(""), "");
 }
 
-TEST(TargetListTest, NeverOverflowsAndStaysTerminated) {
+TEST(NetmonTargetList, NeverOverflowsAndStaysTerminated) {
   Builder b;
   b.hosts = {{"a.test", "100.100.100.100"}};
   std::string text = "https://a.test;" + std::string(4070, 'z');
@@ -63,7 +63,7 @@ TEST(TargetListTest, NeverOverflowsAndStaysTerminated) {
   EXPECT_EQ(list, std::string(4095, 'y'));
 }
 
-TEST(TargetListTest, StopsAppendingOnceFull) {
+TEST(NetmonTargetList, StopsAppendingOnceFull) {
   Builder b;
   b.hosts = {{"a.test", "1.1.1.1"}, {"bb.test", "100.100.100.100"}, {"c.test", "2.2.2.2"}};
   std::string head = "https://a.test;https://bb.test;https://c.test;";
@@ -72,7 +72,7 @@ TEST(TargetListTest, StopsAppendingOnceFull) {
   EXPECT_EQ(list, text + "1.1.1.1;");
 }
 
-TEST(TargetListTest, HostNamesAreCutAt255) {
+TEST(NetmonTargetList, HostNamesAreCutAt255) {
   Builder b;
   std::string host(300, 'h');
   b.Build("https://" + host + ";");

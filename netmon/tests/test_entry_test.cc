@@ -14,7 +14,7 @@ using testing::FakeConsole;
 using testing::FakeEnv;
 using testing::FrameSpec;
 
-TEST(TestOptionsTest, OptionsAreFoundAnywhere) {
+TEST(NetmonTestOptions, OptionsAreFoundAnywhere) {
   TestOptions o = ParseTestOptions("host.exe /p:8080 /d:www.bank.test");
   EXPECT_EQ(o.port, 8080);
   EXPECT_TRUE(o.has_destination);
@@ -33,9 +33,9 @@ TEST(TestOptionsTest, OptionsAreFoundAnywhere) {
   EXPECT_EQ(o.port, 0);
 }
 
-class TestEntryTest : public ::testing::Test {
+class NetmonTestEntry : public ::testing::Test {
  protected:
-  TestEntryTest() : monitor(backend, env) {
+  NetmonTestEntry() : monitor(backend, env) {
     env.host_name = "me";
     env.addresses["me"] = "10.0.0.15";
     env.addresses["www.bank.test"] = "10.231.0.2";
@@ -60,7 +60,7 @@ class TestEntryTest : public ::testing::Test {
   Monitor monitor;
 };
 
-TEST_F(TestEntryTest, WatchesAResolvedDestinationWithANetFilter) {
+TEST_F(NetmonTestEntry, WatchesAResolvedDestinationWithANetFilter) {
   Queue({10, 231, 0, 2}, 443);
   ASSERT_EQ(Run("host /d:www.bank.test"), 1);
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst net 10.231.0.2"});
@@ -77,21 +77,21 @@ TEST_F(TestEntryTest, WatchesAResolvedDestinationWithANetFilter) {
   EXPECT_FALSE(monitor.is_open());
 }
 
-TEST_F(TestEntryTest, NoLookupModeFiltersOnTheName) {
+TEST_F(NetmonTestEntry, NoLookupModeFiltersOnTheName) {
   Queue({10, 231, 0, 2}, 80);
   ASSERT_EQ(Run("host /d:www.bank.test -dns"), 1);
   EXPECT_TRUE(Has("domain: www.bank.test, no ip mode\n"));
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst host www.bank.test"});
 }
 
-TEST_F(TestEntryTest, UnresolvedNameFallsBackToThePortFilter) {
+TEST_F(NetmonTestEntry, UnresolvedNameFallsBackToThePortFilter) {
   Queue({1, 2, 3, 4}, 8080);
   ASSERT_EQ(Run("host /d:nowhere.test /p:8080"), 1);
   EXPECT_TRUE(Has("port: 8080\ndomain: nowhere.test, ip: \n"));
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst port 8080"});
 }
 
-TEST_F(TestEntryTest, NoPortMeansNoFilterAndAnyPacketEndsTheWait) {
+TEST_F(NetmonTestEntry, NoPortMeansNoFilterAndAnyPacketEndsTheWait) {
   backend.state->results = {0, 0, 0};
   Queue({9, 9, 9, 9}, 5);
   ASSERT_EQ(Run("host"), 1);
@@ -100,7 +100,7 @@ TEST_F(TestEntryTest, NoPortMeansNoFilterAndAnyPacketEndsTheWait) {
   EXPECT_TRUE(Has("monitor get 1 traffics\n"));
 }
 
-TEST_F(TestEntryTest, RangeModeRecordsWithoutFilter) {
+TEST_F(NetmonTestEntry, RangeModeRecordsWithoutFilter) {
   Queue({10, 0, 0, 9}, 22);
   Queue({10, 0, 0, 9}, 80);
   Queue({10, 0, 0, 8}, 443);
@@ -112,7 +112,7 @@ TEST_F(TestEntryTest, RangeModeRecordsWithoutFilter) {
                   "last dest address=10.0.0.8, port=443\n"));
 }
 
-TEST_F(TestEntryTest, ChangeSequence) {
+TEST_F(NetmonTestEntry, ChangeSequence) {
   Queue({10, 231, 0, 2}, 8443, 2);
   backend.on_open = [this](size_t index) {
     if (index != 1) return;
@@ -133,21 +133,21 @@ TEST_F(TestEntryTest, ChangeSequence) {
                   "last dest address=10.231.0.2, port=8443\n"));
 }
 
-TEST_F(TestEntryTest, OpenFailureEnds) {
+TEST_F(NetmonTestEntry, OpenFailureEnds) {
   backend.devices.clear();
   EXPECT_EQ(Run("host"), 0);
   EXPECT_TRUE(Has("QVWMO: can't find proper interface\nQVWME: no open i/f handle\nmonitor open error \n"));
   EXPECT_EQ(console.keys, 1);
 }
 
-TEST_F(TestEntryTest, RefusedFilterClosesAndEnds) {
+TEST_F(NetmonTestEntry, RefusedFilterClosesAndEnds) {
   backend.state->compile_ok = false;
   EXPECT_EQ(Run("host /d:www.bank.test"), 0);
   EXPECT_TRUE(Has("monitor set error fake error\n"));
   EXPECT_FALSE(monitor.is_open());
 }
 
-TEST_F(TestEntryTest, ExistingLogSinkIsKept) {
+TEST_F(NetmonTestEntry, ExistingLogSinkIsKept) {
   testing::LinesSink mine;
   monitor.SetLogSink(&mine);
   Queue({10, 231, 0, 2}, 443);

@@ -99,7 +99,7 @@ int Report(const char* text) {
   return 1;
 }
 
-class RealTraffic : public ::testing::Test {
+class NetmonRealTraffic : public ::testing::Test {
  protected:
   void SetUp() override {
     g_reports.clear();
@@ -124,7 +124,7 @@ class RealTraffic : public ::testing::Test {
   Lines log;
 };
 
-TEST_F(RealTraffic, AutomaticOpenChoosesTheDeviceBySubstring) {
+TEST_F(NetmonRealTraffic, AutomaticOpenChoosesTheDeviceBySubstring) {
   EXPECT_EQ(QVW_MonitorClose(), 1);
   ASSERT_EQ(QVW_MonitorOpenAuto(nullptr, 1), 1);
   EXPECT_TRUE(log.Has("QVWMA: getting live ip = 10.231.7.1\n"));
@@ -163,7 +163,7 @@ TEST_F(RealTraffic, AutomaticOpenChoosesTheDeviceBySubstring) {
   EXPECT_EQ(QVW_MonitorOpen("qvwc0", 1), 1);
 }
 
-TEST_F(RealTraffic, DirectionTwoFiltersOnTheHostAlone) {
+TEST_F(NetmonRealTraffic, DirectionTwoFiltersOnTheHostAlone) {
   ASSERT_EQ(QVW_MonitorSet(2, kFar, "10.0.0.0/8", 80), 1);
   EXPECT_TRUE(log.Has("QVWMS: filter express: dst host 10.231.7.2\n"
                       "QVWMS: filter setted dst host 10.231.7.2\n"));
@@ -190,7 +190,7 @@ TEST_F(RealTraffic, DirectionTwoFiltersOnTheHostAlone) {
   EXPECT_EQ(QVW_MonitorError(error), 1);
 }
 
-TEST_F(RealTraffic, CountsCodesAndCaptures) {
+TEST_F(NetmonRealTraffic, CountsCodesAndCaptures) {
   EXPECT_EQ(QVW_MonitorGetCounts(0), 0);  // a quiet link: one read, nothing
   Http("GET / HTTP/1.1\r\nHost: peer.test");
   Settle();
@@ -232,7 +232,7 @@ TEST_F(RealTraffic, CountsCodesAndCaptures) {
   EXPECT_TRUE(log.Has("QVWMP: input buffer is null\n"));
 }
 
-TEST_F(RealTraffic, UrlsAddressesAndHostNames) {
+TEST_F(NetmonRealTraffic, UrlsAddressesAndHostNames) {
   ASSERT_EQ(QVW_MonitorGetUrl("https://secure.bank.test;http://plain.target.test;", &Report, 0, 0),
             1);
   EXPECT_TRUE(log.Has("SP: resolve secure.bank.test\n"));
@@ -259,7 +259,7 @@ TEST_F(RealTraffic, UrlsAddressesAndHostNames) {
   EXPECT_EQ(std::string(last), g_reports.back());
 }
 
-TEST_F(RealTraffic, TargetListIsComparedAsWritten) {
+TEST_F(NetmonRealTraffic, TargetListIsComparedAsWritten) {
   ASSERT_EQ(QVW_MonitorGetUrl("https://Secure.Bank.Test;", &Report, 0, 0), 1);
   EXPECT_TRUE(log.Has("SP: set target = https://Secure.Bank.Test;10.231.7.3;\n"));
   Http("GET / HTTP/1.1\r\nHost: Secure.Bank.Test");
@@ -275,7 +275,7 @@ TEST_F(RealTraffic, TargetListIsComparedAsWritten) {
 
 // All-URLs mode stays on for the life of the process: this runs after the
 // tests that need it off.
-TEST_F(RealTraffic, ZAllUrlsMode) {
+TEST_F(NetmonRealTraffic, ZAllUrlsMode) {
   ASSERT_EQ(QVW_MonitorGetUrl("", &Report, 0, 1), 1);
   EXPECT_TRUE(log.Has("QVWGU: get All packet mode\n"));
   std::string page = Http("GET http://Proxy.Example.Test/x HTTP/1.1\r\nHost: Mixed.CASE.Test");
@@ -291,7 +291,7 @@ TEST_F(RealTraffic, ZAllUrlsMode) {
   EXPECT_TRUE(log.Has("ph: url in packet(tcp: ) = mixed.case.test\n"));
 }
 
-TEST_F(RealTraffic, DnsQueriesMatchAndResponsesDoNot) {
+TEST_F(NetmonRealTraffic, DnsQueriesMatchAndResponsesDoNot) {
   SendUdp(kFar, 53, DnsMessage("www.bank.test"));
   Settle();
   EXPECT_EQ(QVW_MonitorGetDns(1000, "bank.test"), 1);
@@ -312,7 +312,7 @@ TEST_F(RealTraffic, DnsQueriesMatchAndResponsesDoNot) {
 
 // Debian's libpcap may wait for ever on a quiet link despite the read time-out:
 // blocking reads must still end within the time-out.
-TEST_F(RealTraffic, BlockingReadsOnAQuietLinkEnd) {
+TEST_F(NetmonRealTraffic, BlockingReadsOnAQuietLinkEnd) {
   ASSERT_EQ(QVW_MonitorClose(), 1);
   ASSERT_EQ(QVW_MonitorOpenAuto(nullptr, 0), 1);
   ASSERT_EQ(QVW_MonitorSet(2, nullptr, nullptr, 9), 1);  // nothing goes to port 9
@@ -327,7 +327,7 @@ TEST_F(RealTraffic, BlockingReadsOnAQuietLinkEnd) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
-TEST_F(RealTraffic, CloseTwice) {
+TEST_F(NetmonRealTraffic, CloseTwice) {
   EXPECT_EQ(QVW_MonitorClose(), 1);
   EXPECT_EQ(QVW_MonitorClose(), 0);
   EXPECT_EQ(QVW_MonitorGetCounts(10), 0);
