@@ -15,7 +15,8 @@ using mgmt_sim::Call;
 using mgmt_sim::Reply;
 
 constexpr int kConnectMs = 2000;
-constexpr DWORD kIoMs = 5000;
+constexpr DWORD kIoMs = 5000;        // per send or receive
+constexpr ULONGLONG kCallMs = 10000; // the whole exchange of one call
 
 class Socket {
  public:
@@ -75,6 +76,7 @@ std::optional<Reply> TcpCall(const std::string& host, int port, const Call& call
   if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return std::nullopt;
   std::string out = mgmt_sim::EncodeCall(call);
   std::optional<Reply> result;
+  ULONGLONG deadline = GetTickCount64() + kCallMs;
   for (addrinfo* a = found; a != nullptr && !result; a = a->ai_next) {
     Socket s(socket(a->ai_family, a->ai_socktype, a->ai_protocol));
     if (s.get() == INVALID_SOCKET || !ConnectBounded(s.get(), a->ai_addr, static_cast<int>(a->ai_addrlen))) {
@@ -97,7 +99,7 @@ std::optional<Reply> TcpCall(const std::string& host, int port, const Call& call
         result = std::move(reply);
         break;
       }
-      if (state == mgmt_sim::Parse::kInvalid) break;
+      if (state == mgmt_sim::Parse::kInvalid || GetTickCount64() >= deadline) break;
       int n = recv(s.get(), buf, sizeof(buf), 0);
       if (n <= 0) break;  // closed, failed or timed out
       in.append(buf, static_cast<std::size_t>(n));
