@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -547,9 +549,36 @@ void LeaveWindowsUnmanagedUnderWine() {
   }
 }
 
+// Shows a refusal toast and, 3 s later, its alert box, asking the runner
+// (tools/wine/run-with-shots) for a screenshot of each; answers "아니오".
+int ShowForScreenshots(int kind) {
+  using namespace kestra;
+  CNotify toast;
+  if (!toast.Create(nullptr)) return 1;
+  toast.SetTimingForTest(kAlertDelayMs, [] {});
+  toast.ShowNotice(0, "[www.bank.example]", "요청사이트는\r\n비정상입니다.\r\n사용불가", "www.bank.example",
+                   kind);
+  PumpFor(1000);
+  std::printf("@screenshot notify_toast\n");
+  std::fflush(stdout);
+  AlertWatcher user(toast.hwnd(), [](HWND box) {
+    Sleep(500);
+    std::printf("@screenshot notify_alert\n");
+    std::fflush(stdout);
+    Sleep(2000);
+    AnswerNo(box);
+  });
+  bool answered = PumpUntil([&] { return !toast.showing(); }, kBound);
+  return answered ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--show") == 0) {
+    LeaveWindowsUnmanagedUnderWine();
+    return ShowForScreenshots(std::atoi(argv[2]));
+  }
   if (argc == 4 && std::strcmp(argv[1], "--hold-file") == 0) {
     return kestra::HoldFileMain(argv[2], argv[3]);
   }
