@@ -5,6 +5,7 @@
 #                           DIR/port (the port), DIR/policy (the reply served; edit
 #                           at will), DIR/calls.log (one UTF-8 line per call),
 #                           DIR/pid, DIR/sim.out; returns once it listens
+#                           (one still running for DIR is replaced)
 #   mgmt-sim.sh stop DIR    ends the simulator started for DIR
 #
 # MGMT_SIM names the program (default: out/linux/standins/corvanta_mgmt_sim of
@@ -18,7 +19,24 @@ usage() { echo "usage: mgmt-sim.sh start|stop DIR" >&2; exit 2; }
 [ $# -eq 2 ] || usage
 dir=$2
 
-alive() { [ -f "$dir/pid" ] && kill -0 "$(cat "$dir/pid")" 2>/dev/null; }
+# The recorded simulator still runs (and the number was not reused by another program).
+alive() {
+  [ -f "$dir/pid" ] || return 1
+  local pid
+  pid=$(cat "$dir/pid")
+  kill -0 "$pid" 2>/dev/null && tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -qF -- "--port-file $dir/port"
+}
+
+stop_sim() {
+  if alive; then
+    local pid
+    pid=$(cat "$dir/pid")
+    kill "$pid"
+    for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; fi
+  fi
+  rm -f "$dir/pid"
+}
 
 case $1 in
   start)
@@ -28,11 +46,9 @@ case $1 in
       exit 1
     fi
     mkdir -p "$dir" || exit 1
-    if alive; then
-      echo "mgmt-sim.sh: a simulator already runs for $dir (pid $(cat "$dir/pid"))" >&2
-      exit 1
-    fi
-    rm -f "$dir/port" "$dir/pid"
+    # One left over from an interrupted run is replaced.
+    stop_sim
+    rm -f "$dir/port"
     [ -e "$dir/policy" ] || : > "$dir/policy"
     # Detached from the caller's pipes so that ctest does not wait for it.
     setsid "$sim" --port 0 --port-file "$dir/port" --policy "$dir/policy" --log "$dir/calls.log" \
@@ -48,18 +64,11 @@ case $1 in
     done
     echo "mgmt-sim.sh: the simulator did not start listening within 10 s:" >&2
     cat "$dir/sim.out" >&2
-    alive && kill "$(cat "$dir/pid")"
-    rm -f "$dir/pid"
+    stop_sim
     exit 1
     ;;
   stop)
-    if alive; then
-      pid=$(cat "$dir/pid")
-      kill "$pid"
-      for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-      if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; fi
-    fi
-    rm -f "$dir/pid"
+    stop_sim
     exit 0
     ;;
   *) usage ;;

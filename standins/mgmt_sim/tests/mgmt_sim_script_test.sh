@@ -14,8 +14,11 @@ reply=$(exec 3<>"/dev/tcp/127.0.0.1/$port" &&
   timeout 5 cat <&3 | tail -c 20)
 [ "$reply" = "<observationtarget>x" ] || fail "reply was '$reply'"
 grep -qx "$(printf 'CVComm_InfoSet\t0\t0')" "$dir/calls.log" || fail "call not logged"
-MGMT_SIM=$sim bash "$script" start "$dir" 2>/dev/null && fail "a second start for the same folder"
+old=$(cat "$dir/pid")
+MGMT_SIM=$sim bash "$script" start "$dir" >/dev/null || fail "second start"
+kill -0 "$old" 2>/dev/null && fail "the simulator left over for the folder was not replaced"
 pid=$(cat "$dir/pid")
+[ "$pid" != "$old" ] || fail "same pid"
 bash "$script" stop "$dir" || fail "stop"
 kill -0 "$pid" 2>/dev/null && fail "still running after stop"
 MGMT_SIM=/nonexistent bash "$script" start "$dir" 2>"$dir/err" && fail "started without a program"
