@@ -98,6 +98,17 @@ TEST_F(CommStandin, EveryCallReachesTheSimulatorWithKoreanEventText) {
   EXPECT_TRUE(LogHas("CVComm_Log\t\t1\t\t"));
 }
 
+// Replies beyond what the agent accepts still arrive whole, so that the agent's
+// own limit is what a test meets.
+TEST_F(CommStandin, LargeReplyArrivesWhole) {
+  std::string policy = "<observationtarget>" + std::string(5 * 1024 * 1024, 'a');
+  ASSERT_TRUE(harness::WriteFileText(kSimDir + "\\policy", policy));
+  EXPECT_EQ(info_(0, nullptr, 0), static_cast<int>(policy.size()));
+  std::vector<char> buffer(policy.size() + 32, 0);
+  ASSERT_EQ(info_(0, buffer.data(), static_cast<int>(buffer.size())), 1);
+  EXPECT_TRUE(std::string(buffer.data()) == policy);
+}
+
 TEST_F(CommStandin, UnreachableServerGivesNoReplyQuickly) {
   ASSERT_TRUE(harness::WriteFileText(kSimDir + "\\policy", "<observationtarget>x"));
   set_server_("127.0.0.1", 1, "/CommandService");  // nothing listens on port 1
