@@ -331,6 +331,57 @@ TEST_F(NotifyTest, AlertBoxIsCentredAndTopmost) {
   EXPECT_NE(seen.ex_style & WS_EX_TOPMOST, 0);
 }
 
+COLORREF PixelOf(HWND w, int x, int y) {
+  HDC dc = GetDC(w);
+  COLORREF c = GetPixel(dc, x, y);
+  ReleaseDC(w, dc);
+  return c;
+}
+
+TEST_F(NotifyTest, GroundsAndTextColours) {
+  Refuse(0);
+  HWND w = toast_.hwnd();
+  UpdateWindow(w);
+  RECT client;
+  GetClientRect(w, &client);
+  // Below the buttons the toast is plain white.
+  EXPECT_EQ(PixelOf(w, 2, client.bottom - 2), RGB(255, 255, 255));
+  // Line 1's static sits on the white ground with dark grey letters.
+  HWND line1 = GetDlgItem(w, IDC_NOTIFY_LINE1);
+  RECT r;
+  GetClientRect(line1, &r);
+  bool grey_text = false;
+  for (int y = 0; y < r.bottom && !grey_text; ++y) {
+    for (int x = 0; x < r.right && !grey_text; ++x) grey_text = PixelOf(line1, x, y) == RGB(70, 70, 70);
+  }
+  EXPECT_TRUE(grey_text);
+
+  COLORREF text_ground = 0, picture_ground = 0;
+  int white_in_text = -1;
+  AlertWatcher user(w, [&](HWND box) {
+    Sleep(100);  // painted
+    HWND text = GetDlgItem(box, IDC_ALERT_TEXT);
+    RECT t;
+    GetClientRect(text, &t);
+    text_ground = PixelOf(text, t.right - 2, t.bottom - 2);
+    // The letters are drawn on the grey too, not on white cells.
+    white_in_text = 0;
+    HDC dc = GetDC(text);
+    for (int y = 0; y < 12 && y < t.bottom; ++y) {
+      for (int x = 0; x < t.right; ++x) white_in_text += GetPixel(dc, x, y) == RGB(255, 255, 255);
+    }
+    ReleaseDC(text, dc);
+    RECT pic;
+    GetClientRect(GetDlgItem(box, IDC_ALERT_PICTURE), &pic);
+    picture_ground = PixelOf(GetDlgItem(box, IDC_ALERT_PICTURE), pic.right - 2, 2);
+    AnswerNo(box);
+  });
+  ASSERT_TRUE(WaitAnswered());
+  EXPECT_EQ(text_ground, RGB(247, 247, 247));
+  EXPECT_EQ(white_in_text, 0);
+  EXPECT_EQ(picture_ground, RGB(247, 247, 247));
+}
+
 TEST_F(NotifyTest, YesTerminatesOnlyRegisteredRequesters) {
   std::string twelve = Requester(12, "www.bank.example|10.0.0.1|");
   std::string forty = Requester(40, "www.bank.example|10.0.0.2|");
