@@ -360,6 +360,10 @@ TEST(Tavin, MonitorPutsBackADeletedFile) {
   ASSERT_EQ(d.MonitoringInstalledFiles(), 1);
   Sleep(1500);
   EXPECT_FALSE(AnyMessageBox());
+  // Called again while running: a second monitor starts and shows its list box.
+  ASSERT_EQ(d.MonitoringInstalledFiles(), 1);
+  EXPECT_TRUE(CloseMessageBox(protected_folder + "pklist.mon", 20000));
+  EXPECT_TRUE(CloseMessageBox("파싱오류", 20000));
   DeleteFileA((protected_folder + "pklist.mon").c_str());
   DeleteFileA((protected_folder + "a.txt").c_str());
 }
