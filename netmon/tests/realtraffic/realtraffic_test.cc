@@ -273,6 +273,29 @@ TEST_F(NetmonRealTraffic, TargetListIsComparedAsWritten) {
   for (const auto& r : g_reports) EXPECT_EQ(r, "ip:10.231.7.3");
 }
 
+int g_loop_reports = 0;
+int CloseAfterThree(const char* text) {
+  g_reports.emplace_back(text);
+  if (++g_loop_reports == 3) QVW_MonitorClose();  // the only way out of the loop
+  return 1;
+}
+
+TEST_F(NetmonRealTraffic, CaptureLoopEndsWhenTheCallbackCloses) {
+  g_loop_reports = 0;
+  // Traffic to the watched address while the loop runs, bounded in count.
+  std::thread traffic([] {
+    for (int i = 0; i < 20 && g_loop_reports < 3; ++i) {
+      Exchange(kBank, 443, "x");
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+  EXPECT_EQ(QVW_MonitorGetUrl("https://secure.bank.test;", &CloseAfterThree, 1, 0), 1);
+  traffic.join();
+  EXPECT_EQ(g_loop_reports, 3);
+  EXPECT_EQ(g_reports[0], "ip:10.231.7.3");
+  EXPECT_EQ(QVW_MonitorClose(), 0);
+}
+
 // All-URLs mode stays on for the life of the process: this runs after the
 // tests that need it off.
 TEST_F(NetmonRealTraffic, ZAllUrlsMode) {
