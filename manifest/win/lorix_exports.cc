@@ -81,6 +81,10 @@ int LORIXAPI GetSetupLastErrorMsg(char* message) {
 }
 
 int LORIXAPI GetElementField(const char* name, char* value) {
+  if (name == nullptr) {  // no name to add
+    CopyOut(value, "");
+    return 0;
+  }
   return Guarded([&] {
     CopyOut(value, Model().ConfigFieldOrAdd(View(name)));
     return 1;
@@ -88,6 +92,7 @@ int LORIXAPI GetElementField(const char* name, char* value) {
 }
 
 int LORIXAPI SetElementField(const char* name, const char* value) {
+  if (name == nullptr) return 0;
   return Guarded([&] { return Model().AddConfigField(View(name), View(value)); });
 }
 
