@@ -331,6 +331,151 @@ TEST_F(NotifyTest, AlertBoxIsCentredAndTopmost) {
   EXPECT_NE(seen.ex_style & WS_EX_TOPMOST, 0);
 }
 
+struct ControlSpec {
+  int id;
+  int x, y, w, h;  // dialog units; pictures take their bitmap's size
+  bool picture;
+};
+
+// Each control's place against the template's layout, in this dialog's units.
+void ExpectLayout(HWND dialog, const std::vector<ControlSpec>& specs) {
+  for (const ControlSpec& c : specs) {
+    SCOPED_TRACE(c.id);
+    HWND control = GetDlgItem(dialog, c.id);
+    ASSERT_NE(control, nullptr);
+    // Places and sizes are converted on their own, as the dialog manager does.
+    RECT units{c.x, c.y, c.w, c.h};
+    MapDialogRect(dialog, &units);
+    RECT want{units.left, units.top, units.left + units.right, units.top + units.bottom};
+    RECT got;
+    GetWindowRect(control, &got);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&got), 2);
+    EXPECT_EQ(got.left, want.left);
+    EXPECT_EQ(got.top, want.top);
+    if (!c.picture) {
+      EXPECT_EQ(got.right, want.right);
+      EXPECT_EQ(got.bottom, want.bottom);
+    }
+  }
+}
+
+LOGFONTW FontOf(HWND dialog) {
+  LOGFONTW lf{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)), sizeof(lf), &lf);
+  return lf;
+}
+
+// The font a dialog template asks for, read from this program's resources (Wine
+// creates dialog fonts with the default character set whatever the template says).
+struct TemplateFont {
+  int points = 0;
+  int charset = -1;
+  std::wstring face;
+};
+
+TemplateFont FontOfTemplate(int id) {
+  TemplateFont font;
+  HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5) /* RT_DIALOG */);
+  if (res == nullptr) return font;
+  const auto* p = static_cast<const WORD*>(LockResource(LoadResource(nullptr, res)));
+  if (p == nullptr || p[0] != 1 || p[1] != 0xFFFF) return font;  // DLGTEMPLATEEX only
+  p += 2 + 2 + 2 + 2 + 1 + 4;  // version, signature, help id, ex style, style, items, x y cx cy
+  for (int field = 0; field < 3; ++field) {  // menu, class, title
+    if (*p == 0xFFFF) {
+      p += 2;
+    } else {
+      while (*p != 0) ++p;
+      ++p;
+    }
+  }
+  font.points = p[0];
+  font.charset = HIBYTE(p[2]);
+  font.face = reinterpret_cast<const wchar_t*>(p + 3);
+  return font;
+}
+
+LONG_PTR StyleOf(HWND w) { return GetWindowLongPtrW(w, GWL_STYLE); }
+LONG_PTR ExStyleOf(HWND w) { return GetWindowLongPtrW(w, GWL_EXSTYLE); }
+
+TEST_F(NotifyTest, ToastTemplate) {
+  HWND w = toast_.hwnd();
+  EXPECT_FALSE(IsWindowVisible(w));  // created hidden
+  EXPECT_EQ(StyleOf(w) & (WS_POPUP | WS_BORDER | WS_SYSMENU | WS_CAPTION),
+            static_cast<LONG_PTR>(WS_POPUP | WS_BORDER | WS_SYSMENU));
+  EXPECT_NE(ExStyleOf(w) & WS_EX_TOOLWINDOW, 0);
+  RECT size{0, 0, 83, 97}, client;
+  MapDialogRect(w, &size);
+  GetClientRect(w, &client);
+  EXPECT_EQ(client.right, size.right);
+  EXPECT_EQ(client.bottom, size.bottom);
+  EXPECT_STREQ(FontOf(w).lfFaceName, L"굴림");
+  TemplateFont font = FontOfTemplate(IDD_NOTIFY);
+  EXPECT_EQ(font.points, 8);
+  EXPECT_EQ(font.charset, HANGUL_CHARSET);
+  EXPECT_EQ(font.face, L"굴림");
+
+  ExpectLayout(w, {{IDCANCEL, 4, 75, 37, 14, false},
+                   {IDOK, 42, 74, 37, 14, false},
+                   {IDC_NOTIFY_BANNER, 0, 0, 83, 24, true},
+                   {IDC_NOTIFY_LINE1, 2, 26, 79, 8, false},
+                   {IDC_NOTIFY_NORMAL_ICON, 6, 39, 17, 22, true},
+                   {IDC_NOTIFY_REFUSAL_ICON, 6, 39, 17, 22, true},
+                   {IDC_NOTIFY_LINE2, 29, 40, 48, 24, false}});
+  HWND ok = GetDlgItem(w, IDCANCEL), connect = GetDlgItem(w, IDOK);
+  EXPECT_EQ(StyleOf(ok) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+  EXPECT_NE(StyleOf(ok) & BS_FLAT, 0);
+  EXPECT_EQ(StyleOf(connect) & BS_TYPEMASK, BS_PUSHBUTTON);
+  EXPECT_NE(StyleOf(connect) & BS_FLAT, 0);
+  EXPECT_FALSE(IsWindowEnabled(connect));
+  EXPECT_NE(ExStyleOf(GetDlgItem(w, IDC_NOTIFY_BANNER)) & WS_EX_TRANSPARENT, 0);
+  EXPECT_NE(ExStyleOf(GetDlgItem(w, IDC_NOTIFY_LINE1)) & WS_EX_TRANSPARENT, 0);
+  // The pictures at their own pixel sizes.
+  auto pixels = [&](int id) {
+    RECT r;
+    GetClientRect(GetDlgItem(w, id), &r);
+    return std::make_pair(r.right, r.bottom);
+  };
+  EXPECT_EQ(pixels(IDC_NOTIFY_BANNER), std::make_pair(145L, 33L));
+  EXPECT_EQ(pixels(IDC_NOTIFY_REFUSAL_ICON), std::make_pair(30L, 30L));
+  EXPECT_EQ(pixels(IDC_NOTIFY_NORMAL_ICON), std::make_pair(30L, 30L));
+}
+
+TEST_F(NotifyTest, AlertBoxTemplate) {
+  std::atomic<bool> checked{false};
+  AlertWatcher user(toast_.hwnd(), [&](HWND box) {
+    EXPECT_EQ(StyleOf(box) & (WS_POPUP | WS_BORDER | WS_SYSMENU | WS_CAPTION),
+              static_cast<LONG_PTR>(WS_POPUP | WS_BORDER | WS_SYSMENU));
+    EXPECT_NE(ExStyleOf(box) & WS_EX_TOOLWINDOW, 0);
+    EXPECT_NE(ExStyleOf(box) & WS_EX_TOPMOST, 0);
+    RECT size{0, 0, 334, 123}, client;
+    MapDialogRect(box, &size);
+    GetClientRect(box, &client);
+    EXPECT_EQ(client.right, size.right);
+    EXPECT_EQ(client.bottom, size.bottom);
+    EXPECT_STREQ(FontOf(box).lfFaceName, L"MS Shell Dlg");
+    TemplateFont font = FontOfTemplate(IDD_SECURE_ALERT);
+    EXPECT_EQ(font.points, 8);
+    EXPECT_EQ(font.face, L"MS Shell Dlg");
+    ExpectLayout(box, {{IDOK, 211, 100, 50, 14, false},
+                       {IDCANCEL, 263, 100, 50, 14, false},
+                       {IDC_ALERT_PICTURE, 0, 0, 333, 93, true},
+                       {IDC_ALERT_TEXT, 86, 35, 227, 50, false}});
+    EXPECT_EQ(ControlText(box, IDOK), L"예");
+    EXPECT_EQ(ControlText(box, IDCANCEL), L"아니오");
+    EXPECT_EQ(StyleOf(GetDlgItem(box, IDOK)) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+    EXPECT_NE(StyleOf(GetDlgItem(box, IDC_ALERT_PICTURE)) & SS_NOTIFY, 0);
+    RECT pic;
+    GetClientRect(GetDlgItem(box, IDC_ALERT_PICTURE), &pic);
+    EXPECT_EQ(pic.right, 500);
+    EXPECT_EQ(pic.bottom, 151);
+    checked = true;
+    AnswerNo(box);
+  });
+  Refuse(0);
+  ASSERT_TRUE(WaitAnswered());
+  EXPECT_TRUE(checked);
+}
+
 COLORREF PixelOf(HWND w, int x, int y) {
   HDC dc = GetDC(w);
   COLORREF c = GetPixel(dc, x, y);
