@@ -126,9 +126,15 @@ function(tessal_gtest name)
   endif()
   tessal_warnings(${name})
   if(TESSAL_RUN_TESTS)
+    # gtest_discover_tests drops every property after a list-valued one, so a
+    # suite has one label; the tree's name is a directory label (top level).
+    list(LENGTH T_LABELS n)
+    if(n GREATER 1)
+      message(FATAL_ERROR "tessal_gtest(${name}): one label only")
+    endif()
     gtest_discover_tests(${name}
       DISCOVERY_TIMEOUT 120
-      PROPERTIES LABELS "${T_LABELS};${TESSAL_ARCH}" TIMEOUT 120 ${T_PROPERTIES})
+      PROPERTIES LABELS "${T_LABELS}" TIMEOUT 120 ${T_PROPERTIES})
   endif()
 endfunction()
 

@@ -5,6 +5,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
+# The management-server simulator runs natively; everything else is the Windows build.
+cmake --preset linux >/dev/null
+cmake --build --preset linux --target corvanta_mgmt_sim
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target agent_demo
 trap 'tools/wine/wine-stop' EXIT
