@@ -81,9 +81,8 @@ void Monitor::ReleaseHandle() {
 
 // ---- capture session ----
 
-bool Monitor::OpenDevice(const char* tag, int flags, int timeout_ms, const char* retry_line,
+bool Monitor::OpenDevice(int flags, int timeout_ms, const char* retry_line,
                          const char* fail_line) {
-  (void)tag;
   // A second open replaces the capture: the old handle is closed, not leaked.
   ReleaseHandle();
   std::string error;
@@ -150,7 +149,7 @@ int Monitor::OpenAuto(const char* interface_name, int non_blocking) {
     Log("QVWMA: same device find - %s\n", interface_name_);
     netmask_ = DeviceNetmask(*chosen);
   }
-  if (!OpenDevice("QVWMA:", kOpenNoCaptureLocal | kOpenMaxResponsiveness, 50,
+  if (!OpenDevice(kOpenNoCaptureLocal | kOpenMaxResponsiveness, 50,
                   "QVWMA: Error opening adapter with Promiscuous mode: %s\n",
                   "QVWMA: Error opening adapter: %s\n"))
     return 0;
@@ -198,7 +197,7 @@ int Monitor::Open(const char* interface_name, int non_blocking) {
     Log("QVWMO: find interface: %s\n", interface_name_);
     netmask_ = DeviceNetmask(*chosen);
   }
-  if (!OpenDevice("QVWMO:", kOpenPromiscuous, 100,
+  if (!OpenDevice(kOpenPromiscuous, 100,
                   "QVWMO: Error opening adapter with Promiscuous Mode: %s\n",
                   "QVWMO: Error opening adapter: %s\n"))
     return 0;

@@ -75,8 +75,7 @@ class Monitor {
   int Poll(Budget kind, uint32_t budget_ms, Handle handle);
   // Updates the last destination from a readable frame.
   void RecordDestination(const FrameFields& fields);
-  bool OpenDevice(const char* tag, int flags, int timeout_ms, const char* retry_line,
-                  const char* fail_line);
+  bool OpenDevice(int flags, int timeout_ms, const char* retry_line, const char* fail_line);
   void FinishOpen(const char* tag, int non_blocking);
   // Drops the open capture; inside the capture loop the handle is kept until
   // the loop has returned.
