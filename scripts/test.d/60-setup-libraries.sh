@@ -47,4 +47,29 @@ run_bench() {
     "Z:$root/manifest/indent.xsl" 5 </dev/null 2>&1 | tr -d '\r'
 }
 check "manifest benchmark (5,000 files, saved and loaded back identically)" run_bench
+# The byte-level readers of both libraries under libFuzzer (ASan, UBSan).
+fuzz_dir=$root/build/setup-fuzz
+fuzz_seconds=${SETUP_FUZZ_SECONDS:-30}
+mkdir -p "$fuzz_dir/corpus"
+build_fuzz() {
+  clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+    -I"$root/manifest" -I"$root/installinfo" -I"$root/common" \
+    "$root"/manifest/core/{install_model,version_block}.cc "$root/installinfo/core/install_rules.cc" \
+    "$root"/common/core/{setup_paths,xml_text,ansi_text}.cc "$root/manifest/fuzz/setup_fuzz.cc" \
+    -o "$fuzz_dir/setup_fuzz"
+}
+check "build setup_fuzz with clang" build_fuzz
+if [ -x "$fuzz_dir/setup_fuzz" ]; then
+  check "fuzz seeds replay" "$fuzz_dir/setup_fuzz" -runs=0 "$root/manifest/fuzz/seeds"
+  run_fuzz() {
+    timeout $((fuzz_seconds + 60)) "$fuzz_dir/setup_fuzz" -max_total_time="$fuzz_seconds" -max_len=4096 \
+      -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$fuzz_dir/" \
+      "$fuzz_dir/corpus" "$root/manifest/fuzz/seeds" >"$fuzz_dir/fuzz.log" 2>&1
+    local rc=$?
+    grep -E '^(Done|stat::(number_of_executed_units|new_units_added))|ERROR|SUMMARY' "$fuzz_dir/fuzz.log"
+    return $rc
+  }
+  check "fuzz ${fuzz_seconds}s without a crash" run_fuzz
+fi
 echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
