@@ -578,6 +578,30 @@ TEST_F(NotifyTest, DismissingTheToastEarlyDoesNotPreventTheAlert) {
   EXPECT_EQ(user.count(), 1);
 }
 
+TEST_F(NotifyTest, NormalSiteToastAsksNothing) {
+  AlertWatcher user(toast_.hwnd(), AnswerNo);
+  // A host that is no plain DNS name, so that "연결하기" opens nothing here.
+  toast_.ShowNotice(1, "[ok]", "정상", "not a host", 0);
+  HWND w = toast_.hwnd();
+  EXPECT_EQ(toast_.mode(), kModeNormal);
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(w, IDC_NOTIFY_NORMAL_ICON)));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(w, IDC_NOTIFY_REFUSAL_ICON)));
+  PumpFor(kShortDelayMs * 5);
+  EXPECT_EQ(user.count(), 0);
+  EXPECT_TRUE(toast_.showing());
+  // "연결하기" (sent directly: the agent never enables the button) ends a normal-site toast.
+  SendMessageW(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(w, IDOK)));
+  EXPECT_FALSE(IsWindowVisible(w));
+  EXPECT_FALSE(toast_.showing());
+
+  // The next refusal shows the refusal icon again.
+  Refuse(0);
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(w, IDC_NOTIFY_NORMAL_ICON)));
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(w, IDC_NOTIFY_REFUSAL_ICON)));
+  ASSERT_TRUE(WaitAnswered());
+  EXPECT_EQ(user.count(), 1);
+}
+
 // A window on the test's thread that plays the inspection: a refusal found while
 // the alert box is open arrives as a message inside the box's modal loop.
 class SecondRefusal {
