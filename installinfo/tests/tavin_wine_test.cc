@@ -324,8 +324,22 @@ TEST(Tavin, MonitorWithoutAListSaysSoAndEnds) {
   ASSERT_TRUE(CloseMessageBox("파일열기 오류", 20000));
 }
 
+// Protected folders of earlier runs (their monitors held the library there).
+void RemoveOldProtectedFolders() {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((WindowsFolder() + "TavinTest*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string folder = WindowsFolder() + fd.cFileName + "\\";
+    for (const char* name : {"lorix.dll", "a.txt", "pklist.mon"}) DeleteFileA((folder + name).c_str());
+    RemoveDirectoryA(folder.c_str());
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+}
+
 TEST(Tavin, MonitorPutsBackADeletedFile) {
   ExpectAllBound();
+  RemoveOldProtectedFolders();
   Tavin& d = Dll();
   ASSERT_FALSE(AnyMessageBox());
   Installation inst;
