@@ -21,5 +21,3 @@ target_compile_definitions(tavin_wine_test PRIVATE
   FIXTURE_APP="$<TARGET_FILE:lorix_fixture_app>"
   FIXTURE_EMPTY_VERSION="$<TARGET_FILE:lorix_fixture_empty_version>")
 add_dependencies(tavin_wine_test Tavin Lorix updaterx lorix_fixture_app lorix_fixture_empty_version)
-include(${PROJECT_SOURCE_DIR}/manifest/win/TestProperties.cmake)
-setup_test_properties(tavin_wine_test RESOURCE_LOCK wine_desktop)

@@ -26,8 +26,6 @@ target_compile_definitions(lorix_wine_test PRIVATE
   FIXTURE_APP="$<TARGET_FILE:lorix_fixture_app>"
   FIXTURE_EMPTY_VERSION="$<TARGET_FILE:lorix_fixture_empty_version>")
 add_dependencies(lorix_wine_test Lorix lorix_fixture_app lorix_fixture_empty_version)
-include(${CMAKE_CURRENT_LIST_DIR}/TestProperties.cmake)
-setup_test_properties(lorix_wine_test)
 
 # Load and save times of the large manifest beside MSXML's bare parse
 # (scripts/test.d/60-lorix-bench.sh runs it under Wine).
