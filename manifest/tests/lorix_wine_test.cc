@@ -465,6 +465,28 @@ TEST_F(LorixTest, SpecialFoldersAndVersionCodeUnderWine) {
   EXPECT_TRUE(lstrcmpiA(out, (WithSlash(windows) + "abc\\").c_str()) == 0) << out;
 }
 
+DWORD WINAPI LoadWithoutCom(void* param) {
+  const std::string* path = static_cast<const std::string*>(param);
+  return static_cast<DWORD>(Dll().LoadSetupFile(path->c_str()));
+}
+
+// COM belongs to the thread that loaded the library; another thread must set it
+// up itself, or the document cannot be created.
+TEST_F(LorixTest, ThreadsWithoutComCannotCreateTheDocument) {
+  Lorix& d = Dll();
+  ASSERT_EQ(d.SaveSetupFile((dir_ / "t.xml").c_str()), 1) << LastError();
+  std::string path = dir_ / "t.xml";
+  HANDLE thread = CreateThread(nullptr, 0, LoadWithoutCom, &path, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  ASSERT_EQ(WaitForSingleObject(thread, 30000), WAIT_OBJECT_0);
+  DWORD result = 2;
+  GetExitCodeThread(thread, &result);
+  CloseHandle(thread);
+  EXPECT_EQ(result, 0u);
+  EXPECT_EQ(LastError(), "XML Instance create error");
+  EXPECT_EQ(d.LoadSetupFile(path.c_str()), 1);
+}
+
 // Every entry of a large manifest comes back from the file as it went in.
 TEST_F(LorixTest, LargeManifestRoundTripsIdentically) {
   Lorix& d = Dll();
