@@ -6,6 +6,7 @@
 # is removed at the end, also on failure.
 #   run_realtraffic.sh gtest TEST_BINARY
 #   run_realtraffic.sh xst HOST_PROGRAM LIBRARY
+#   run_realtraffic.sh wine PROBE_EXE DLL     (the Windows build under Wine)
 set -u
 mode=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,6 +23,11 @@ peer_pid=
 cleanup() {
   [ -n "$peer_pid" ] && kill "$peer_pid" 2>/dev/null
   [ -n "${traffic_pid:-}" ] && kill "$traffic_pid" 2>/dev/null
+  # The private Wine prefix's server (and with it its programs) ends here.
+  if [ -f "$tmp/wineserver.pid" ]; then
+    kill "$(cat "$tmp/wineserver.pid")" 2>/dev/null
+    sleep 1
+  fi
   ip netns del "$cap" 2>/dev/null
   ip netns del "$peer" 2>/dev/null
   rm -rf "$tmp"
@@ -53,6 +59,9 @@ cat > "$tmp/hosts" <<'HOSTS'
 10.231.7.2 peer.test www.example.test
 10.231.7.3 secure.bank.test
 HOSTS
+# Wine takes the computer name from its prefix (the machine's own name), not
+# from the namespace: that name resolves to this side too.
+echo "10.231.7.1 $(hostname)" >> "$tmp/hosts"
 # No name server outside: unknown names fail on the namespace's own loopback.
 echo "nameserver 127.0.0.1" > "$tmp/resolv.conf"
 
@@ -109,6 +118,45 @@ case $mode in
     expect "^last dest address=[0-9.]+, port=[0-9]+$"
     expect "^monitor done$"
     [ "$rc" = 0 ] || { echo "host program ended with $rc"; failed=1; }
+    exit $failed
+    ;;
+  wine)
+    # Web, https and DNS traffic while the probe watches.
+    ip netns exec "$cap" bash -c 'for i in $(seq 1 150); do
+        curl -s -m 1 -o /dev/null http://10.231.7.2/
+        timeout 1 bash -c "exec 3<>/dev/tcp/10.231.7.3/443; printf x >&3"
+        printf "\x12\x34\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00\x03www\x04bank\x04test\x00\x00\x01\x00\x01" >/dev/udp/10.231.7.2/53
+        sleep 0.2; done' 2>/dev/null &
+    traffic_pid=$!
+    dll=Z:$(echo "$3" | tr / '\\')
+    # Wine's wpcap.dll names devices through the prefix's network service, which
+    # must run in this namespace: a private prefix whose server and services all
+    # start in here, never the shared prefix of the other Windows tests.
+    on_capture_side env WINEPREFIX="$tmp/wineprefix" WINEARCH=win64 WINEDEBUG=-all \
+        WINEDLLOVERRIDES="mscoree,mshtml=" sh -c '
+      mkdir -p "$1/wineprefix" && wineserver -f -p0 </dev/null >/dev/null 2>&1 &
+      echo $! > "$1/wineserver.pid"
+      timeout 120 wine "$2" "$3" </dev/null' sh "$tmp" "$2" "$dll" >"$tmp/out.txt" 2>&1
+    rc=$?
+    # The server ends by itself once its programs have; waited for, bounded.
+    for _ in $(seq 1 100); do
+      kill -0 "$(cat "$tmp/wineserver.pid")" 2>/dev/null || break
+      sleep 0.1
+    done
+    tr -d '\r' <"$tmp/out.txt" >"$tmp/out2.txt"; mv "$tmp/out2.txt" "$tmp/out.txt"
+    cat "$tmp/out.txt"
+    failed=0
+    expect() {
+      if grep -qE -- "$1" "$tmp/out.txt"; then echo "ok: $1"; else echo "MISSING: $1"; failed=1; fi
+    }
+    expect "^open: 1 "
+    expect "^set: 1$"
+    expect "^captures: [1-9][0-9]* first 10.231.7.2:80$"
+    expect "^geturl: 1$"
+    expect "^report: ip:10.231.7.3$"
+    expect "^open again: 1$"
+    expect "^dns: 1$"
+    [ "$rc" = 0 ] || { echo "probe ended with $rc"; failed=1; }
     exit $failed
     ;;
 esac
