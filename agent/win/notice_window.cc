@@ -1,8 +1,29 @@
+// The refusal toast behind the inspection's NoticeWindow.
 #include "win/agent_state.h"
 #include "win/inspection_host.h"
+#include "win/notify.h"
 
 namespace kestra {
 
-NoticeWindow* TheNoticeWindow() { return nullptr; }
+namespace {
+
+class ToastNotice : public NoticeWindow {
+ public:
+  bool Ensure(HWND owner) override { return toast_.hwnd() != nullptr || toast_.Create(owner); }
+  bool showing() const override { return toast_.showing(); }
+  void Show(const std::string& line1, const std::string& line2, const std::string& host, int kind) override {
+    toast_.ShowNotice(0, line1.c_str(), line2.c_str(), host.c_str(), kind);
+  }
+
+ private:
+  CNotify toast_;
+};
+
+}  // namespace
+
+NoticeWindow* TheNoticeWindow() {
+  static ToastNotice toast;
+  return &toast;
+}
 
 }  // namespace kestra

@@ -79,7 +79,12 @@ std::string ComputeMacText() {
   if (GetAdaptersAddresses(AF_INET, GAA_FLAG_INCLUDE_PREFIX, nullptr, adapters, &size) != NO_ERROR) {
     return "";
   }
-  return FormatMacText(adapters->PhysicalAddress, adapters->PhysicalAddressLength);
+  // The first adapter that has a physical address: a loopback or tunnel adapter
+  // listed first would otherwise leave the PC without a MAC text.
+  for (IP_ADAPTER_ADDRESSES* a = adapters; a != nullptr; a = a->Next) {
+    if (a->PhysicalAddressLength != 0) return FormatMacText(a->PhysicalAddress, a->PhysicalAddressLength);
+  }
+  return "";
 }
 
 namespace {

@@ -1,0 +1,225 @@
+// The agent's main job under Wine: a policy from the management-server simulator,
+// requests from the protected browsers, verdicts, alerts and reports.
+// winsock2.h must come before windows.h.
+#include <winsock2.h>
+#include <iphlpapi.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "agent_rig.h"
+#include "core/messages.h"
+#include "core/scrambled_file.h"
+#include "win_harness.h"
+
+namespace {
+
+using harness::AgentRig;
+using harness::PolicyReply;
+using harness::PolicySite;
+
+// Toast and alert box controls.
+constexpr int kToastLine1 = 1005;
+constexpr int kToastLine2 = 1002;
+constexpr int kAlertText = 1008;
+
+const PolicySite kBank{"BANK1", "https://www.bank.co.kr", "203.0.113.10", 1, 0,
+                       "<certificate>[SUBJECT]CN=www.bank.co.kr, O=Bank</certificate><hashdata>abc</hashdata>"};
+const PolicySite kCard{"CARD2", "https://www.card.co.kr", "203.0.113.20", 1, 0, ""};
+
+class MainJobTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Clean();
+    std::string error;
+    ASSERT_TRUE(rig_.Prepare(&error)) << error;
+    CreateDirectoryA("c:\\temp", nullptr);
+  }
+  void TearDown() override {
+    rig_.StopAgent();
+    for (harness::Process* p : {&brelgo_, &brelgox_}) p->Kill();
+    Clean();
+  }
+  static void Clean() {
+    harness::KillWindowOwners(nullptr, kestra::kTitleX);
+    harness::KillWindowOwners(nullptr, kestra::kTitleR);
+    harness::KillWindowOwners(kestra::kBrowserClassX32, nullptr);
+    harness::KillWindowOwners(kestra::kBrowserClassX64, nullptr);
+    harness::RemoveTree(harness::AppDataFolder() + "\\TessalX");
+    DeleteFileA("C:\\windows\\syswow64\\Brelgo.exe");
+    DeleteFileA("C:\\windows\\syswow64\\BrelgoX.exe");
+  }
+  // Starts the two browser stand-ins, logging into the program folder.
+  void StartBrowsers() {
+    log_ = rig_.program_folder() + "\\browsers.log";
+    ASSERT_TRUE(brelgo_.Start(harness::StandinFolder() + "\\Brelgo.exe", "--log \"" + log_ + "\" --record 901"));
+    ASSERT_TRUE(brelgox_.Start(harness::StandinFolder() + "\\BrelgoX.exe", "--log \"" + log_ + "\" --record 902"));
+    ASSERT_NE(harness::WaitForWindow(kestra::kBrowserClassX32, nullptr, 20000), nullptr);
+    ASSERT_NE(harness::WaitForWindow(kestra::kBrowserClassX64, nullptr, 20000), nullptr);
+  }
+  void StartWithPolicy(const std::string& reply) {
+    rig_.SetPolicy(reply);
+    ASSERT_TRUE(rig_.StartAgent());
+    ASSERT_TRUE(rig_.WaitForPolicy()) << "no policy loaded; simulator log:\n" << rig_.SimLog();
+  }
+  std::string BrowserLog() { return harness::ReadFileText(log_); }
+  // Answers the alert box that follows a refusal; returns its text.
+  std::wstring AnswerAlert(int button) {
+    HWND alert = harness::WaitForDialogWithControl(rig_.agent().id(), kAlertText, 15000);
+    if (alert == nullptr) return L"(no alert box)";
+    std::wstring text = harness::ControlText(alert, kAlertText);
+    PostMessageA(alert, WM_COMMAND, button, 0);
+    harness::WaitUntil([&] { return !IsWindow(alert); }, 10000);
+    return text;
+  }
+
+  AgentRig rig_;
+  harness::Process brelgo_, brelgox_;
+  std::string log_;
+};
+
+TEST_F(MainJobTest, GenuineSiteIsOkAndUnknownSiteIsUnknown) {
+  StartWithPolicy(PolicyReply({kBank, kCard}));
+  rig_.Ask(11, "www.bank.co.kr", "203.0.113.10");
+  EXPECT_EQ(rig_.WaitForAnswer(11, "www.bank.co.kr|203.0.113.10|"), "OK");
+  EXPECT_TRUE(rig_.WaitForSimLog("CVComm_Access\tBANK1"));
+  rig_.Ask(12, "www.example.com", "198.51.100.7");
+  EXPECT_EQ(rig_.WaitForAnswer(12, "www.example.com|198.51.100.7|"), "UNKNOWN");
+  Sleep(500);
+  EXPECT_EQ(rig_.SimLog().find("example"), std::string::npos) << "nothing reported for an unknown site";
+}
+
+TEST_F(MainJobTest, PharmedAddressIsRefusedSignalledReportedAndAlerted) {
+  StartBrowsers();
+  StartWithPolicy(PolicyReply({kBank, kCard}));
+  std::string asked = "www.bank.co.kr|10.66.6.6|";
+  rig_.Ask(13, "www.bank.co.kr", "10.66.6.6", "<HASH>abc</HASH>");
+  ASSERT_TRUE(harness::WaitUntil([&] { return !harness::FileExists(rig_.EvidencePath("www.bank.co.kr", 13)); },
+                                 10000)) << "evidence file not deleted";
+  EXPECT_EQ(harness::ReadFileText(rig_.RecordPath(13)), asked) << "the record keeps the request";
+  EXPECT_TRUE(rig_.WaitForSimLog(u8"CVComm_Log\tBANK1\t1\t[www.bank.co.kr]에 대한 [10.66.6.6]주소 파밍시도\t0"))
+      << rig_.SimLog();
+  EXPECT_TRUE(harness::WaitUntil([&] {
+    std::string log = BrowserLog();
+    return log.find("BRELGO UM_BROWSER_ALERT") != std::string::npos &&
+           log.find("BRELXGO UM_BROWSER_ALERT") != std::string::npos;
+  }, 10000)) << BrowserLog();
+
+  HWND toast = harness::WaitForDialogWithControl(rig_.agent().id(), kToastLine2, 10000);
+  ASSERT_NE(toast, nullptr) << "no toast";
+  EXPECT_EQ(harness::ControlText(toast, kToastLine1), L"[www.bank.co.kr]");
+  EXPECT_EQ(harness::ControlText(toast, kToastLine2), L"요청사이트는\r\n비정상입니다.\r\n사용불가");
+  std::wstring alert = AnswerAlert(IDOK);  // "예"
+  EXPECT_EQ(alert.rfind(L"(A1) 주소변경 파밍시도가 의심됩니다.", 0), 0u) << "alert text";
+  // Both registered browsers are told to close.
+  EXPECT_TRUE(harness::WaitUntil([&] {
+    std::string log = BrowserLog();
+    return log.find("BRELGO TERMINATE") != std::string::npos && log.find("BRELXGO TERMINATE") != std::string::npos;
+  }, 15000)) << BrowserLog();
+}
+
+TEST_F(MainJobTest, SameDomainWithinAMinuteIsNotAnswered) {
+  StartWithPolicy(PolicyReply({kBank}));
+  rig_.Ask(14, "www.bank.co.kr", "203.0.113.10");
+  EXPECT_EQ(rig_.WaitForAnswer(14, "www.bank.co.kr|203.0.113.10|"), "OK");
+  rig_.Ask(15, "m.bank.co.kr", "203.0.113.10");
+  EXPECT_EQ(rig_.WaitForAnswer(15, "m.bank.co.kr|203.0.113.10|", 3000), "");
+}
+
+TEST_F(MainJobTest, CertificateMismatchIsKindTwo) {
+  StartWithPolicy(PolicyReply({kBank}));
+  rig_.Ask(16, "www.bank.co.kr", "203.0.113.10", "<CERT>[SUBJECT]CN=www.evil.example, O=x</CERT><HASH>abc</HASH>");
+  EXPECT_TRUE(rig_.WaitForSimLog(u8"[www.bank.co.kr]에 대한 [203.0.113.10]접속 파밍시도\t2")) << rig_.SimLog();
+  HWND toast = harness::WaitForDialogWithControl(rig_.agent().id(), kToastLine2, 10000);
+  ASSERT_NE(toast, nullptr);
+  EXPECT_EQ(harness::ControlText(toast, kToastLine2), L"요청사이트는\r\n인증서오류입니다.\r\n사용불가");
+  std::wstring alert = AnswerAlert(IDCANCEL);  // "아니오"
+  EXPECT_EQ(alert.rfind(L"(A2) ", 0), 0u);
+}
+
+TEST_F(MainJobTest, DnsSettingsAlert) {
+  StartWithPolicy(PolicyReply({kBank}));
+  PostMessageA(rig_.window(), kestra::kUmDnsChanged, 0, 0);
+  EXPECT_TRUE(rig_.WaitForSimLog(u8"CVComm_Log\tBANK1\t1\tDNS 속성변경 파밍시도\t1")) << rig_.SimLog();
+  HWND toast = harness::WaitForDialogWithControl(rig_.agent().id(), kToastLine1, 10000);
+  ASSERT_NE(toast, nullptr);
+  EXPECT_EQ(harness::ControlText(toast, kToastLine1), L"DNS 속성비정상");
+  EXPECT_EQ(AnswerAlert(IDCANCEL).rfind(L"(A0) DNS 파싱 해킹이 의심됩니다.", 0), 0u);
+}
+
+// The MAC text the agent computes: the first IPv4 adapter with a physical address.
+std::string FirstAdapterMac() {
+  std::vector<unsigned char> buffer(15360);
+  ULONG size = static_cast<ULONG>(buffer.size());
+  auto* adapters = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data());
+  if (GetAdaptersAddresses(AF_INET, GAA_FLAG_INCLUDE_PREFIX, nullptr, adapters, &size) != NO_ERROR) return "";
+  while (adapters != nullptr && adapters->PhysicalAddressLength == 0) adapters = adapters->Next;
+  if (adapters == nullptr) return "";
+  char text[32];
+  const unsigned char* a = adapters->PhysicalAddress;
+  std::snprintf(text, sizeof(text), "%02X-%02X-%02X-%02X-%02X-%02X", a[0], a[1], a[2], a[3], a[4], a[5]);
+  return text;
+}
+
+TEST_F(MainJobTest, ExcludedPcIsNotInspected) {
+  std::string mac = FirstAdapterMac();
+  if (mac.empty()) GTEST_SKIP() << "the first adapter has no physical address here";
+  ASSERT_TRUE(harness::WriteFileText(rig_.program_folder() + "\\BrelEtc.ini",
+                                     kestra::Scramble("11-22-33-44-55-66;" + mac + ";")));
+  StartWithPolicy(PolicyReply({kBank}));
+  rig_.Ask(18, "www.bank.co.kr", "10.66.6.6");
+  EXPECT_EQ(rig_.WaitForAnswer(18, "www.bank.co.kr|10.66.6.6|", 4000), "");
+  EXPECT_EQ(rig_.SimLog().find("CVComm_Log"), std::string::npos) << rig_.SimLog();
+}
+
+TEST_F(MainJobTest, ActivationZeroClosesBothBrowsers) {
+  StartBrowsers();
+  StartWithPolicy(PolicyReply({{"BANK1", "https://www.bank.co.kr", "203.0.113.10", 0, 0, ""}}));
+  EXPECT_TRUE(harness::WaitUntil([&] {
+    std::string log = BrowserLog();
+    return log.find("BRELGO WM_DESTROY") != std::string::npos && log.find("BRELXGO WM_DESTROY") != std::string::npos;
+  }, 15000)) << BrowserLog();
+}
+
+TEST_F(MainJobTest, ActivationStartsBothProgramsOnSixtyFourBitWindows) {
+  ASSERT_TRUE(CopyFileA((harness::StandinFolder() + "\\Brelgo.exe").c_str(), "C:\\windows\\syswow64\\Brelgo.exe", FALSE));
+  ASSERT_TRUE(CopyFileA((harness::StandinFolder() + "\\BrelgoX.exe").c_str(), "C:\\windows\\syswow64\\BrelgoX.exe", FALSE));
+  StartWithPolicy(PolicyReply({kBank}));
+  EXPECT_NE(harness::WaitForWindow(kestra::kBrowserClassX32, nullptr, 15000), nullptr);
+  EXPECT_NE(harness::WaitForWindow(kestra::kBrowserClassX64, nullptr, 15000), nullptr);
+}
+
+TEST_F(MainJobTest, CacheIsUsedWhenTheReplyIsEmpty) {
+  rig_.SetPolicy("");
+  ASSERT_TRUE(harness::WriteFileText(rig_.program_folder() + "\\Kestra.ini", PolicyReply({kBank})));
+  ASSERT_TRUE(rig_.StartAgent());
+  // Built from the cache once the empty reply has come, the policy answers requests.
+  ASSERT_TRUE(rig_.WaitForSimLog("CVComm_InfoSet\t0\t0")) << rig_.SimLog();
+  Sleep(1000);
+  rig_.Ask(17, "www.bank.co.kr", "203.0.113.10");
+  EXPECT_EQ(rig_.WaitForAnswer(17, "www.bank.co.kr|203.0.113.10|", 15000), "OK");
+}
+
+TEST(MainJobREdition, MissingCompanyIdIsFatal) {
+  harness::KillWindowOwners(nullptr, kestra::kTitleR);
+  AgentRig rig("kestra_rig_r");
+  std::string error;
+  ASSERT_TRUE(rig.Prepare(&error, "qvTessalKestraR.exe")) << error;
+  harness::WriteFileText(rig.program_folder() + "\\BrelmapR_tmp.dll",
+                         harness::ReadFileText(rig.program_folder() + "\\Brelmap_tmp.dll"));
+  rig.SetPolicy("<agentactivationoption>1</agentactivationoption>");
+  ASSERT_TRUE(rig.StartAgent(kestra::kTitleR));
+  HWND box = harness::WaitForTitledWindow(rig.agent().id(), L"Corvanta Alert", 20000);
+  ASSERT_NE(box, nullptr) << "no message box";
+  EXPECT_EQ(harness::MessageBoxText(box), L"사업자정보가 없습니다\r\n관리자에게 문의 및 재설치후 사용하십시요");
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  DWORD code = 0;
+  ASSERT_TRUE(rig.agent().WaitForExit(15000, &code));
+  EXPECT_EQ(code, kestra::kShutdownExitCode);
+}
+
+}  // namespace
