@@ -1,11 +1,14 @@
 // The agent's main job, played under Wine with stand-ins for the outside
-// programs: the agent starts and slides in, two protected browsers register with
-// it, and the shutdown message closes them and ends the agent.
+// programs: the management-server simulator serves a policy of three
+// organisations, two protected browsers register, ask about sites and get
+// their verdicts; a pharmed address is refused, alerted, reported and, on the
+// user's "예", every registered browser is told to close.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
+#include "agent_rig.h"
 #include "core/messages.h"
 #include "win_harness.h"
 
@@ -24,91 +27,123 @@ void Say(const std::string& text) {
   std::exit(1);
 }
 
-std::string Hex(unsigned value) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "0x%X", value);
-  return text;
+std::string Narrow(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n - 1 : 0, '\0');
+  if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
+  for (char& c : out) {
+    if (c == '\r') c = ' ';
+    if (c == '\n') c = ' ';
+  }
+  return out;
+}
+
+bool LogHas(const std::string& log, const char* line) {
+  return harness::ReadFileText(log).find(line) != std::string::npos;
+}
+
+void ShowLines(const std::string& text, const char* prefix) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::printf("      %s%s\n", prefix, text.substr(at, end - at).c_str());
+    at = end + 1;
+  }
+  std::fflush(stdout);
 }
 
 }  // namespace
 
 int main() {
   harness::KillWindowOwners(nullptr, kestra::kTitleX);
-  harness::TempFolder program_folder("kestra_demo");
-  std::string agent_path = program_folder / "qvTessalKestra.exe";
-  if (!CopyFileA((harness::OutFolder() + "\\qvTessalKestra.exe").c_str(), agent_path.c_str(), FALSE)) {
-    Fail("cannot copy the agent into " + program_folder.path());
-  }
-  std::string log = program_folder / "browsers.log";
+  harness::KillWindowOwners(kestra::kBrowserClassX32, nullptr);
+  harness::KillWindowOwners(kestra::kBrowserClassX64, nullptr);
+  harness::RemoveTree(harness::AppDataFolder() + "\\TessalX");
 
-  Say("Starting the agent " + agent_path);
-  harness::Process agent;
-  if (!agent.Start(agent_path)) Fail("the agent did not start");
-  HWND window = harness::WaitForWindow(nullptr, kestra::kTitleX, 20000);
-  if (window == nullptr) Fail("no window titled qvTessalKestra_X");
-  Say("The agent runs as the X edition: its main window is titled \"qvTessalKestra_X\"");
+  harness::AgentRig rig("kestra_demo");
+  std::string error;
+  if (!rig.Prepare(&error)) Fail(error);
+  rig.SetPolicy(harness::PolicyReply({
+      {"KBANK", "https://www.kbank.co.kr", "203.0.113.10", 1, 0,
+       "<companyuseurls>m.kbank.co.kr</companyuseurls><companyuseipaddresss>203.0.113.11</companyuseipaddresss>"},
+      {"HCARD", "https://www.hcard.co.kr", "203.0.113.20", 1, 0, ""},
+      {"SSEC", "https://www.ssec.co.kr", "203.0.113.30", 1, 1, ""},
+  }));
+  Say("The management-server simulator serves a policy of three organisations: KBANK, HCARD, SSEC");
 
-  if (!harness::WaitUntil([&] { return IsWindowVisible(window) != 0; }, 20000)) {
-    Fail("the main window did not slide in");
-  }
-  RECT r;
-  GetWindowRect(window, &r);
-  Say("The main window slid in at the screen corner: (" + std::to_string(r.left) + ", " +
-      std::to_string(r.top) + ") to (" + std::to_string(r.right) + ", " + std::to_string(r.bottom) + ")");
-  if (harness::RequestScreenshot("main-window")) Say("Screenshot of the slid-in main window saved");
-
-  std::string work = "c:\\temp\\CVWork";
-  if (harness::FolderExists(harness::AppDataFolder() + "\\TessalX")) work = harness::AppDataFolder() + "\\TessalX\\CVWork";
-  if (!harness::WaitUntil([&] { return harness::FolderExists(work); }, 20000)) Fail("no work folder " + work);
-  Say("Work folder ready: " + work);
-
+  std::string log = rig.program_folder() + "\\browsers.log";
   harness::Process brelgo, brelgox;
   brelgo.Start(harness::StandinFolder() + "\\Brelgo.exe", "--log \"" + log + "\" --record 101");
   brelgox.Start(harness::StandinFolder() + "\\BrelgoX.exe", "--log \"" + log + "\" --record 102");
   Say("Started the protected-browser stand-ins Brelgo.exe (class BRELGO) and BrelgoX.exe (class BRELXGO)");
-  if (!harness::WaitUntil([&] {
-        std::string text = harness::ReadFileText(log);
-        return text.find("BRELGO registered 101") != std::string::npos &&
-               text.find("BRELXGO registered 102") != std::string::npos;
-      }, 20000)) {
+
+  if (!rig.StartAgent()) Fail("the agent did not start");
+  Say("Started the agent " + rig.program_path() + ": its window is titled \"qvTessalKestra_X\"");
+  HWND window = rig.window();
+  if (harness::WaitUntil([&] { return IsWindowVisible(window) != 0; }, 20000)) {
+    if (harness::RequestScreenshot("main-window")) Say("The main window slid in at the screen corner (screenshot)");
+  }
+  if (!harness::WaitUntil([&] { return LogHas(log, "BRELGO registered 101") && LogHas(log, "BRELXGO registered 102"); },
+                          20000)) {
     Fail("the browsers did not register");
   }
-  Say("Both browsers registered their record numbers 101 and 102 with " + Hex(kestra::kUmRegisterRecord) +
-      " (UM_REGISTER_RECORD)");
-  for (int number : {101, 102}) {
-    char name[32];
-    std::snprintf(name, sizeof(name), "\\TESSALKESTRA_%05d", number);
-    harness::WriteFileText(work + name, number == 101 ? "www.bank.co.kr|203.0.113.10|" : "www.card.co.kr|203.0.113.20|");
-  }
-  Say("Record files in the work folder:");
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((work + "\\TESSALKESTRA_*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::printf("      %s  \"%s\"\n", data.cFileName, harness::ReadFileText(work + "\\" + data.cFileName).c_str());
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+  Say("Both browsers registered their record numbers 101 and 102");
+  if (!rig.WaitForPolicy()) Fail("the agent loaded no policy");
+  Say("The agent loaded the policy from the simulator and cached it in Kestra.ini");
+
+  SetCursorPos(900, 700);
+  PostMessageA(window, kestra::kUmTrayNotify, 0, WM_RBUTTONUP);
+  if (HWND menu = harness::WaitForWindow("#32768", nullptr, 10000)) {
+    Sleep(300);
+    if (harness::RequestScreenshot("tray-menu")) Say("The tray menu lists the three sites, the policy time and the engine update (screenshot)");
+    PostMessageA(window, WM_CANCELMODE, 0, 0);
+    harness::WaitUntil([&] { return !IsWindowVisible(menu); }, 5000);
   }
 
-  Say("Sending the shutdown message " + Hex(kestra::kUmShutdown) + " (UM_SHUTDOWN) to the agent");
-  PostMessageA(window, kestra::kUmShutdown, 0, 0);
-  DWORD code = 0;
-  if (!agent.WaitForExit(20000, &code)) Fail("the agent did not end");
-  Say("The agent ended with exit code " + std::to_string(code));
-  DWORD ignored;
-  brelgo.WaitForExit(10000, &ignored);
-  brelgox.WaitForExit(10000, &ignored);
-  Say("What the browsers received:");
-  std::string text = harness::ReadFileText(log);
-  std::printf("%s", text.c_str());
-  bool closed = text.find("BRELGO WM_DESTROY") != std::string::npos &&
-                text.find("BRELXGO WM_DESTROY") != std::string::npos;
-  if (!closed || code != kestra::kShutdownExitCode) Fail("the browsers were not closed as expected");
-  Say("Both protected browsers were closed by the agent's shutdown routine. Done.");
-  for (int number : {101, 102}) {
-    char name[32];
-    std::snprintf(name, sizeof(name), "\\TESSALKESTRA_%05d", number);
-    DeleteFileA((work + name).c_str());
+  std::string asked = "www.kbank.co.kr|203.0.113.10|";
+  rig.Ask(101, "www.kbank.co.kr", "203.0.113.10");
+  Say("Browser 101 asks about www.kbank.co.kr at 203.0.113.10: the agent answers \"" +
+      rig.WaitForAnswer(101, asked) + "\"");
+  asked = "www.example.com|198.51.100.7|";
+  rig.Ask(102, "www.example.com", "198.51.100.7");
+  Say("Browser 102 asks about www.example.com: the agent answers \"" + rig.WaitForAnswer(102, asked) + "\"");
+
+  rig.Ask(101, "www.hcard.co.kr", "10.66.6.6", "<HASH>0</HASH>");
+  Say("Browser 101 asks about www.hcard.co.kr at 10.66.6.6, a pharmed address");
+  HWND toast = harness::WaitForDialogWithControl(rig.agent().id(), 1002, 15000);
+  if (toast == nullptr) Fail("no toast");
+  Say("The record file keeps the request (verdict NOT) and the toast slides in: \"" +
+      Narrow(harness::ControlText(toast, 1005)) + "\" / \"" + Narrow(harness::ControlText(toast, 1002)) + "\"");
+  Sleep(500);
+  harness::RequestScreenshot("toast");
+  if (!harness::WaitUntil([&] { return LogHas(log, "BRELGO UM_BROWSER_ALERT") && LogHas(log, "BRELXGO UM_BROWSER_ALERT"); },
+                          10000)) {
+    Fail("the browsers were not signalled");
   }
+  Say("Both browser windows received UM_BROWSER_ALERT (0x2727)");
+  if (!rig.WaitForSimLog("CVComm_Log")) Fail("no event at the simulator");
+  Say("The event reached the management server:");
+  std::string sim = rig.SimLog();
+  std::size_t at = sim.find("CVComm_Log");
+  ShowLines(sim.substr(at, sim.find('\n', at) - at), "");
+
+  HWND alert = harness::WaitForDialogWithControl(rig.agent().id(), 1008, 15000);
+  if (alert == nullptr) Fail("no alert box");
+  Say("3 s later the alert box asks: \"" + Narrow(harness::ControlText(alert, 1008)) + "\"");
+  Sleep(300);
+  harness::RequestScreenshot("alert");
+  PostMessageA(alert, WM_COMMAND, IDOK, 0);
+  Say(u8"The user answers \"예\"");
+  if (!harness::WaitUntil([&] { return LogHas(log, "BRELGO TERMINATE") && LogHas(log, "BRELXGO TERMINATE"); }, 20000)) {
+    Fail("the browsers were not told to close");
+  }
+  Say("Every registered browser found <TERMINATE></TERMINATE> in its record file and closed. Browser log:");
+  ShowLines(harness::ReadFileText(log), "");
+
+  rig.StopAgent();
+  DWORD code = 0;
+  rig.agent().WaitForExit(10000, &code);
+  Say("The agent ended through its shutdown routine with exit code " + std::to_string(code) + ". Done.");
   return 0;
 }
