@@ -223,3 +223,63 @@ TEST(MainJobREdition, MissingCompanyIdIsFatal) {
 }
 
 }  // namespace
+
+namespace {
+
+// Opens the tray menu and chooses its n-th item (from 1, separators skipped) with
+// the keyboard, as the user would. Wine reads no other process's menu, so tests
+// see the menu through what its commands do.
+bool ChooseTrayItem(HWND agent, int n) {
+  SetCursorPos(900, 700);
+  PostMessageA(agent, kestra::kUmTrayNotify, 0, WM_RBUTTONUP);
+  HWND popup = harness::WaitForWindow("#32768", nullptr, 10000);
+  if (popup == nullptr || !harness::WaitUntil([&] { return IsWindowVisible(popup) != 0; }, 5000)) return false;
+  for (int i = 0; i < n; ++i) PostMessageA(agent, WM_KEYDOWN, VK_DOWN, 0);
+  PostMessageA(agent, WM_KEYDOWN, VK_RETURN, 0);
+  return harness::WaitUntil([&] { return !IsWindowVisible(popup); }, 5000);
+}
+
+TEST_F(MainJobTest, TrayMenuOfThreeSitesWithTerminationOneOneZero) {
+  StartWithPolicy(PolicyReply({{"A", "https://www.a.co.kr", "192.0.2.1", 1, 1, ""},
+                               {"B", "https://www.b.co.kr", "192.0.2.2", 1, 1, ""},
+                               {"C", "https://www.c.co.kr", "192.0.2.3", 1, 0, ""}}));
+  DWORD pid = rig_.agent().id();
+  // The third item is C's: its safe address.
+  ASSERT_TRUE(ChooseTrayItem(rig_.window(), 3));
+  HWND box = harness::WaitForTitledWindow(pid, L"Corvanta", 10000);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(harness::MessageBoxText(box), L"[www.c.co.kr]\r\n안전주소: 192.0.2.3");
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(harness::WaitUntil([&] { return !IsWindow(box); }, 10000));
+  // The fourth is the policy time (no "종료" before it): choosing it asks nothing.
+  ASSERT_TRUE(ChooseTrayItem(rig_.window(), 4));
+  EXPECT_EQ(harness::WaitForTitledWindow(pid, L"Corvanta", 2000), nullptr);
+  // The fifth and last is the engine update.
+  ASSERT_TRUE(ChooseTrayItem(rig_.window(), 5));
+  box = harness::WaitForTitledWindow(pid, L"Corvanta", 10000);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(harness::MessageBoxText(box), L"브라우저도 종료될 수 있습니다.\r\n계속하시겠습니까?");
+  PostMessageA(box, WM_COMMAND, IDNO, 0);
+  Sleep(500);
+  EXPECT_TRUE(rig_.agent().running());
+}
+
+TEST_F(MainJobTest, EngineUpdateStartsTheProtectedStartProgramAndEnds) {
+  std::string log = rig_.program_folder() + "\\standins.log";
+  SetEnvironmentVariableA("TESSAL_STANDIN_LOG", log.c_str());
+  ASSERT_TRUE(CopyFileA((harness::StandinFolder() + "\\qvTarnwick.exe").c_str(),
+                        (rig_.program_folder() + "\\qvTarnwick.exe").c_str(), FALSE));
+  StartWithPolicy(PolicyReply({kBank}));
+  SetEnvironmentVariableA("TESSAL_STANDIN_LOG", nullptr);
+  ASSERT_TRUE(ChooseTrayItem(rig_.window(), 3));  // site, time, engine update
+  HWND box = harness::WaitForTitledWindow(rig_.agent().id(), L"Corvanta", 10000);
+  ASSERT_NE(box, nullptr);
+  PostMessageA(box, WM_COMMAND, IDYES, 0);
+  DWORD code = 0;
+  ASSERT_TRUE(rig_.agent().WaitForExit(20000, &code));
+  EXPECT_EQ(code, kestra::kShutdownExitCode);
+  EXPECT_TRUE(harness::WaitUntil([&] { return harness::ReadFileText(log).find("qvTarnwick") != std::string::npos; },
+                                 10000));
+}
+
+}  // namespace
