@@ -164,3 +164,15 @@ else()
   find_package(OpenSSL REQUIRED)
   target_link_libraries(tessal_openssl INTERFACE OpenSSL::SSL OpenSSL::Crypto)
 endif()
+
+# Adds every subfolder of the current folder that has a CMakeLists.txt, except
+# those named in TESSAL_SKIP (as paths from the top, e.g. "standins/updater").
+function(tessal_add_subfolders)
+  file(GLOB dirs LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(dir ${dirs})
+    file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${dir})
+    if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt AND NOT rel IN_LIST TESSAL_SKIP)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()

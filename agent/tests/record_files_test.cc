@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/file_io.h"
-#include "test_folder.h"
+#include "tests/test_folder.h"
 
 namespace kestra {
 namespace {
@@ -49,14 +49,14 @@ TEST(RecordList, CountWrapsAfter1024Registrations) {
   EXPECT_EQ(list.slot(1), 2);
 }
 
-class BroadcastTest : public TestFolder {};
+class BroadcastTest : public tessal::TestFolder {};
 
 TEST_F(BroadcastTest, WritesEveryRegisteredFileAndSkipsReleasedOnes) {
   RecordList list;
   list.Register(1);
   list.Register(2);
-  std::string f1 = File("TESSALKESTRA_00001");
-  std::string f2 = File("TESSALKESTRA_00002");
+  std::string f1 = Path("TESSALKESTRA_00001");
+  std::string f2 = Path("TESSALKESTRA_00002");
   ASSERT_TRUE(tessal::WriteWholeFile(f1, "www.bank.co.kr|1.2.3.4|"));
   EXPECT_EQ(BroadcastToRecords(list, dir_, "<TERMINATE></TERMINATE>"), 1);
   std::string text;
@@ -76,7 +76,7 @@ TEST_F(BroadcastTest, WritesEveryRegisteredFileAndSkipsReleasedOnes) {
 TEST_F(BroadcastTest, LongTextsAreCutLikeTheFixedBuffer) {
   RecordList list;
   list.Register(3);
-  std::string f = File("TESSALKESTRA_00003");
+  std::string f = Path("TESSALKESTRA_00003");
   BroadcastToRecords(list, dir_, std::string(2000, 'u').c_str());
   EXPECT_EQ(tessal::FileLength(f), 511);
 }
@@ -84,8 +84,8 @@ TEST_F(BroadcastTest, LongTextsAreCutLikeTheFixedBuffer) {
 TEST_F(BroadcastTest, RetriesAFileThatDoesNotOpenThenGivesUp) {
   RecordList list;
   list.Register(4);
-  std::string f = File("TESSALKESTRA_00004");
-  std::string victim = File("victim");
+  std::string f = Path("TESSALKESTRA_00004");
+  std::string victim = Path("victim");
   ASSERT_TRUE(tessal::WriteWholeFile(victim, "keep"));
 #ifdef _WIN32
   ASSERT_TRUE(CreateHardLinkA(f.c_str(), victim.c_str(), nullptr));

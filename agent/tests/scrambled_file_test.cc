@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/file_io.h"
-#include "test_folder.h"
+#include "tests/test_folder.h"
 
 namespace kestra {
 namespace {
@@ -16,10 +16,10 @@ TEST(Scramble, ComplementsEveryByte) {
   EXPECT_EQ(Scramble(Scramble("round trip")), "round trip");
 }
 
-class ScrambledFileTest : public TestFolder {};
+class ScrambledFileTest : public tessal::TestFolder {};
 
 TEST_F(ScrambledFileTest, ReadsWithTheLengthFirstPattern) {
-  std::string p = File("settings");
+  std::string p = Path("settings");
   ASSERT_TRUE(tessal::WriteWholeFile(p, "\xBE\xBD\xBC"));
   int n = ReadScrambledFile(p.c_str(), nullptr, 0);
   ASSERT_EQ(n, 3);
@@ -29,18 +29,18 @@ TEST_F(ScrambledFileTest, ReadsWithTheLengthFirstPattern) {
 }
 
 TEST_F(ScrambledFileTest, EmptyAndMissingFilesLookAlike) {
-  std::string empty = File("empty");
+  std::string empty = Path("empty");
   ASSERT_TRUE(tessal::WriteWholeFile(empty, ""));
   EXPECT_EQ(ReadScrambledFile(empty.c_str(), nullptr, 0), 0);
-  EXPECT_EQ(ReadScrambledFile(File("missing").c_str(), nullptr, 0), 0);
+  EXPECT_EQ(ReadScrambledFile(Path("missing").c_str(), nullptr, 0), 0);
   char out[4] = "";
-  EXPECT_EQ(ReadScrambledFile(File("missing").c_str(), out, sizeof(out)), 0);
+  EXPECT_EQ(ReadScrambledFile(Path("missing").c_str(), out, sizeof(out)), 0);
   EXPECT_EQ(ReadScrambledFile(nullptr, out, sizeof(out)), 0);
   EXPECT_EQ(ReadScrambledFile(std::string(600, 'a').c_str(), nullptr, 0), 0);
 }
 
 TEST_F(ScrambledFileTest, FileThatGrewIsCutToTheBuffer) {
-  std::string p = File("grown");
+  std::string p = Path("grown");
   ASSERT_TRUE(tessal::WriteWholeFile(p, Scramble("ABC")));
   ASSERT_EQ(ReadScrambledFile(p.c_str(), nullptr, 0), 3);
   ASSERT_TRUE(tessal::WriteWholeFile(p, Scramble("ABCDEFGH")));
@@ -50,7 +50,7 @@ TEST_F(ScrambledFileTest, FileThatGrewIsCutToTheBuffer) {
 }
 
 TEST_F(ScrambledFileTest, WritesTheScrambledBytesOnly) {
-  std::string p = File("trgCorvChk");
+  std::string p = Path("trgCorvChk");
   ASSERT_EQ(WriteScrambledFile(p.c_str(), "ABC"), 1);
   std::string raw;
   ASSERT_TRUE(tessal::ReadWholeFile(p, &raw, 16));

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <string>
+
+#include "tests/test_folder.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -15,38 +15,7 @@
 namespace tessal {
 namespace {
 
-class FileIoTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    static std::atomic<int> counter{0};
-#ifdef _WIN32
-    char tmp[MAX_PATH];
-    GetTempPathA(sizeof(tmp), tmp);
-    dir_ = std::string(tmp) + "tessal_fileio_" + std::to_string(GetCurrentProcessId()) + "_" +
-           std::to_string(counter++);
-#else
-    const char* tmp = std::getenv("TMPDIR");
-    dir_ = std::string(tmp ? tmp : "/tmp") + "/tessal_fileio_" + std::to_string(getpid()) + "_" +
-           std::to_string(counter++);
-#endif
-    ASSERT_TRUE(MakeFolder(dir_));
-  }
-  void TearDown() override {
-    for (const std::string& f : created_) DeleteFilePath(f);
-#ifdef _WIN32
-    RemoveDirectoryA(dir_.c_str());
-#else
-    rmdir(dir_.c_str());
-#endif
-  }
-  std::string Path(const char* name) {
-    std::string p = dir_ + kPathSeparator + name;
-    created_.push_back(p);
-    return p;
-  }
-  std::string dir_;
-  std::vector<std::string> created_;
-};
+class FileIoTest : public TestFolder {};
 
 TEST_F(FileIoTest, UpdateCreatesReplacesAndReadsBack) {
   std::string p = Path("record");

@@ -16,7 +16,7 @@
 #include <unistd.h>
 #endif
 
-namespace kestra {
+namespace tessal {
 
 class TestFolder : public ::testing::Test {
  protected:
@@ -25,23 +25,23 @@ class TestFolder : public ::testing::Test {
 #ifdef _WIN32
     char tmp[MAX_PATH];
     GetTempPathA(sizeof(tmp), tmp);
-    dir_ = std::string(tmp) + "kestra_test_" + std::to_string(GetCurrentProcessId());
+    dir_ = std::string(tmp) + "tessal_test_" + std::to_string(GetCurrentProcessId());
 #else
     const char* tmp = std::getenv("TMPDIR");
     dir_ = std::string(tmp ? tmp : "/tmp") + "/kestra_test_" + std::to_string(getpid());
 #endif
     dir_ += "_" + std::to_string(counter++);
-    ASSERT_TRUE(tessal::MakeFolder(dir_));
+    ASSERT_TRUE(MakeFolder(dir_));
   }
   void TearDown() override {
     for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
-      if (!tessal::DeleteFilePath(*it)) RemoveFolder(*it);
+      if (!DeleteFilePath(*it)) RemoveFolder(*it);
     }
     RemoveFolder(dir_);
   }
   // A path in the folder, removed at the end of the test.
-  std::string File(const std::string& name) {
-    std::string p = dir_ + tessal::kPathSeparator + name;
+  std::string Path(const std::string& name) {
+    std::string p = dir_ + kPathSeparator + name;
     made_.push_back(p);
     return p;
   }
@@ -56,4 +56,4 @@ class TestFolder : public ::testing::Test {
   std::vector<std::string> made_;
 };
 
-}  // namespace kestra
+}  // namespace tessal
