@@ -7,6 +7,7 @@
 #   run_realtraffic.sh gtest TEST_BINARY
 #   run_realtraffic.sh xst HOST_PROGRAM LIBRARY
 #   run_realtraffic.sh wine PROBE_EXE DLL     (the Windows build under Wine)
+#   run_realtraffic.sh xstwine HOST_EXE DLL   (the Windows test entry under Wine)
 set -u
 mode=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -82,6 +83,58 @@ on_capture_side() {
     hostname qvwhost && shift && exec "$@"' sh "$tmp" "$@"
 }
 
+failed=0
+expect() {  # expect REGEX: a line of the output must match
+  if grep -qE -- "$1" "$tmp/out.txt"; then echo "ok: $1"; else echo "MISSING: $1"; failed=1; fi
+}
+# Steady web traffic towards the far side (bounded) while a program waits for it.
+web_traffic() {
+  ip netns exec "$cap" sh -c 'for i in $(seq 1 300); do
+      curl -s -m 1 -o /dev/null http://10.231.7.2/ ; sleep 0.1; done' &
+  traffic_pid=$!
+}
+# Runs a Windows program under Wine on the capturing side. Wine's wpcap.dll
+# names devices through the prefix's network service, which must run in this
+# namespace: a private prefix whose server and services all start in here,
+# never the shared prefix of the other Windows tests. The program gets a
+# terminal (script), where its console shows, and one key press waiting.
+in_private_wine() {
+  on_capture_side env WINEPREFIX="$tmp/wineprefix" WINEARCH=win64 WINEDEBUG=-all \
+      WINEDLLOVERRIDES="mscoree,mshtml=" sh -c '
+    mkdir -p "$1/wineprefix" && wineserver -f -p0 </dev/null >/dev/null 2>&1 &
+    echo $! > "$1/wineserver.pid"
+    shift
+    printf x | timeout 90 script -qec "stty cols 250; wine $*" /dev/null' sh "$tmp" "$@" \
+    >"$tmp/out.txt" 2>&1
+  local rc=$?
+  # The server ends by itself once its programs have; waited for, bounded.
+  for _ in $(seq 1 100); do
+    kill -0 "$(cat "$tmp/wineserver.pid")" 2>/dev/null || break
+    sleep 0.1
+  done
+  # Back to plain lines: the console moves the cursor over spaces.
+  perl -pe 's/\e\[(\d*)C/" " x ($1 || 1)/ge; s/\e\[[0-9;?]*[A-Za-z]//g; s/\r//g' \
+    "$tmp/out.txt" >"$tmp/out2.txt" &&
+    mv "$tmp/out2.txt" "$tmp/out.txt"
+  return $rc
+}
+# The lines of the test entry's "/change" sequence towards peer.test.
+expect_change_sequence() {
+  expect "^domain: peer.test, ip: 10.231.7.2$"
+  expect "^QVWMA: same device find - .+$"
+  expect "^monitor open$"
+  expect "^1. clear filter$"
+  expect "^2. get domain packet 10.231.7.2$"
+  expect "^QVWMS: filter setted dst host 10.231.7.2$"
+  expect "^monitor get [1-9][0-9]* traffics$"
+  expect "^3. clear filter \(reOpen\)$"
+  expect "^4. get outbound - rang 80~443 packet$"
+  expect "^monitor get [1-9][0-9]* traffics in range\(80~443\)$"
+  expect "^0 packet = 10.231.7.2:80$"
+  expect "^last dest address=[0-9.]+, port=[0-9]+$"
+  expect "^monitor done$"
+}
+
 case $mode in
   gtest)
     on_capture_side timeout 200 "$2" --gtest_color=no
@@ -92,31 +145,26 @@ case $mode in
     # from a folder whose path holds no option text.
     cp "$2" "$tmp/qvWireletHost"
     cp "$3" "$tmp/libqvWirelet.so"
-    # Steady web traffic towards the far side while the entry waits for it.
-    ip netns exec "$cap" sh -c 'for i in $(seq 1 300); do
-        curl -s -m 1 -o /dev/null http://10.231.7.2/ ; sleep 0.1; done' &
-    traffic_pid=$!
+    web_traffic
     on_capture_side timeout 60 "$tmp/qvWireletHost" /d:peer.test /change </dev/null >"$tmp/out.txt" 2>&1
     rc=$?
     cat "$tmp/out.txt"
-    failed=0
-    expect() {
-      if grep -qE -- "$1" "$tmp/out.txt"; then echo "ok: $1"; else echo "MISSING: $1"; failed=1; fi
-    }
     expect "^input: .*/qvWireletHost /d:peer.test /change$"
-    expect "^domain: peer.test, ip: 10.231.7.2$"
     expect "^QVWMA: same device find - qvwc0$"
-    expect "^monitor open$"
-    expect "^1. clear filter$"
-    expect "^2. get domain packet 10.231.7.2$"
-    expect "^QVWMS: filter setted dst host 10.231.7.2$"
-    expect "^monitor get [1-9][0-9]* traffics$"
-    expect "^3. clear filter \(reOpen\)$"
-    expect "^4. get outbound - rang 80~443 packet$"
-    expect "^monitor get [1-9][0-9]* traffics in range\(80~443\)$"
-    expect "^0 packet = 10.231.7.2:80$"
-    expect "^last dest address=[0-9.]+, port=[0-9]+$"
-    expect "^monitor done$"
+    expect_change_sequence
+    [ "$rc" = 0 ] || { echo "host program ended with $rc"; failed=1; }
+    exit $failed
+    ;;
+  xstwine)
+    cp "$2" "$tmp/qvWireletHost.exe"
+    cp "$3" "$tmp/qvWirelet.dll"
+    web_traffic
+    in_private_wine "$tmp/qvWireletHost.exe" /d:peer.test /change
+    rc=$?
+    cat "$tmp/out.txt"
+    expect "^input: .*qvWireletHost.exe.? /d:peer.test /change$"
+    expect_change_sequence
+    expect "^type any key..monitor done$"
     [ "$rc" = 0 ] || { echo "host program ended with $rc"; failed=1; }
     exit $failed
     ;;
@@ -128,27 +176,9 @@ case $mode in
         printf "\x12\x34\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00\x03www\x04bank\x04test\x00\x00\x01\x00\x01" >/dev/udp/10.231.7.2/53
         sleep 0.2; done' 2>/dev/null &
     traffic_pid=$!
-    dll=Z:$(echo "$3" | tr / '\\')
-    # Wine's wpcap.dll names devices through the prefix's network service, which
-    # must run in this namespace: a private prefix whose server and services all
-    # start in here, never the shared prefix of the other Windows tests.
-    on_capture_side env WINEPREFIX="$tmp/wineprefix" WINEARCH=win64 WINEDEBUG=-all \
-        WINEDLLOVERRIDES="mscoree,mshtml=" sh -c '
-      mkdir -p "$1/wineprefix" && wineserver -f -p0 </dev/null >/dev/null 2>&1 &
-      echo $! > "$1/wineserver.pid"
-      timeout 120 wine "$2" "$3" </dev/null' sh "$tmp" "$2" "$dll" >"$tmp/out.txt" 2>&1
+    in_private_wine "$2" "Z:$3"  # Windows takes the forward slashes as they are
     rc=$?
-    # The server ends by itself once its programs have; waited for, bounded.
-    for _ in $(seq 1 100); do
-      kill -0 "$(cat "$tmp/wineserver.pid")" 2>/dev/null || break
-      sleep 0.1
-    done
-    tr -d '\r' <"$tmp/out.txt" >"$tmp/out2.txt"; mv "$tmp/out2.txt" "$tmp/out.txt"
     cat "$tmp/out.txt"
-    failed=0
-    expect() {
-      if grep -qE -- "$1" "$tmp/out.txt"; then echo "ok: $1"; else echo "MISSING: $1"; failed=1; fi
-    }
     expect "^open: 1 "
     expect "^set: 1$"
     expect "^captures: [1-9][0-9]* first 10.231.7.2:80$"
