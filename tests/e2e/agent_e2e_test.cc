@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/messages.h"
+#include "win/version_info.h"
 #include "win_harness.h"
 
 namespace {
@@ -61,6 +62,12 @@ class AgentTest : public ::testing::Test {
   Process agent_;
   std::string tessalx_;
 };
+
+TEST(AgentProgram, CarriesItsVersionResource) {
+  std::string version;
+  ASSERT_TRUE(tessal::ReadFileVersionText(harness::OutFolder() + "\\qvTessalKestra.exe", &version));
+  EXPECT_EQ(version, "1, 0, 1, 0");
+}
 
 TEST_F(AgentTest, SecondXInstanceEndsWith259) {
   ASSERT_NE(StartAgent(), nullptr);
