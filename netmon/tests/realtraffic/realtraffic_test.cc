@@ -163,6 +163,19 @@ TEST_F(NetmonRealTraffic, AutomaticOpenChoosesTheDeviceBySubstring) {
   EXPECT_EQ(QVW_MonitorOpen("qvwc0", 1), 1);
 }
 
+TEST_F(NetmonRealTraffic, DeviceWithoutEthernetLinkIsRefusedButKeptOpen) {
+  ASSERT_EQ(sethostname("qvwtunhost", 10), 0);
+  EXPECT_EQ(QVW_MonitorClose(), 1);
+  log.text.clear();
+  EXPECT_EQ(QVW_MonitorOpenAuto(nullptr, 1), 0);
+  EXPECT_TRUE(log.Has("QVWMA: same device find - qvwtun0\n"
+                      "QVWMA: Only support Ethernet: qvwtun0 - skip\n"));
+  char error[256];
+  EXPECT_EQ(QVW_MonitorError(error), 1);
+  EXPECT_EQ(QVW_MonitorClose(), 1);
+  ASSERT_EQ(sethostname("qvwhost", 7), 0);
+}
+
 TEST_F(NetmonRealTraffic, DirectionTwoFiltersOnTheHostAlone) {
   ASSERT_EQ(QVW_MonitorSet(2, kFar, "10.0.0.0/8", 80), 1);
   EXPECT_TRUE(log.Has("QVWMS: filter express: dst host 10.231.7.2\n"

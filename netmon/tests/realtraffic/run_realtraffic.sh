@@ -50,6 +50,10 @@ for ns in "$cap" "$peer"; do
   ip netns exec "$ns" sh -c 'echo 1 > /proc/sys/net/ipv6/conf/all/disable_ipv6; echo 1 > /proc/sys/net/ipv6/conf/default/disable_ipv6' 2>/dev/null || true
 done
 ip -n "$cap" link set qvwc0 up
+# A device without an Ethernet link type (raw IP), for the refusal of such a device.
+ip -n "$cap" tuntap add dev qvwtun0 mode tun
+ip -n "$cap" addr add 10.232.9.1/24 dev qvwtun0
+ip -n "$cap" link set qvwtun0 up
 ip -n "$peer" link set qvwp0 up
 
 cat > "$tmp/hosts" <<'HOSTS'
@@ -57,6 +61,7 @@ cat > "$tmp/hosts" <<'HOSTS'
 10.231.7.1 qvwhost
 10.231.7.15 qvwsub
 10.99.0.1 qvwnone
+10.232.9.1 qvwtunhost
 10.231.7.2 peer.test www.example.test
 10.231.7.3 secure.bank.test
 HOSTS
@@ -99,18 +104,33 @@ web_traffic() {
 # never the shared prefix of the other Windows tests. The program gets a
 # terminal (script), where its console shows, and one key press waiting.
 in_private_wine() {
+  mkdir -p "$tmp/wineprefix"
+  # Debian's Wine keeps a server's socket in /tmp/wine-XXXXXX/server-DEV-INODE
+  # (of the prefix folder).
+  server_dir="server-$(stat -c %D "$tmp/wineprefix")-$(printf %x "$(stat -c %i "$tmp/wineprefix")")"
   on_capture_side env WINEPREFIX="$tmp/wineprefix" WINEARCH=win64 WINEDEBUG=-all \
       WINEDLLOVERRIDES="mscoree,mshtml=" sh -c '
-    mkdir -p "$1/wineprefix" && wineserver -f -p0 </dev/null >/dev/null 2>&1 &
+    wineserver -f -p0 </dev/null >/dev/null 2>&1 &
     echo $! > "$1/wineserver.pid"
-    shift
-    printf x | timeout 90 script -qec "stty cols 250; wine $*" /dev/null' sh "$tmp" "$@" \
+    # The first program must find this server, not start a second one.
+    for i in $(seq 1 100); do
+      ls /tmp/wine-*/"$2"/socket >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    shift 2
+    printf x | timeout 90 script -qec "stty cols 250; wine $*" /dev/null' sh "$tmp" "$server_dir" "$@" \
     >"$tmp/out.txt" 2>&1
   local rc=$?
   # The server ends by itself once its programs have; waited for, bounded.
   for _ in $(seq 1 100); do
     kill -0 "$(cat "$tmp/wineserver.pid")" 2>/dev/null || break
     sleep 0.1
+  done
+  kill "$(cat "$tmp/wineserver.pid")" 2>/dev/null && sleep 0.5
+  # Its socket folder goes too (a later prefix may get the same inode).
+  for d in /tmp/wine-*/"$server_dir"; do
+    [ -e "$d/socket" ] && continue
+    rm -rf "$d" && rmdir "$(dirname "$d")" 2>/dev/null
   done
   # Back to plain lines: the console moves the cursor over spaces.
   perl -pe 's/\e\[(\d*)C/" " x ($1 || 1)/ge; s/\e\[[0-9;?]*[A-Za-z]//g; s/\r//g' \
