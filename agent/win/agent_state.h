@@ -8,7 +8,7 @@
 #include <atomic>
 #include <string>
 
-#include "core/inspection.h"
+#include "core/verdict.h"
 #include "core/policy_refresh.h"
 #include "core/record_files.h"
 #include "core/startup_rules.h"

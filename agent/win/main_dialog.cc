@@ -9,7 +9,7 @@
 #include "win/about_dialog.h"
 #include "win/agent_state.h"
 #include "win/firewall.h"
-#include "win/inspection_host.h"
+#include "win/verdict_host.h"
 #include "win/refresh_host.h"
 #include "win/tray.h"
 #include "win/resource.h"

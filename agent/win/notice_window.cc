@@ -1,6 +1,6 @@
 // The refusal toast behind the inspection's NoticeWindow.
 #include "win/agent_state.h"
-#include "win/inspection_host.h"
+#include "win/verdict_host.h"
 #include "win/notify.h"
 
 namespace kestra {

@@ -1,4 +1,4 @@
-#include "win/inspection_host.h"
+#include "win/verdict_host.h"
 
 #include <shellapi.h>
 

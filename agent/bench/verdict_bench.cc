@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "core/inspection.h"
+#include "core/verdict.h"
 #include "core/policy.h"
 
 namespace kestra {

@@ -1,4 +1,4 @@
-#include "core/inspection.h"
+#include "core/verdict.h"
 
 #include <cstdio>
 

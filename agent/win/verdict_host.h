@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "core/inspection.h"
+#include "core/verdict.h"
 
 namespace kestra {
 
