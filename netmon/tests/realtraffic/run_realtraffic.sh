@@ -8,6 +8,7 @@
 #   run_realtraffic.sh xst HOST_PROGRAM LIBRARY
 #   run_realtraffic.sh wine PROBE_EXE DLL     (the Windows build under Wine)
 #   run_realtraffic.sh xstwine HOST_EXE DLL   (the Windows test entry under Wine)
+#   run_realtraffic.sh xstwine-nocapture HOST_EXE DLL   (the same without wpcap.dll)
 set -u
 mode=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -118,7 +119,12 @@ in_private_wine() {
       sleep 0.1
     done
     shift 2
-    printf x | timeout 90 script -qec "stty cols 250; wine $*" /dev/null' sh "$tmp" "$server_dir" "$@" \
+    if [ -n "${QVW_NO_WPCAP:-}" ]; then
+      # As on a PC without the capture driver: no wpcap.dll for this program.
+      wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$1")\\DllOverrides" \
+        /v wpcap /d "" /f >/dev/null 2>&1
+    fi
+    printf x | timeout 90 script -qec "stty cols 250 -echo; wine $*" /dev/null' sh "$tmp" "$server_dir" "$@" \
     >"$tmp/out.txt" 2>&1
   local rc=$?
   # The server ends by itself once its programs have; waited for, bounded.
@@ -186,6 +192,21 @@ case $mode in
     expect_change_sequence
     expect "^type any key..monitor done$"
     [ "$rc" = 0 ] || { echo "host program ended with $rc"; failed=1; }
+    exit $failed
+    ;;
+  xstwine-nocapture)
+    cp "$2" "$tmp/qvWireletHost.exe"
+    cp "$3" "$tmp/qvWirelet.dll"
+    QVW_NO_WPCAP=1 in_private_wine "$tmp/qvWireletHost.exe" /d:peer.test
+    rc=$?
+    cat "$tmp/out.txt"
+    expect "^domain: peer.test, ip: 10.231.7.2$"
+    expect "^QVWMA: getting live ip = 10.231.7.1$"
+    expect "^QVWMA: Error in pcap_findalldevs_ex: wpcap.dll is not available$"
+    expect "^QVWME: no open i/f handle$"
+    expect "^monitor open error ?$"  # the terminal drops the trailing space
+    # The entry ends with 0, which the host turns into exit code 1.
+    [ "$rc" = 1 ] || { echo "host program ended with $rc, not 1"; failed=1; }
     exit $failed
     ;;
   wine)
