@@ -17,6 +17,12 @@ if [ "$(id -u)" != 0 ] || ! command -v ip >/dev/null || ! command -v unshare >/d
   exit 77
 fi
 
+# Namespaces left by an earlier run that was killed outright (its process is
+# gone) are removed first.
+for ns in $(ip netns list 2>/dev/null | sed -n 's/^\(qvw\(cap\|peer\)[0-9]\+\).*/\1/p'); do
+  kill -0 "${ns##*[a-z]}" 2>/dev/null || ip netns del "$ns"
+done
+
 tag=$$
 cap=qvwcap$tag
 peer=qvwpeer$tag
@@ -66,9 +72,6 @@ cat > "$tmp/hosts" <<'HOSTS'
 10.231.7.2 peer.test www.example.test
 10.231.7.3 secure.bank.test
 HOSTS
-# Wine takes the computer name from its prefix (the machine's own name), not
-# from the namespace: that name resolves to this side too.
-echo "10.231.7.1 $(hostname)" >> "$tmp/hosts"
 # No name server outside: unknown names fail on the namespace's own loopback.
 echo "nameserver 127.0.0.1" > "$tmp/resolv.conf"
 
