@@ -202,6 +202,11 @@ TEST_F(MainJobTest, CacheIsUsedWhenTheReplyIsEmpty) {
   Sleep(1000);
   rig_.Ask(17, "www.bank.co.kr", "203.0.113.10");
   EXPECT_EQ(rig_.WaitForAnswer(17, "www.bank.co.kr|203.0.113.10|", 15000), "OK");
+  std::vector<std::string> menu = rig_.TrayMenu();
+  ASSERT_EQ(menu.size(), 5u);
+  EXPECT_EQ(menu[0], u8"1 BANK1 보호");
+  EXPECT_EQ(menu[2].rfind("130 ", 0), 0u);
+  EXPECT_NE(menu[2].find(u8" 로컬정책"), std::string::npos) << menu[2];
 }
 
 TEST(MainJobREdition, MissingCompanyIdIsFatal) {
@@ -243,6 +248,16 @@ TEST_F(MainJobTest, TrayMenuOfThreeSitesWithTerminationOneOneZero) {
   StartWithPolicy(PolicyReply({{"A", "https://www.a.co.kr", "192.0.2.1", 1, 1, ""},
                                {"B", "https://www.b.co.kr", "192.0.2.2", 1, 1, ""},
                                {"C", "https://www.c.co.kr", "192.0.2.3", 1, 0, ""}}));
+  std::vector<std::string> menu = rig_.TrayMenu();
+  ASSERT_EQ(menu.size(), 7u);
+  EXPECT_EQ(menu[0], u8"1 A 보호");
+  EXPECT_EQ(menu[1], u8"2 B 보호");
+  EXPECT_EQ(menu[2], u8"3 C 보호");
+  EXPECT_EQ(menu[3], "-") << "no 종료 after the sites";
+  EXPECT_EQ(menu[4].rfind("130 ", 0), 0u);
+  EXPECT_NE(menu[4].find(u8" 업데이트"), std::string::npos);
+  EXPECT_EQ(menu[5], "-");
+  EXPECT_EQ(menu[6], u8"131 엔진업데이트");
   DWORD pid = rig_.agent().id();
   // The third item is C's: its safe address.
   ASSERT_TRUE(ChooseTrayItem(rig_.window(), 3));

@@ -5,6 +5,7 @@
 #include "core/messages.h"
 #include "core/record_files.h"
 #include "core/scrambled_file.h"
+#include "menu_probe.h"
 
 namespace harness {
 
@@ -53,7 +54,11 @@ bool AgentRig::Prepare(std::string* error, const char* file_name) {
 void AgentRig::SetPolicy(const std::string& reply) { WriteFileText(sim_.policy_path(), reply); }
 
 bool AgentRig::StartAgent(const char* title) {
-  if (!agent_.Start(program_)) return false;
+  // Read by the menu probe inside the agent (see TrayMenu).
+  SetEnvironmentVariableA("TESSAL_MENU_DUMP", (folder_ / "menu.txt").c_str());
+  bool started = agent_.Start(program_);
+  SetEnvironmentVariableA("TESSAL_MENU_DUMP", nullptr);
+  if (!started) return false;
   window_ = WaitForWindow(nullptr, title, 20000);
   return window_ != nullptr;
 }
@@ -81,6 +86,36 @@ std::string AgentRig::WaitForAnswer(int number, const std::string& asked, DWORD 
     return !text.empty() && text != asked;
   }, timeout_ms);
   return text == asked ? "" : text;
+}
+
+std::vector<std::string> AgentRig::TrayMenu() {
+  std::vector<std::string> items;
+  HMODULE probe = LoadLibraryA((StandinFolder() + "\\menu_probe.dll").c_str());
+  auto hook_proc = probe ? reinterpret_cast<HOOKPROC>(GetProcAddress(probe, "MenuProbeHook")) : nullptr;
+  DWORD thread = GetWindowThreadProcessId(window_, nullptr);
+  HHOOK hook = hook_proc ? SetWindowsHookExA(WH_GETMESSAGE, hook_proc, probe, thread) : nullptr;
+  std::string dump = folder_ / "menu.txt";
+  DeleteFileA(dump.c_str());
+  SetCursorPos(900, 700);
+  PostMessageA(window_, kestra::kUmTrayNotify, 0, WM_RBUTTONUP);
+  HWND popup = WaitForWindow("#32768", nullptr, 10000);
+  if (hook != nullptr && popup != nullptr && WaitUntil([&] { return IsWindowVisible(popup) != 0; }, 5000)) {
+    PostMessageA(window_, WM_NULL, kMenuProbeMagic, 0);
+    if (WaitUntil([&] { return FileExists(dump); }, 5000)) {
+      std::string text = ReadFileText(dump);
+      std::size_t at = 0;
+      while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        items.push_back(text.substr(at, end - at));
+        at = end == std::string::npos ? text.size() : end + 1;
+      }
+    }
+  }
+  PostMessageA(window_, WM_CANCELMODE, 0, 0);
+  if (popup != nullptr) WaitUntil([&] { return !IsWindowVisible(popup); }, 5000);
+  if (hook != nullptr) UnhookWindowsHookEx(hook);
+  if (probe != nullptr) FreeLibrary(probe);
+  return items;
 }
 
 std::string AgentRig::SimLog() const { return ReadFileText(sim_.log_path()); }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "win/sim_process.h"
 #include "win_harness.h"
@@ -46,6 +47,10 @@ class AgentRig {
   void Ask(int number, const std::string& host, const std::string& addr, const std::string& evidence = "");
   // The record's content once it differs from what was asked, or "" after timeout_ms.
   std::string WaitForAnswer(int number, const std::string& asked, DWORD timeout_ms = 8000);
+
+  // Opens the tray menu, reads its items ("<command> <text>", "-" for a
+  // separator) and closes it again; empty when the menu could not be read.
+  std::vector<std::string> TrayMenu();
 
   std::string SimLog() const;
   bool WaitForSimLog(const std::string& utf8_fragment, DWORD timeout_ms = 10000) const;
