@@ -69,29 +69,29 @@ class FakeHandle : public CaptureHandle {
 
 }  // namespace
 
-Bytes BuildFrame(const FrameSpec& spec) {
-  size_t transport = spec.protocol == 6 ? spec.tcp_header_length : 8;
-  size_t ip_payload = transport + spec.payload.size();
-  size_t ihl = spec.ip_header_length < 20 ? 20 : spec.ip_header_length;
+Bytes BuildFrame(const FrameSpec& shape) {
+  size_t transport = shape.protocol == 6 ? shape.tcp_header_length : 8;
+  size_t ip_payload = transport + shape.payload.size();
+  size_t ihl = shape.ip_header_length < 20 ? 20 : shape.ip_header_length;
   Bytes b(14 + ihl + ip_payload, 0);
   b[12] = 0x08;  // IPv4
-  b[14] = static_cast<uint8_t>(0x40 | ((spec.ip_header_length / 4) & 0x0F));
-  int total = spec.total_length >= 0 ? spec.total_length : static_cast<int>(ihl + ip_payload);
+  b[14] = static_cast<uint8_t>(0x40 | ((shape.ip_header_length / 4) & 0x0F));
+  int total = shape.total_length >= 0 ? shape.total_length : static_cast<int>(ihl + ip_payload);
   Put16(b, 16, static_cast<uint16_t>(total));
   b[22] = 64;
-  b[23] = spec.protocol;
-  std::memcpy(&b[26], spec.src, 4);
-  std::memcpy(&b[30], spec.dst, 4);
+  b[23] = shape.protocol;
+  std::memcpy(&b[26], shape.src, 4);
+  std::memcpy(&b[30], shape.dst, 4);
   size_t t = 14 + ihl;
-  Put16(b, t, spec.src_port);
-  Put16(b, t + 2, spec.dst_port);
-  if (spec.protocol == 6) {
-    b[t + 12] = static_cast<uint8_t>((spec.tcp_header_length / 4) << 4);
+  Put16(b, t, shape.src_port);
+  Put16(b, t + 2, shape.dst_port);
+  if (shape.protocol == 6) {
+    b[t + 12] = static_cast<uint8_t>((shape.tcp_header_length / 4) << 4);
     b[t + 13] = 0x18;
   } else {
-    Put16(b, t + 4, static_cast<uint16_t>(8 + spec.payload.size()));
+    Put16(b, t + 4, static_cast<uint16_t>(8 + shape.payload.size()));
   }
-  std::memcpy(b.data() + t + transport, spec.payload.data(), spec.payload.size());
+  std::memcpy(b.data() + t + transport, shape.payload.data(), shape.payload.size());
   return b;
 }
 

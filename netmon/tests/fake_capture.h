@@ -30,7 +30,7 @@ struct FrameSpec {
   std::string payload;
   int total_length = -1;  // -1: the real one
 };
-Bytes BuildFrame(const FrameSpec& spec);
+Bytes BuildFrame(const FrameSpec& shape);
 // A DNS query message for name (labels separated by dots), type A class IN.
 std::string DnsQuery(const std::string& name, uint16_t id = 0x1234);
 

@@ -21,12 +21,12 @@ FrameStatus ReadCopy(const Bytes& frame, size_t length, FrameFields* fields) {
 }
 
 TEST(NetmonFrame, ReadsFixedOffsetsOfWellFormedFrame) {
-  FrameSpec spec;
-  spec.src_port = 51234;
-  spec.dst_port = 443;
-  spec.payload = "abc";
+  FrameSpec shape;
+  shape.src_port = 51234;
+  shape.dst_port = 443;
+  shape.payload = "abc";
   FrameFields f;
-  Bytes frame = BuildFrame(spec);
+  Bytes frame = BuildFrame(shape);
   ASSERT_EQ(ReadFrame(FrameReader(frame.data(), frame.size()), &f), FrameStatus::kOk);
   EXPECT_EQ(f.ip_header_length, 20u);
   EXPECT_EQ(f.transport, 34u);
@@ -40,11 +40,11 @@ TEST(NetmonFrame, ReadsFixedOffsetsOfWellFormedFrame) {
 }
 
 TEST(NetmonFrame, LongIpHeaderMovesThePorts) {
-  FrameSpec spec;
-  spec.ip_header_length = 60;
-  spec.dst_port = 53;
-  spec.protocol = 17;
-  Bytes frame = BuildFrame(spec);
+  FrameSpec shape;
+  shape.ip_header_length = 60;
+  shape.dst_port = 53;
+  shape.protocol = 17;
+  Bytes frame = BuildFrame(shape);
   FrameFields f;
   ASSERT_EQ(ReadFrame(FrameReader(frame.data(), frame.size()), &f), FrameStatus::kOk);
   EXPECT_EQ(f.transport, 74u);
@@ -56,22 +56,22 @@ TEST(NetmonFrame, LongIpHeaderMovesThePorts) {
 }
 
 TEST(NetmonFrame, ShortIpHeaderIsInvalidButStillRead) {
-  FrameSpec spec;
-  spec.ip_header_length = 8;  // 2 words: ports read inside the IPv4 header
-  Bytes frame = BuildFrame(spec);
+  FrameSpec shape;
+  shape.ip_header_length = 8;  // 2 words: ports read inside the IPv4 header
+  Bytes frame = BuildFrame(shape);
   FrameFields f;
   EXPECT_EQ(ReadFrame(FrameReader(frame.data(), frame.size()), &f), FrameStatus::kInvalid);
   EXPECT_EQ(f.transport, 22u);
   EXPECT_EQ(f.dst[3], 1);
-  spec.ip_header_length = 0;
-  frame = BuildFrame(spec);
+  shape.ip_header_length = 0;
+  frame = BuildFrame(shape);
   EXPECT_EQ(ReadFrame(FrameReader(frame.data(), frame.size()), &f), FrameStatus::kInvalid);
   EXPECT_EQ(f.transport, 14u);
 }
 
 TEST(NetmonFrame, EveryCutShorterThanTheFieldsIsTruncated) {
-  FrameSpec spec;
-  Bytes frame = BuildFrame(spec);
+  FrameSpec shape;
+  Bytes frame = BuildFrame(shape);
   FrameFields f;
   for (size_t n = 0; n < 38; ++n) EXPECT_EQ(ReadCopy(frame, n, &f), FrameStatus::kTruncated) << n;
   for (size_t n = 38; n <= frame.size(); ++n) EXPECT_EQ(ReadCopy(frame, n, &f), FrameStatus::kOk) << n;

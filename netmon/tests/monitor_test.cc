@@ -37,7 +37,7 @@ class NetmonMonitor : public ::testing::Test {
     ASSERT_EQ(monitor.OpenAuto("eth0", 1), 1);
     log.text.clear();
   }
-  void Queue(const FrameSpec& spec) { backend.state->frames.push_back(BuildFrame(spec)); }
+  void Queue(const FrameSpec& shape) { backend.state->frames.push_back(BuildFrame(shape)); }
   void Queue(const Bytes& frame) { backend.state->frames.push_back(frame); }
   static FrameSpec To(std::vector<uint8_t> dst, uint16_t port, std::string payload = "") {
     FrameSpec s;
@@ -397,8 +397,8 @@ class NetmonUrl : public NetmonMonitor {
     ASSERT_EQ(monitor.GetUrl(targets, &Record, 0, all_mode), 1);
     log.text.clear();
   }
-  int Check(const FrameSpec& spec) {
-    Queue(spec);
+  int Check(const FrameSpec& shape) {
+    Queue(shape);
     return monitor.CheckUrl(0);
   }
   std::string LastUrl() {

@@ -90,23 +90,23 @@ TEST(NetmonUrlText, NamesAreCutAt255) {
 }
 
 TEST(NetmonUrlText, PayloadBoundedByTotalLengthCaptureAnd1024) {
-  FrameSpec spec;
-  spec.payload = std::string(2000, 'x');
-  Bytes frame = BuildFrame(spec);
+  FrameSpec shape;
+  shape.payload = std::string(2000, 'x');
+  Bytes frame = BuildFrame(shape);
   FrameFields f;
   ASSERT_EQ(ReadFrame(FrameReader(frame.data(), frame.size()), &f), FrameStatus::kOk);
   EXPECT_EQ(PayloadBytes(FrameReader(frame.data(), frame.size()), f).size(), 1024u);
   // Total length claims more than was captured.
   EXPECT_EQ(PayloadBytes(FrameReader(frame.data(), 100), f).size(), 100u - 34u);
   // Total length below the header length.
-  spec.payload = "GET / HTTP/1.1";
-  spec.total_length = 10;
-  frame = BuildFrame(spec);
+  shape.payload = "GET / HTTP/1.1";
+  shape.total_length = 10;
+  frame = BuildFrame(shape);
   ASSERT_EQ(ReadFrame(FrameReader(frame.data(), frame.size()), &f), FrameStatus::kOk);
   EXPECT_TRUE(PayloadBytes(FrameReader(frame.data(), frame.size()), f).empty());
   // The text starts at the transport header: TCP header bytes lead it.
-  spec.total_length = 20 + 20 + 4;
-  frame = BuildFrame(spec);
+  shape.total_length = 20 + 20 + 4;
+  frame = BuildFrame(shape);
   ReadFrame(FrameReader(frame.data(), frame.size()), &f);
   EXPECT_EQ(PayloadBytes(FrameReader(frame.data(), frame.size()), f).size(), 24u);
 }
@@ -124,67 +124,67 @@ std::string Dns(const Bytes& frame, size_t length = SIZE_MAX) {
 }
 
 TEST(NetmonDnsText, UdpQueryRendersLabelLengthsAsDots) {
-  FrameSpec spec;
-  spec.protocol = 17;
-  spec.dst_port = 53;
-  spec.payload = DnsQuery("www.bank.example", 0x4142);
-  std::string text = Dns(BuildFrame(spec));
+  FrameSpec shape;
+  shape.protocol = 17;
+  shape.dst_port = 53;
+  shape.payload = DnsQuery("www.bank.example", 0x4142);
+  std::string text = Dns(BuildFrame(shape));
   EXPECT_EQ(text, "AB...........www.bank.example.....");
   EXPECT_NE(text.find("bank.example"), std::string::npos);
 }
 
 TEST(NetmonDnsText, TcpQueryKeepsItsLengthPrefix) {
-  FrameSpec spec;
-  spec.dst_port = 53;
-  spec.tcp_header_length = 32;
+  FrameSpec shape;
+  shape.dst_port = 53;
+  shape.tcp_header_length = 32;
   std::string message = DnsQuery("a.bc", 0x4142);
-  spec.payload = std::string("\x00", 1) + static_cast<char>(message.size()) + message;
-  std::string text = Dns(BuildFrame(spec));
+  shape.payload = std::string("\x00", 1) + static_cast<char>(message.size()) + message;
+  std::string text = Dns(BuildFrame(shape));
   EXPECT_EQ(text.substr(0, 2), "..");
   EXPECT_NE(text.find(".a.bc....."), std::string::npos);
 }
 
 TEST(NetmonDnsText, LongLabelLengthIsPrintable) {
-  FrameSpec spec;
-  spec.protocol = 17;
-  spec.dst_port = 53;
+  FrameSpec shape;
+  shape.protocol = 17;
+  shape.dst_port = 53;
   std::string label(33, 'q');
-  spec.payload = DnsQuery(label + ".example");
-  std::string text = Dns(BuildFrame(spec));
+  shape.payload = DnsQuery(label + ".example");
+  std::string text = Dns(BuildFrame(shape));
   EXPECT_NE(text.find("!" + label + ".example"), std::string::npos);  // 33 = '!'
 }
 
 TEST(NetmonDnsText, OnlyQueriesToPort53WithMessageBytes) {
-  FrameSpec spec;
-  spec.protocol = 17;
-  spec.src_port = 53;  // a response
-  spec.dst_port = 40000;
-  spec.payload = DnsQuery("www.bank.example");
-  EXPECT_EQ(Dns(BuildFrame(spec)), "<none>");
-  spec.src_port = 40000;
-  spec.dst_port = 5353;
-  EXPECT_EQ(Dns(BuildFrame(spec)), "<none>");
-  spec.dst_port = 53;
-  spec.payload.clear();
-  EXPECT_EQ(Dns(BuildFrame(spec)), "<none>");
-  spec.protocol = 1;
-  spec.payload = DnsQuery("x.y");
-  EXPECT_EQ(Dns(BuildFrame(spec)), "<none>");
+  FrameSpec shape;
+  shape.protocol = 17;
+  shape.src_port = 53;  // a response
+  shape.dst_port = 40000;
+  shape.payload = DnsQuery("www.bank.example");
+  EXPECT_EQ(Dns(BuildFrame(shape)), "<none>");
+  shape.src_port = 40000;
+  shape.dst_port = 5353;
+  EXPECT_EQ(Dns(BuildFrame(shape)), "<none>");
+  shape.dst_port = 53;
+  shape.payload.clear();
+  EXPECT_EQ(Dns(BuildFrame(shape)), "<none>");
+  shape.protocol = 1;
+  shape.payload = DnsQuery("x.y");
+  EXPECT_EQ(Dns(BuildFrame(shape)), "<none>");
   // TCP header length pointing past the capture.
-  spec.protocol = 6;
-  spec.tcp_header_length = 60;
-  spec.payload.clear();
-  Bytes frame = BuildFrame(spec);
+  shape.protocol = 6;
+  shape.tcp_header_length = 60;
+  shape.payload.clear();
+  Bytes frame = BuildFrame(shape);
   EXPECT_EQ(Dns(frame), "<none>");
 }
 
 TEST(NetmonDnsText, EveryCutOfAQueryIsSafe) {
   for (uint8_t protocol : {uint8_t{6}, uint8_t{17}}) {
-    FrameSpec spec;
-    spec.protocol = protocol;
-    spec.dst_port = 53;
-    spec.payload = DnsQuery("www.bank.example");
-    Bytes frame = BuildFrame(spec);
+    FrameSpec shape;
+    shape.protocol = protocol;
+    shape.dst_port = 53;
+    shape.payload = DnsQuery("www.bank.example");
+    Bytes frame = BuildFrame(shape);
     for (size_t n = 0; n <= frame.size(); ++n) {
       std::string text = Dns(frame, n);
       size_t message = 34 + (protocol == 6 ? 20 : 8);
