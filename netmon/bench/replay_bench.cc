@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/monitor.h"
+#include "tests/idle_capture.h"
 #include "qvWirelet.h"
 
 namespace {
@@ -94,25 +95,6 @@ int Generate(const char* path, long count) {
 
 // ---- replay ----
 
-class NoHandle : public qvw::CaptureHandle {
- public:
-  bool IsEthernet() override { return true; }
-  bool SetNonBlocking(std::string*) override { return true; }
-  bool Compile(const char*, uint32_t) override { return true; }
-  bool Install() override { return true; }
-  void FreeProgram() override {}
-  int Next(const uint8_t**, uint32_t*) override { return 0; }
-  int Loop(const qvw::PacketHandler&) override { return -1; }
-  void BreakLoop() override {}
-  std::string ErrorText() override { return {}; }
-};
-class NoBackend : public qvw::CaptureBackend {
- public:
-  bool ListDevices(std::vector<qvw::Device>*, std::string*) override { return false; }
-  std::unique_ptr<qvw::CaptureHandle> Open(const std::string&, int, int, int, std::string*) override {
-    return std::make_unique<NoHandle>();
-  }
-};
 class Env : public qvw::HostEnv {
  public:
   void InitSockets() override {}
@@ -155,7 +137,7 @@ double PassSeconds(const char* path, qvw::Monitor* monitor, long* packets) {
 }
 
 int Replay(const char* path) {
-  NoBackend backend;
+  qvw::IdleBackend backend;
   Env env;
   qvw::Monitor monitor(backend, env);
   monitor.OpenAuto("bench0", 0);

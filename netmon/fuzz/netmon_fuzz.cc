@@ -9,6 +9,7 @@
 #include "core/frame.h"
 #include "core/monitor.h"
 #include "core/packet_text.h"
+#include "tests/idle_capture.h"
 
 namespace {
 
@@ -19,28 +20,6 @@ class NullSink : public qvw::LogSink {
     for (size_t i = 0; i < length; ++i) sum += static_cast<unsigned char>(data[i]);
   }
   unsigned sum = 0;
-};
-
-class IdleHandle : public qvw::CaptureHandle {
- public:
-  bool IsEthernet() override { return true; }
-  bool SetNonBlocking(std::string*) override { return true; }
-  bool Compile(const char*, uint32_t) override { return true; }
-  bool Install() override { return true; }
-  void FreeProgram() override {}
-  int Next(const uint8_t**, uint32_t*) override { return 0; }
-  int Loop(const qvw::PacketHandler&) override { return -1; }
-  void BreakLoop() override {}
-  std::string ErrorText() override { return {}; }
-};
-
-class IdleBackend : public qvw::CaptureBackend {
- public:
-  bool ListDevices(std::vector<qvw::Device>*, std::string*) override { return false; }
-  std::unique_ptr<qvw::CaptureHandle> Open(const std::string&, int, int, int,
-                                           std::string*) override {
-    return std::make_unique<IdleHandle>();
-  }
 };
 
 class FixedEnv : public qvw::HostEnv {
@@ -65,7 +44,7 @@ int Count(const char* text) {
 }
 
 qvw::Monitor& FuzzMonitor() {
-  static IdleBackend backend;
+  static qvw::IdleBackend backend;
   static FixedEnv env;
   static NullSink sink;
   static qvw::Monitor* monitor = [] {
