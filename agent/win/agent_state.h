@@ -24,7 +24,6 @@ struct AgentState {
   std::string mac_text;        // read by workers
   HWND main_window = nullptr;  // read by workers
   NOTIFYICONDATAA tray{};
-  DWORD restart_clock = 0;
 
   std::atomic<int> stop_flag{0};               // read by the URL watcher
   std::atomic<int> outdated_support_flag{0};   // read by the URL watcher

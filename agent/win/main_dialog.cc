@@ -91,8 +91,7 @@ BOOL CqvTessalKestraDlg::OnInitDialog() {
     a.work_folder = RecreateWorkFolder(a.base_folder);
   }
 
-  // 11.
-  a.restart_clock = GetTickCount();
+  // 11. The night restart counts from here (a 64-bit clock: no wrap after 49 days).
   a.policy.restart_clock_ms = GetTickCount64();
   return TRUE;
 }
