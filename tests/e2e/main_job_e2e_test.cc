@@ -209,6 +209,44 @@ TEST_F(MainJobTest, CacheIsUsedWhenTheReplyIsEmpty) {
   EXPECT_NE(menu[2].find(u8" 로컬정책"), std::string::npos) << menu[2];
 }
 
+TEST(MainJobREdition, PolicySwitchesOnTheDlpComponentThroughTheFallbackLibrary) {
+  harness::KillWindowOwners(nullptr, kestra::kTitleR);
+  AgentRig rig("kestra_rig_r");
+  std::string error;
+  ASSERT_TRUE(rig.Prepare(&error, "qvTessalKestraR.exe")) << error;
+  std::string folder = rig.program_folder();
+  // The library found first lacks the R entry point; the one beside the program has it.
+  ASSERT_TRUE(CopyFileA((harness::StandinFolder() + "\\qvTessalOlvarNoR.dll").c_str(),
+                        (folder + "\\qvTessalOlvar.dll").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA((harness::StandinFolder() + "\\qvTessalOlvar.dll").c_str(),
+                        (folder + "\\qvTessalOlvar_tmp.dll").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA((harness::StandinFolder() + "\\qvTessalQuenmor.dll").c_str(),
+                        (folder + "\\qvTessalQuenmor.dll").c_str(), FALSE));
+  harness::WriteFileText(folder + "\\BrelmapR_tmp.dll", harness::ReadFileText(folder + "\\Brelmap_tmp.dll"));
+  harness::WriteFileText(folder + "\\BrelCompid.ini", kestra::Scramble("<COMPANYID>RBANK</COMPANYID>"));
+  rig.SetPolicy("<agentactivationoption>1</agentactivationoption><agentterminationoption>1</agentterminationoption>");
+  std::string dlp_log = folder + "\\dlp.log";
+  SetEnvironmentVariableA("TESSAL_STANDIN_LOG", dlp_log.c_str());
+  bool started = rig.StartAgent(kestra::kTitleR);
+  SetEnvironmentVariableA("TESSAL_STANDIN_LOG", nullptr);
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(rig.WaitForPolicy()) << rig.SimLog();
+  EXPECT_TRUE(rig.WaitForSimLog("CVComm_SetCompany\tRBANK"));
+  EXPECT_TRUE(rig.WaitForSimLog("CVComm_InfoSetR"));
+  ASSERT_TRUE(harness::WaitUntil([&] {
+    return harness::ReadFileText(dlp_log).find("qvTsl_StartActiveDlp 0") != std::string::npos;
+  }, 10000)) << harness::ReadFileText(dlp_log);
+  std::string dlp = harness::ReadFileText(dlp_log);
+  EXPECT_LT(dlp.find("qvTsl_SetProof"), dlp.find("qvTsl_StartActiveDlp")) << "the proof comes first";
+  EXPECT_EQ(dlp.find("qvTsl_EndActiveDlp"), std::string::npos) << "never ended by the agent";
+  // The R menu: exit (termination set), the policy time and the engine update.
+  std::vector<std::string> menu = rig.TrayMenu();
+  ASSERT_EQ(menu.size(), 4u);
+  EXPECT_EQ(menu[0], u8"129 종료");
+  EXPECT_EQ(menu[1].rfind("130 ", 0), 0u);
+  EXPECT_EQ(menu[3], u8"131 엔진업데이트");
+}
+
 TEST(MainJobREdition, MissingCompanyIdIsFatal) {
   harness::KillWindowOwners(nullptr, kestra::kTitleR);
   AgentRig rig("kestra_rig_r");
