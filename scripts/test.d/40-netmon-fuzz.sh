@@ -6,11 +6,7 @@ set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$root/build/fuzz
 seconds=${NETMON_FUZZ_SECONDS:-60}
-passed=0
-failed=0
-check() {  # check NAME COMMAND...
-  if "${@:2}"; then echo "ok: $1"; passed=$((passed + 1)); else echo "FAILED: $1"; failed=$((failed + 1)); fi
-}
+. "$root/scripts/lib/checks.sh"
 
 mkdir -p "$out/corpus"
 build() {

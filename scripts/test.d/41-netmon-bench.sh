@@ -9,11 +9,7 @@ set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$root/build/netmon-bench
 packets=${NETMON_BENCH_PACKETS:-1000000}
-passed=0
-failed=0
-check() {
-  if "${@:2}"; then echo "ok: $1"; passed=$((passed + 1)); else echo "FAILED: $1"; failed=$((failed + 1)); fi
-}
+. "$root/scripts/lib/checks.sh"
 mkdir -p "$out"
 ns=qvwidle$$
 cleanup() {

@@ -6,12 +6,7 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
-passed=0
-failed=0
-check() {  # check <name> <command...>
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok: $name"; else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+. "$root/scripts/lib/checks.sh"
 
 # Build trees: the presets' own (SETUP_BUILD_PREFIX=build/setup- uses other ones).
 pfx=${SETUP_BUILD_PREFIX:-build/}
