@@ -13,7 +13,7 @@ tessal_deliverable(Tavin DESCRIPTION "Installation information library")
 
 # Wine tests: windows, the registry's installer state and message boxes, so they
 # do not run beside other window tests.
-tessal_gtest(tavin_wine_test SOURCES tests/tavin_wine_test.cc LABELS wine
+tessal_gtest(tavin_wine_test SOURCES tests/tavin_wine_test.cc LIBS tessal_win_harness LABELS wine
              PROPERTIES RESOURCE_LOCK wine_desktop)
 target_include_directories(tavin_wine_test PRIVATE include ${PROJECT_SOURCE_DIR}/manifest)
 target_compile_definitions(tavin_wine_test PRIVATE

@@ -1,10 +1,12 @@
-// Helpers for the Wine tests of the setup libraries: Windows paths of build
-// outputs, a scratch folder per test, whole-file reads and writes.
+// The names the setup libraries' Wine tests use for the shared Windows test
+// helpers (tests/support/win_harness.h), and the Windows form of build paths.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+
+#include "win_harness.h"
 
 namespace setup_test {
 
@@ -16,65 +18,22 @@ inline std::string WinPath(std::string unix_path) {
   return unix_path.size() > 1 && unix_path[1] == ':' ? unix_path : "Z:" + unix_path;
 }
 
-inline std::string ReadAll(const std::string& path) {
-  std::string out;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return out;
-  char buf[65536];
-  DWORD n = 0;
-  while (ReadFile(h, buf, sizeof(buf), &n, nullptr) && n > 0) out.append(buf, n);
-  CloseHandle(h);
-  return out;
-}
-
+inline std::string ReadAll(const std::string& path) { return harness::ReadFileText(path); }
 inline bool WriteAll(const std::string& path, const std::string& bytes) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD n = 0;
-  bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) && n == bytes.size();
-  CloseHandle(h);
-  return ok;
+  return harness::WriteFileText(path, bytes);
 }
-
 inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// A fresh folder under the temporary folder, removed (files only) at the end.
+// A fresh folder under the temporary folder, removed with its content at the end;
+// its path ends in a backslash.
 class ScratchFolder {
  public:
-  explicit ScratchFolder(const char* tag) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    static int counter = 0;
-    path_ = std::string(temp) + tag + "_" + std::to_string(GetCurrentProcessId()) + "_" +
-            std::to_string(++counter) + "\\";
-    CreateDirectoryA(path_.c_str(), nullptr);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  ~ScratchFolder() { Remove(path_); }
+  explicit ScratchFolder(const char* tag) : folder_(tag), path_(folder_.path() + "\\") {}
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + name; }
 
  private:
-  static void Remove(const std::string& folder) {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-      do {
-        std::string name = fd.cFileName;
-        if (name == "." || name == "..") continue;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          Remove(folder + name + "\\");
-        } else {
-          SetFileAttributesA((folder + name).c_str(), FILE_ATTRIBUTE_NORMAL);
-          DeleteFileA((folder + name).c_str());
-        }
-      } while (FindNextFileA(h, &fd));
-      FindClose(h);
-    }
-    RemoveDirectoryA(folder.c_str());
-  }
+  harness::TempFolder folder_;
   std::string path_;
 };
 

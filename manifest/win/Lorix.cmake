@@ -19,7 +19,7 @@ add_executable(lorix_fixture_app tests/fixture/fixture_app.cc)
 tessal_version_resource(lorix_fixture_app DESCRIPTION "Lorix test program" VERSION 1.2.0.5)
 add_library(lorix_fixture_empty_version SHARED tests/fixture/empty_version.cc tests/fixture/empty_version.rc)
 
-tessal_gtest(lorix_wine_test SOURCES tests/lorix_wine_test.cc LABELS wine)
+tessal_gtest(lorix_wine_test SOURCES tests/lorix_wine_test.cc LIBS tessal_win_harness LABELS wine)
 target_include_directories(lorix_wine_test PRIVATE include ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(lorix_wine_test PRIVATE
   LORIX_DLL="$<TARGET_FILE:Lorix>" INDENT_XSL="${CMAKE_CURRENT_SOURCE_DIR}/indent.xsl"
@@ -31,6 +31,6 @@ add_dependencies(lorix_wine_test Lorix lorix_fixture_app lorix_fixture_empty_ver
 # (scripts/test.d/60-lorix-bench.sh runs it under Wine).
 add_executable(lorix_bench bench/lorix_bench.cc)
 target_include_directories(lorix_bench PRIVATE include ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(lorix_bench PRIVATE ole32 oleaut32 uuid)
+target_link_libraries(lorix_bench PRIVATE tessal_win_harness ole32 oleaut32 uuid)
 tessal_warnings(lorix_bench)
 add_dependencies(lorix_bench Lorix)
