@@ -23,14 +23,24 @@ class File {
   File() = default;
   explicit File(NativeFile handle) : handle_(handle) {}
   File(File&& other) noexcept : handle_(other.release()) {}
-  File& operator=(File&& other) noexcept;
+  File& operator=(File&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = other.release();
+    }
+    return *this;
+  }
   File(const File&) = delete;
   File& operator=(const File&) = delete;
   ~File() { Close(); }
 
   bool valid() const;
   NativeFile get() const { return handle_; }
-  NativeFile release();
+  NativeFile release() {
+    NativeFile h = handle_;
+    handle_ = Invalid();
+    return h;
+  }
   void Close();
 
   // Reads up to max bytes from the current position; false on a read error.

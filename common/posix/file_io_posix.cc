@@ -8,21 +8,7 @@
 
 namespace tessal {
 
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.release();
-  }
-  return *this;
-}
-
 bool File::valid() const { return handle_ >= 0; }
-
-NativeFile File::release() {
-  NativeFile h = handle_;
-  handle_ = Invalid();
-  return h;
-}
 
 void File::Close() {
   if (valid()) ::close(handle_);

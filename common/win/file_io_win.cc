@@ -4,21 +4,7 @@
 
 namespace tessal {
 
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.release();
-  }
-  return *this;
-}
-
 bool File::valid() const { return handle_ != Invalid() && handle_ != nullptr; }
-
-NativeFile File::release() {
-  NativeFile h = handle_;
-  handle_ = Invalid();
-  return h;
-}
 
 void File::Close() {
   if (valid()) CloseHandle(handle_);
