@@ -5,6 +5,7 @@
 #include "core/alert_texts.h"
 #include "core/ansi_text.h"
 #include "win/notify_resource.h"
+#include "win/text.h"
 
 namespace kestra {
 
@@ -13,14 +14,7 @@ constexpr COLORREF kAlertGround = RGB(247, 247, 247);  // the alert picture's gr
 }  // namespace
 
 void SetDlgItemTextAnsi(HWND dialog, int id, const char* text, int buffer_chars) {
-  if (text == nullptr) text = "";
-  std::wstring wide;
-  int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (n > 0) {
-    wide.resize(n);
-    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), n);
-    wide.resize(n - 1);
-  }
+  std::wstring wide = Widen(text != nullptr ? text : "");
   if (buffer_chars > 0 && wide.size() >= static_cast<std::size_t>(buffer_chars)) {
     wide.resize(buffer_chars - 1);
   }
