@@ -14,8 +14,10 @@ namespace tessal {
 
 #ifdef _WIN32
 using NativeFile = void*;  // HANDLE
+inline NativeFile InvalidNativeFile() { return reinterpret_cast<NativeFile>(static_cast<intptr_t>(-1)); }
 #else
 using NativeFile = int;
+inline NativeFile InvalidNativeFile() { return -1; }
 #endif
 
 class File {
@@ -49,11 +51,7 @@ class File {
   bool ReplaceContent(std::string_view bytes);
 
  private:
-#ifdef _WIN32
-  static NativeFile Invalid() { return reinterpret_cast<NativeFile>(static_cast<intptr_t>(-1)); }
-#else
-  static NativeFile Invalid() { return -1; }
-#endif
+  static NativeFile Invalid() { return InvalidNativeFile(); }
   NativeFile handle_ = Invalid();
 };
 
