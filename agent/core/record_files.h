@@ -9,17 +9,23 @@
 #include <string>
 #include <string_view>
 
+#include "core/safe_folder.h"
+
 namespace kestra {
 
-// "<work>\TESSALKESTRA_%05d"
+// "TESSALKESTRA_%05d", the record file's name in the work folder.
+std::string RecordFileLeaf(int32_t number);
+// "<host>.%05d", the evidence file's name in the work folder.
+std::string EvidenceFileLeaf(const std::string& host, int32_t number);
+// The same names with the work folder before them.
 std::string RecordFileName(const std::string& work_folder, int32_t number);
-// "<work>\<host>.%05d"
 std::string EvidenceFileName(const std::string& work_folder, const std::string& host, int32_t number);
 
 // Registered record numbers: 1024 slots and a count. Registering appends at the
-// count (which restarts at slot 0 after 1024); releasing zeroes every slot that
-// holds the number. A slot holding 0 is free. The main thread writes it while the
-// URL watcher thread reads it, so the slots are atomics.
+// count (which restarts at slot 0 after 1024); a number already registered takes
+// no second slot, so one requester cannot push the others out. Releasing zeroes
+// every slot that holds the number. A slot holding 0 is free. The main thread
+// writes it while the URL watcher thread reads it, so the slots are atomics.
 class RecordList {
  public:
   static constexpr int kSlots = 1024;
@@ -37,18 +43,24 @@ class RecordList {
   std::atomic<int32_t> count_{0};
 };
 
-// Replaces the content of one record file; false when it could not be opened
-// (held open by its requester, or refused as a planted link).
-bool WriteRecordFile(const std::string& path, std::string_view text);
+// Replaces the content of one record file in the work folder. kBusy when its
+// requester holds it open, kRefused when it is not a plain file (or the text could
+// not be written).
+tessal::OpenStatus WriteRecordFile(const tessal::SafeFolder& work, int32_t number, std::string_view text);
 
 // Writes the text into the record file of every registered requester, each file
 // tried once. Returns 0 for a null text, 1 otherwise whatever the single writes did.
-int BroadcastToRecords(const RecordList& list, const std::string& work_folder, const char* text);
+int BroadcastToRecords(const RecordList& list, const tessal::SafeFolder& work, const char* text);
 
-// Writes the text into every registered record file, retrying a file that does not
-// open up to `retries` more times with `pause` between attempts (injected so tests
-// need not wait). Returns the number of files written.
-int BroadcastWithRetries(const RecordList& list, const std::string& work_folder,
-                         std::string_view text, int retries, const std::function<void()>& pause);
+// Writes the text into every registered record file; the files that were busy are
+// tried again in up to `retries` more rounds with one `pause` before each round
+// (injected so tests need not wait), so the whole broadcast takes at most
+// retries pauses whatever the count. Refused files are never retried. Returns the
+// number of files written.
+int BroadcastWithRetries(const RecordList& list, const tessal::SafeFolder& work, std::string_view text,
+                         int retries, const std::function<void()>& pause);
+// The rounds themselves, over any writer of one record number.
+int WriteInRounds(const RecordList& list, const std::function<tessal::OpenStatus(int32_t)>& write, int retries,
+                  const std::function<void()>& pause);
 
 }  // namespace kestra

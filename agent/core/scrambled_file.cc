@@ -64,9 +64,9 @@ bool ReadScrambledText(const std::string& path, std::string* text, std::size_t l
   return true;
 }
 
-int WriteScrambledFile(const char* path, const char* text) {
-  if (!UsablePath(path) || text == nullptr) return 0;
-  tessal::File file = tessal::OpenUntrustedForUpdate(path);
+int WriteScrambledFile(const tessal::SafeFolder& folder, const char* name, const char* text) {
+  if (!UsablePath(name) || text == nullptr) return 0;
+  tessal::File file = folder.OpenForUpdate(name);
   if (!file.valid()) return 0;
   return file.ReplaceContent(Scramble(text)) ? 1 : 0;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/safe_folder.h"
+
 namespace kestra {
 
 // Complements every byte; the same operation scrambles and unscrambles.
@@ -23,9 +25,9 @@ int ReadScrambledFile(const char* path, char* out, std::size_t out_size);
 // larger than limit.
 bool ReadScrambledText(const std::string& path, std::string* text, std::size_t limit);
 
-// Writes the text scrambled into a file in a folder that other processes can
-// write to: a planted link or extra hard link there is refused, never followed.
-// Returns 1 written, 0 otherwise (null path or text, unopenable file).
-int WriteScrambledFile(const char* path, const char* text);
+// Writes the text scrambled into the file `name` of a folder that other processes
+// can write to: a planted link or extra hard link there is refused, never followed.
+// Returns 1 written, 0 otherwise (null name or text, unopenable file).
+int WriteScrambledFile(const tessal::SafeFolder& folder, const char* name, const char* text);
 
 }  // namespace kestra

@@ -24,7 +24,7 @@ std::string ChooseBaseFolder(const std::string& appdata, bool tessalx_exists) {
 }
 
 std::string WorkFolderOf(const std::string& base_folder) {
-  return base_folder + tessal::kPathSeparator + "CVWork";
+  return base_folder + tessal::kPathSeparator + kWorkFolderName;
 }
 
 bool IsResponderlessServiceVersion(std::string_view v) {

@@ -17,6 +17,8 @@ Edition ChooseEdition(std::string_view program_path);
 // "<appdata>\TessalX" lower-cased when that folder already exists, else "c:\temp".
 std::string ChooseBaseFolder(const std::string& appdata, bool tessalx_exists);
 std::string TessalXFolder(const std::string& appdata);
+// The work folder's name in the base folder, and its full path.
+inline constexpr char kWorkFolderName[] = "CVWork";
 std::string WorkFolderOf(const std::string& base_folder);
 
 // The keep-alive service of the form "1, 0, 0, 1" predates the HTTPS responder.

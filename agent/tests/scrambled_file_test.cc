@@ -51,15 +51,17 @@ TEST_F(ScrambledFileTest, FileThatGrewIsCutToTheBuffer) {
 
 TEST_F(ScrambledFileTest, WritesTheScrambledBytesOnly) {
   std::string p = Path("trgCorvChk");
-  ASSERT_EQ(WriteScrambledFile(p.c_str(), "ABC"), 1);
+  tessal::SafeFolder folder = tessal::SafeFolder::Hold(dir_);
+  ASSERT_EQ(WriteScrambledFile(folder, "trgCorvChk", "ABC"), 1);
   std::string raw;
   ASSERT_TRUE(tessal::ReadWholeFile(p, &raw, 16));
   EXPECT_EQ(raw, "\xBE\xBD\xBC");
-  ASSERT_EQ(WriteScrambledFile(p.c_str(), "A"), 1);
+  ASSERT_EQ(WriteScrambledFile(folder, "trgCorvChk", "A"), 1);
   ASSERT_TRUE(tessal::ReadWholeFile(p, &raw, 16));
   EXPECT_EQ(raw, "\xBE") << "a shorter text truncates the file";
-  EXPECT_EQ(WriteScrambledFile(nullptr, "A"), 0);
-  EXPECT_EQ(WriteScrambledFile(p.c_str(), nullptr), 0);
+  EXPECT_EQ(WriteScrambledFile(folder, nullptr, "A"), 0);
+  EXPECT_EQ(WriteScrambledFile(folder, "trgCorvChk", nullptr), 0);
+  EXPECT_EQ(WriteScrambledFile(tessal::SafeFolder(), "trgCorvChk", "A"), 0) << "no held folder";
   std::string text;
   ASSERT_TRUE(ReadScrambledText(p, &text, 16));
   EXPECT_EQ(text, "A");

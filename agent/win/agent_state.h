@@ -8,6 +8,7 @@
 #include <atomic>
 #include <string>
 
+#include "core/safe_folder.h"
 #include "core/verdict.h"
 #include "core/policy_refresh.h"
 #include "core/record_files.h"
@@ -19,9 +20,13 @@ struct AgentState {
   Edition edition = Edition::kX;
   std::string program_path;    // the program's own full path
   std::string program_folder;  // without trailing separator
-  std::string base_folder;     // read by workers
-  std::string work_folder;     // read by workers
-  std::string mac_text;        // read by workers
+  // Set once at start-up, before any worker starts, and never written again
+  // while workers run: the workers read them without locks.
+  std::string base_folder;
+  std::string work_folder;
+  tessal::SafeFolder base;  // the base folder, held
+  tessal::SafeFolder work;  // the work folder, held: every record file is reached through it
+  std::string mac_text;
   HWND main_window = nullptr;  // read by workers
   NOTIFYICONDATAA tray{};
 
@@ -42,8 +47,7 @@ AgentState& Agent();
 inline constexpr char kTrayTip[] = "Corvanta";
 inline constexpr char kAlertTitle[] = "Corvanta Alert";
 
-// Writes a text into every registered record file, forming the work folder
-// first when start-up has not done so yet.
+// Writes a text into every registered record file; nothing without a held work folder.
 int BroadcastToRegisteredRecords(const char* text);
 
 class NoticeWindow;

@@ -35,8 +35,9 @@ void Diagnose(const DiagnosticSink& sink, const char* what, HRESULT hr) {
 
 HRESULT RegisterFirewallAppWith(FirewallObjects& objects, const wchar_t* image_path,
                                 const wchar_t* app_name, const DiagnosticSink& sink) {
-  // The agent never uninitialises COM on this thread; a second call is harmless.
-  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  // The window thread is single-threaded for COM, as windows and the shell's
+  // objects expect; the agent never uninitialises COM on it, a second call is harmless.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
   tessal::ComPtr<INetFwMgr> manager;
   tessal::ComPtr<INetFwPolicy> policy;

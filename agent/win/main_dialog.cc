@@ -4,7 +4,6 @@
 
 #include <optional>
 
-#include "core/file_io.h"
 #include "core/messages.h"
 #include "win/about_dialog.h"
 #include "win/agent_state.h"
@@ -22,9 +21,9 @@ namespace kestra {
 namespace {
 
 constexpr UINT kFirstRefreshDelayMs = 2000;
-// How long a request waits for a running refresh: 300 ms steps, at most a minute.
+// Queued requests are tried again this often while a refresh runs.
+constexpr UINT_PTR kTimerServeRequests = 0x2728;
 constexpr UINT kRefreshWaitStepMs = 300;
-constexpr int kRefreshWaitSteps = 200;
 constexpr UINT kSlideMs = 600;
 // SWP_NOSIZE | SWP_NOACTIVATE | SWP_HIDEWINDOW: moved, hidden, not activated.
 constexpr UINT kMoveHidden = 0x91;
@@ -73,22 +72,23 @@ BOOL CqvTessalKestraDlg::OnInitDialog() {
 
   // 8. Per-run texts and the MAC text.
   first_paint_ = 1;
-  a.work_folder.clear();
   a.mac_text = ComputeMacText();
+  a.work_folder = WorkFolderOf(a.base_folder);
 
   std::wstring image = Widen(a.program_path);
   if (a.edition == Edition::kR) {
-    // 9. R edition: no workers, no removal of the work folder.
+    // 9. R edition: no workers, no removal of the work folder (made by the refresh).
     SetWindowTextA(w, kTitleR);
     RegisterFirewallApp(image.c_str(), L"Corvanta Ransom Brontel");
-    a.work_folder = WorkFolderOf(a.base_folder);
   } else {
-    // 10. X edition.
+    // 10. X edition. The folders the workers read are held before any worker starts.
     SetWindowTextA(w, kTitleX);
     RegisterFirewallApp(image.c_str(), L"Corvanta Brontel");
+    HeldFolders held = HoldWorkFolders(a.base_folder, true);
+    a.base = std::move(held.base);
+    a.work = std::move(held.work);
     a.responder_wanted = !KeepAliveServiceServes(a.program_folder);
     a.outdated_support_flag = SystemSupportOutdated() ? 1 : 0;
-    a.work_folder = RecreateWorkFolder(a.base_folder);
   }
 
   // 11. The night restart counts from here (a 64-bit clock: no wrap after 49 days).
@@ -215,6 +215,10 @@ void CqvTessalKestraDlg::OnWindowPosChanging(WINDOWPOS* pos) {
 
 void CqvTessalKestraDlg::OnTimer(UINT_PTR id) {
   AgentState& a = Agent();
+  if (id == kTimerServeRequests) {
+    ServeRequests();
+    return;
+  }
   switch (DispatchTimer(static_cast<unsigned>(id), a.policy.policy_loaded, a.inspection.current_record != 0,
                         a.edition)) {
     case TimerAction::kRefresh: {
@@ -242,16 +246,28 @@ void CqvTessalKestraDlg::OnTimer(UINT_PTR id) {
 }
 
 void CqvTessalKestraDlg::OnInspectRecord(WPARAM number) {
+  requests_.Push(static_cast<int32_t>(number));
+  ServeRequests();
+}
+
+// One request at a time, in order. The inspection's waits keep the window
+// answering; a request that comes meanwhile only joins the queue, so runs never nest.
+void CqvTessalKestraDlg::ServeRequests() {
+  if (serving_) return;
+  serving_ = true;
   AgentState& a = Agent();
-  a.inspection.current_record = static_cast<int32_t>(number);
-  OnTimer(kTimerInspect);
-  // A refresh may itself be waiting in a message box: keep messages flowing
-  // while waiting for it, and give up after a bounded time.
-  for (int step = 0; step < kRefreshWaitSteps && a.policy.refresh_running && a.inspection.current_record != 0;
-       ++step) {
-    WaitPumpingMessages(kRefreshWaitStepMs);
+  KillTimer(hwnd(), kTimerServeRequests);
+  while (!requests_.empty()) {
+    if (a.policy.refresh_running) {
+      // The refresh waits further down this thread (in a message box): later.
+      SetTimer(hwnd(), kTimerServeRequests, kRefreshWaitStepMs, nullptr);
+      break;
+    }
+    a.inspection.current_record = requests_.Pop();
     OnTimer(kTimerInspect);
+    a.inspection.current_record = 0;
   }
+  serving_ = false;
 }
 
 void CqvTessalKestraDlg::OnDnsChanged() {
@@ -266,7 +282,7 @@ void CqvTessalKestraDlg::OnRegisterRecord(WPARAM number) {
 void CqvTessalKestraDlg::OnReleaseRecord(WPARAM number) {
   AgentState& a = Agent();
   a.records.Release(static_cast<int32_t>(number));
-  tessal::DeleteFilePath(RecordFileName(a.work_folder, static_cast<int32_t>(number)));
+  a.work.DeleteChild(RecordFileLeaf(static_cast<int32_t>(number)));
 }
 
 }  // namespace kestra

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "core/request_queue.h"
 #include "win/dialog_base.h"
 
 namespace kestra {
@@ -22,6 +23,7 @@ class CqvTessalKestraDlg : public CDialogBase {
   void OnWindowPosChanging(WINDOWPOS* pos);
   void OnTimer(UINT_PTR id);
   void OnInspectRecord(WPARAM number);
+  void ServeRequests();
   void OnDnsChanged();
   void OnRegisterRecord(WPARAM number);
   void OnReleaseRecord(WPARAM number);
@@ -32,6 +34,8 @@ class CqvTessalKestraDlg : public CDialogBase {
   int may_show_ = 1;
   UINT slide_direction_ = 0;
   UINT taskbar_created_ = 0;
+  RequestQueue requests_;
+  bool serving_ = false;
 };
 
 }  // namespace kestra

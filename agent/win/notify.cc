@@ -10,6 +10,7 @@
 #include "win/agent_state.h"
 #include "win/notify_resource.h"
 #include "win/secure_alert.h"
+#include "win/verdict_host.h"
 
 namespace kestra {
 
@@ -124,10 +125,9 @@ void CNotify::RunAlertSequence() {
 
 void CNotify::TellBrowsersToClose() {
   AgentState& a = Agent();
-  // Without a work folder the names would point at the root of the drive.
-  if (a.work_folder.empty()) return;
-  std::function<void()> pause = pause_ ? pause_ : [] { Sleep(kTerminatePauseMs); };
-  BroadcastWithRetries(a.records, a.work_folder, kTerminateText, kTerminateRetries, pause);
+  // The window keeps answering between the rounds of retries.
+  std::function<void()> pause = pause_ ? pause_ : [] { WaitPumpingMessages(kTerminatePauseMs); };
+  BroadcastWithRetries(a.records, a.work, kTerminateText, kTerminateRetries, pause);
 }
 
 LRESULT CNotify::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {

@@ -7,6 +7,7 @@
 #include "win/agent_state.h"
 #include "win/browsers.h"
 #include "win/shutdown.h"
+#include "win/startup.h"
 #include "win/text.h"
 
 namespace kestra {
@@ -15,7 +16,7 @@ namespace {
 
 constexpr std::size_t kMaxSettingsFile = 64 * 1024;
 
-std::string CachePath() { return Agent().program_folder + "\\Kestra.ini"; }
+constexpr char kCacheName[] = "Kestra.ini";
 
 // The scrambled file's text; nothing when it is missing or empty, and an error
 // (also nothing) when it cannot be read after all.
@@ -69,22 +70,35 @@ std::optional<std::string> Win32RefreshHost::ReadCompanyIdFile() {
   return ReadSettingsFile(Agent().program_folder + "\\BrelCompid.ini");
 }
 
+// The X edition holds its folders from start-up on, before any worker reads
+// them; only the R edition, which has no workers, forms them here.
 void Win32RefreshHost::MakeWorkFolders() {
-  tessal::MakeFolder(Agent().base_folder);
-  tessal::MakeFolder(Agent().base_folder + "\\CvWork");
+  AgentState& a = Agent();
+  if (a.edition != Edition::kR || a.work.valid()) return;
+  HeldFolders held = HoldWorkFolders(a.base_folder, false);
+  a.base = std::move(held.base);
+  a.work = std::move(held.work);
 }
 
+// The cache lies beside the program, which need not be a folder only
+// administrators can write to: it goes through the same checks as the work folder.
 std::optional<std::string> Win32RefreshHost::ReadCache() {
+  tessal::File file = tessal::SafeFolder::Hold(Agent().program_folder).OpenForRead(kCacheName);
   std::string text;
-  if (!tessal::ReadWholeFile(CachePath(), &text, kMaxReplyBytes)) return std::nullopt;
+  if (!file.valid() || !file.ReadAtMost(kMaxReplyBytes + 1, &text) || text.size() > kMaxReplyBytes) {
+    return std::nullopt;
+  }
   return text;
 }
 
-void Win32RefreshHost::WriteCache(const std::string& reply) { tessal::WriteWholeFile(CachePath(), reply); }
-void Win32RefreshHost::DeleteCache() { tessal::DeleteFilePath(CachePath()); }
+void Win32RefreshHost::WriteCache(const std::string& reply) {
+  tessal::SafeFolder::Hold(Agent().program_folder).OpenForUpdate(kCacheName).ReplaceContent(reply);
+}
+
+void Win32RefreshHost::DeleteCache() { tessal::SafeFolder::Hold(Agent().program_folder).DeleteChild(kCacheName); }
 
 void Win32RefreshHost::WriteAddressListFile(const std::string& lower_address_list) {
-  WriteScrambledFile((Agent().base_folder + "\\trgCorvChk").c_str(), lower_address_list.c_str());
+  WriteScrambledFile(Agent().base, "trgCorvChk", lower_address_list.c_str());
 }
 
 HMENU CreateTrayMenu(const MenuModel& menu) {

@@ -132,25 +132,15 @@ bool SystemSupportOutdated() {
   return IsSupportOutdated(brellonx, brellon);
 }
 
-std::string RecreateWorkFolder(const std::string& base_folder) {
-  std::string work = WorkFolderOf(base_folder);
-  std::string command = "cmd.exe /c rmdir /s /q \"" + work + "\"";
-  STARTUPINFOA si{};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION pi{};
-  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                     nullptr, &si, &pi)) {
-    // The removal must be over before the new folder is made, or it would take
-    // the requesters' fresh record files with it.
-    if (WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
+HeldFolders HoldWorkFolders(const std::string& base_folder, bool fresh) {
+  constexpr unsigned kRemovalLimitMs = 15000;
+  HeldFolders held;
   tessal::MakeFolder(base_folder);
-  tessal::MakeFolder(work);
-  return work;
+  held.base = tessal::SafeFolder::Hold(base_folder);
+  if (!held.base.valid()) return held;
+  if (fresh) held.base.RemoveTree(kWorkFolderName, kRemovalLimitMs);
+  held.work = held.base.HoldChild(kWorkFolderName, true);
+  return held;
 }
 
 }  // namespace kestra

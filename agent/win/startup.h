@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "core/safe_folder.h"
 #include "core/startup_rules.h"
 
 namespace kestra {
@@ -31,8 +32,15 @@ bool KeepAliveServiceServes(const std::string& program_folder);
 // True when the system support library is missing or too old.
 bool SystemSupportOutdated();
 
-// Removes the old work folder, waiting (bounded) for the removal to end, then
-// creates base and work folders. Returns the work folder.
-std::string RecreateWorkFolder(const std::string& base_folder);
+// The base folder (created when missing) and its work folder, each held for the
+// agent's life; either is invalid when it cannot be held safely.
+struct HeldFolders {
+  tessal::SafeFolder base;
+  tessal::SafeFolder work;
+};
+// With `fresh`, the old work folder is removed first, in-process and bounded,
+// never following a link inside it, and before the new one is made, so that the
+// requesters' record files written after start-up survive.
+HeldFolders HoldWorkFolders(const std::string& base_folder, bool fresh);
 
 }  // namespace kestra

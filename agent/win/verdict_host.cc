@@ -18,8 +18,6 @@ constexpr unsigned kTrayIconShownMs = 20000;
 constexpr std::size_t kMaxRecordRead = 512;
 constexpr std::size_t kMaxEvidence = 1024 * 1024;
 
-std::string RecordPath(int32_t number) { return RecordFileName(Agent().work_folder, number); }
-
 // Browser windows, looked up again when a cached handle is no longer a window.
 HWND CachedBrowser(HWND* cache, const char* window_class) {
   if (*cache == nullptr || !IsWindow(*cache)) *cache = FindWindowA(window_class, nullptr);
@@ -48,9 +46,9 @@ void WaitPumpingMessages(unsigned ms) {
 
 uint64_t Win32InspectionHost::NowMs() { return GetTickCount64(); }
 
-// The checks wait on the spot: pumping here would let a second request in
-// while this one's record number is still current.
-void Win32InspectionHost::Wait(unsigned ms) { Sleep(ms); }
+// The window keeps answering while the checks wait; requests that come
+// meanwhile are queued by the main window, never served inside this wait.
+void Win32InspectionHost::Wait(unsigned ms) { WaitPumpingMessages(ms); }
 
 std::optional<std::string> Win32InspectionHost::ReadExclusionFile() {
   std::string text;
@@ -58,32 +56,33 @@ std::optional<std::string> Win32InspectionHost::ReadExclusionFile() {
   return text;
 }
 
+// Computed afresh when start-up found none, but never stored: the workers read
+// the MAC text without a lock.
 std::string Win32InspectionHost::MacText() {
-  AgentState& a = Agent();
-  if (a.mac_text.empty()) a.mac_text = ComputeMacText();
-  return a.mac_text;
+  const AgentState& a = Agent();
+  return a.mac_text.empty() ? ComputeMacText() : a.mac_text;
 }
 
 std::optional<std::string> Win32InspectionHost::ReadRecord(int32_t number) {
-  tessal::File file = tessal::OpenUntrustedForUpdate(RecordPath(number));
+  tessal::File file = Agent().work.OpenForUpdate(RecordFileLeaf(number));
   std::string text;
   if (!file.valid() || !file.ReadAtMost(kMaxRecordRead, &text)) return std::nullopt;
   return text;
 }
 
 void Win32InspectionHost::WriteRecord(int32_t number, const std::string& text) {
-  WriteRecordFile(RecordPath(number), text);
+  WriteRecordFile(Agent().work, number, text);
 }
 
 std::string Win32InspectionHost::ReadEvidence(const std::string& host, int32_t number) {
-  tessal::File file = tessal::OpenUntrustedForRead(EvidenceFileName(Agent().work_folder, host, number));
+  tessal::File file = Agent().work.OpenForRead(EvidenceFileLeaf(host, number));
   std::string text;
   if (!file.valid() || !file.ReadAtMost(kMaxEvidence, &text)) return "";
   return text.c_str();  // the text up to a NUL, as the agent's buffers hold it
 }
 
 bool Win32InspectionHost::DeleteEvidence(const std::string& host, int32_t number) {
-  return tessal::DeleteFilePath(EvidenceFileName(Agent().work_folder, host, number));
+  return Agent().work.DeleteChild(EvidenceFileLeaf(host, number));
 }
 
 void Win32InspectionHost::ShowTrayIconForAWhile() {

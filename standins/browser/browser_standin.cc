@@ -100,7 +100,8 @@ void IssueRequest() {
     Log("evidence not written");
   }
   std::string text = brelgo::RecordText(request);
-  if (!kestra::WriteRecordFile(RecordPath(), text)) {
+  if (kestra::WriteRecordFile(tessal::SafeFolder::Hold(g_work), g_options.record, text) !=
+      tessal::OpenStatus::kOpened) {
     Log("record not written");
     return;
   }

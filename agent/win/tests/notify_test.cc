@@ -233,12 +233,15 @@ class NotifyTest : public ::testing::Test {
             std::to_string(++serial);
     ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
     Agent().work_folder = work_;
+    Agent().work = tessal::SafeFolder::Hold(work_);
+    ASSERT_TRUE(Agent().work.valid());
     ASSERT_TRUE(toast_.Create(nullptr));
     toast_.SetTimingForTest(kShortDelayMs, [this] { ++pauses_; });
   }
   void TearDown() override {
     for (int32_t n : registered_) Agent().records.Release(n);
     for (const std::string& f : files_) DeleteFileA(f.c_str());
+    Agent().work = tessal::SafeFolder();
     RemoveDirectoryA(work_.c_str());
   }
 

@@ -54,6 +54,10 @@ std::string WorkFolder() {
 
 class BrelgoStandin : public ::testing::Test {
  protected:
+  // Answers as the agent does.
+  bool Answer(int number, const char* text) {
+    return kestra::WriteRecordFile(tessal::SafeFolder::Hold(work_), number, text) == tessal::OpenStatus::kOpened;
+  }
   void SetUp() override {
     g_received.clear();
     work_ = WorkFolder();
@@ -99,18 +103,18 @@ TEST_F(BrelgoStandin, RequestVerdictBroadcastAlertAndTerminate) {
   EXPECT_EQ(harness::ReadFileText(kestra::EvidenceFileName(work_, "www.bank.co.kr", 31)),
             "<CERT>[SUBJECT]CN=www.bank.co.kr, O=Bank</CERT><HASH>ABC123</HASH>");
 
-  ASSERT_TRUE(kestra::WriteRecordFile(record, "OK"));
+  ASSERT_TRUE(Answer(31, "OK"));
   EXPECT_TRUE(LogHas("BRELGO verdict OK")) << harness::ReadFileText(log_);
-  ASSERT_TRUE(kestra::WriteRecordFile(record, "<DNS>https://www.bank.co.kr</DNS><ADR>1.2.3.4</ADR>"));
+  ASSERT_TRUE(Answer(31, "<DNS>https://www.bank.co.kr</DNS><ADR>1.2.3.4</ADR>"));
   EXPECT_TRUE(LogHas("BRELGO DNS https://www.bank.co.kr 1.2.3.4"));
-  ASSERT_TRUE(kestra::WriteRecordFile(record, "<URL_CANONICAL>http://other.com</URL_CANONICAL>"));
+  ASSERT_TRUE(Answer(31, "<URL_CANONICAL>http://other.com</URL_CANONICAL>"));
   EXPECT_TRUE(LogHas("BRELGO URL_CANONICAL http://other.com"));
   HWND browser = FindWindowA(kestra::kBrowserClassX32, nullptr);
   ASSERT_NE(browser, nullptr);
   SendMessageA(browser, kestra::kUmBrowserAlert, 0, 0);
   EXPECT_TRUE(LogHas("BRELGO UM_BROWSER_ALERT 0 0"));
 
-  ASSERT_TRUE(kestra::WriteRecordFile(record, "<TERMINATE></TERMINATE>"));
+  ASSERT_TRUE(Answer(31, "<TERMINATE></TERMINATE>"));
   DWORD code = 99;
   ASSERT_TRUE(PumpUntil([&] { return browser_.WaitForExit(0, &code); }, 10000)) << "still running";
   EXPECT_EQ(code, 0u);
@@ -132,7 +136,7 @@ TEST_F(BrelgoStandin, UnansweredRequestThenNextRequestAndRelease) {
   EXPECT_TRUE(LogHas("BRELXGO inspect 32 b.bank.co.kr 7.7.7.7"));
   EXPECT_EQ(harness::ReadFileText(record), "b.bank.co.kr|7.7.7.7|");
   EXPECT_FALSE(harness::FileExists(kestra::EvidenceFileName(work_, "b.bank.co.kr", 32))) << "no evidence asked";
-  ASSERT_TRUE(kestra::WriteRecordFile(record, "UNKNOWN"));
+  ASSERT_TRUE(Answer(32, "UNKNOWN"));
   EXPECT_TRUE(LogHas("BRELXGO verdict UNKNOWN"));
   // Closed as the agent closes it.
   SendMessageA(FindWindowA(kestra::kBrowserClassX64, nullptr), WM_DESTROY, 0, 0);
