@@ -252,6 +252,22 @@ TEST(Tavin, TheSecondLibraryNameIsUsedWhenTheFirstIsMissing) {
   EXPECT_EQ(d.GetLanguage(), 0);
 }
 
+// Without a root folder the library is looked for beside the program and in the
+// system folder only, never in the current folder where anyone may put one.
+TEST(Tavin, ALibraryInTheCurrentFolderIsNotLoadedWithoutARoot) {
+  ExpectAllBound();
+  Tavin& d = Dll();
+  Installation inst;  // also the current folder
+  inst.AddLibrary("lorix.dll");
+  inst.Write("m.xml", Manifest("<LANG>1042</LANG>", ""));
+  inst.Write("setup.ini", "m.xml");
+  d.SetRootPath(inst.root().c_str());
+  EXPECT_EQ(d.GetLanguage(), 1042);
+  d.SetRootPath("");
+  EXPECT_EQ(d.GetLanguage(), 0);
+  EXPECT_EQ(GetModuleHandleA((inst / "lorix.dll").c_str()), nullptr);
+}
+
 constexpr char kStateSubKey[] = "SOFTWARE\\OSKANA\\PKINSTALLER";
 
 void SetState(const char* text) {

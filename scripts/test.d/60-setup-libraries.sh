@@ -36,6 +36,24 @@ check "Lorix.dll win64 exports" same_set "$(exports out/win64/Lorix.dll)" "$lori
 check "Tavin.dll win32 exports" same_set "$(exports out/win32/Tavin.dll)" "$(tavin_names '?GetInstallPath@@YAXPAD@Z')"
 check "Tavin.dll win64 exports" same_set "$(exports out/win64/Tavin.dll)" "$(tavin_names '?GetInstallPath@@YAXPEAD@Z')"
 
+# Neither library changes its host's library search order, and their own code
+# loads libraries only with LoadLibraryEx (by full path or from the system
+# folder). The plain imports that remain come from the toolchain's start-up and
+# C++ runtime (frame registration, advapi32.dll for random numbers).
+imports() { x86_64-w64-mingw32-objdump -p "$1" 2>/dev/null | awk '/DLL Name:/,/^$/' | awk 'NF==3 && $1 ~ /^[0-9a-f]+$/ {print $3}'; }
+no_search_order_change() {
+  local found
+  found=$(imports "$1" | grep -xE 'SetDllDirectory[AW]|SetDefaultDllDirectories|AddDllDirectory')
+  [ -z "$found" ] || { echo "$1 imports: $found"; return 1; }
+}
+for arch in win32 win64; do
+  for dll in Lorix Tavin; do
+    check "$dll.dll $arch keeps the host's library search order" no_search_order_change out/$arch/$dll.dll
+  done
+done
+no_plain_loads() { ! grep -nE '\bLoadLibrary[AW]?\(' installinfo/win/*.cc manifest/win/*.cc common/win/*.cc; }
+check "setup libraries load libraries only through LoadLibraryEx" no_plain_loads
+
 bench=${pfx}win64/manifest/lorix_bench.exe
 run_bench() {
   [ -f "$bench" ] || return 1
