@@ -65,8 +65,27 @@ std::string DeclaredEncoding(std::string_view text) {
   return std::string(decl.substr(a.value_begin, a.value_end - a.value_begin));
 }
 
+bool HasDocumentTypeDeclaration(std::string_view bytes) {
+  constexpr std::string_view kKeyword = "<!DOCTYPE";
+  for (std::size_t unit : {1u, 2u, 4u}) {
+    for (bool big_endian : {false, true}) {
+      if (unit == 1 && big_endian) continue;
+      std::string pattern(kKeyword.size() * unit, '\0');
+      for (std::size_t i = 0; i < kKeyword.size(); ++i) {
+        pattern[i * unit + (big_endian ? unit - 1 : 0)] = kKeyword[i];
+      }
+      if (bytes.find(pattern) != std::string_view::npos) return true;
+    }
+  }
+  return false;
+}
+
 XmlFileText PrepareXmlForDom(std::string_view bytes) {
   XmlFileText out;
+  if (HasDocumentTypeDeclaration(bytes)) {
+    out.doctype = true;
+    return out;
+  }
   if (bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
                             (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) {
     out.encoding = XmlFileEncoding::kUtf16;

@@ -17,6 +17,8 @@ enum class XmlFileEncoding {
 
 struct XmlFileText {
   XmlFileEncoding encoding = XmlFileEncoding::kUtf8;
+  // The file declares a document type: it is not handed to the DOM at all.
+  bool doctype = false;
   // For kUtf8 and kCp949: the bytes without BOM and with the declaration's
   // encoding pseudo-attribute removed, ready to be decoded and given to the DOM.
   std::string body;
@@ -28,6 +30,11 @@ bool IsCp949EncodingName(std::string_view name);
 // The declaration's encoding value, or empty when there is no declaration or no
 // encoding in it. `text` must start with the declaration (no BOM).
 std::string DeclaredEncoding(std::string_view text);
+
+// True when "<!DOCTYPE" appears in the bytes read as 8-bit text, UTF-16 or
+// UTF-32 (either byte order). A document type can define entities that expand
+// without bound or name outside files; the files read here never need one.
+bool HasDocumentTypeDeclaration(std::string_view bytes);
 
 XmlFileText PrepareXmlForDom(std::string_view file_bytes);
 

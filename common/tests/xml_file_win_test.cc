@@ -37,7 +37,13 @@ TEST_F(XmlFileWinTest, WritesEucKrAndReadsItBackAsUtf16) {
   ASSERT_EQ(read.result, XmlFileRead::kText);
   EXPECT_EQ(read.text, L"<S>\ud55c</S>");
   ASSERT_TRUE(WriteWholeFile(path, std::string("\xFF\xFE<\0S\0/\0>\0", 10)));
-  EXPECT_EQ(ReadXmlFileForDom(path).result, XmlFileRead::kDomLoads);
+  read = ReadXmlFileForDom(path);
+  EXPECT_EQ(read.result, XmlFileRead::kDomLoads);
+  EXPECT_EQ(read.bytes.size(), 10u);
+  ASSERT_TRUE(WriteWholeFile(path, "<!DOCTYPE S><S/>"));
+  read = ReadXmlFileForDom(path);
+  EXPECT_EQ(read.result, XmlFileRead::kRefused);
+  EXPECT_EQ(read.error, static_cast<DWORD>(ERROR_INVALID_DATA));
   DeleteFileA(path.c_str());
   read = ReadXmlFileForDom(path);
   EXPECT_EQ(read.result, XmlFileRead::kFailed);

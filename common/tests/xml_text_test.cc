@@ -52,5 +52,34 @@ TEST(XmlText, UnterminatedDeclarationsAreNotDeclarations) {
   EXPECT_EQ(PrepareXmlForDom("<?xml encoding=\"euc-kr").encoding, XmlFileEncoding::kUtf8);
 }
 
+// "<!DOCTYPE a>" in each encoding a DOM could read: 8-bit, UTF-16 and UTF-32 in both byte orders.
+std::string Encoded(std::string_view ascii, std::size_t unit, bool big_endian) {
+  std::string out;
+  for (char c : ascii) {
+    std::string u(unit, '\0');
+    u[big_endian ? unit - 1 : 0] = c;
+    out += u;
+  }
+  return out;
+}
+
+TEST(XmlText, ADocumentTypeIsFoundInEveryEncodingAndRefused) {
+  const std::string bomb = "<?xml version=\"1.0\"?><!DOCTYPE l [<!ENTITY a \"aaaa\">]><l>&a;</l>";
+  for (std::size_t unit : {1u, 2u, 4u}) {
+    for (bool big_endian : {false, true}) {
+      std::string bytes = Encoded(bomb, unit, big_endian);
+      EXPECT_TRUE(HasDocumentTypeDeclaration(bytes)) << unit << big_endian;
+      XmlFileText t = PrepareXmlForDom(bytes);
+      EXPECT_TRUE(t.doctype);
+      EXPECT_TRUE(t.body.empty());
+    }
+  }
+  // Escaped in a text, or not the keyword XML knows: an ordinary document.
+  for (const char* plain : {"<S>&lt;!DOCTYPE x&gt;</S>", "<S><!doctype/></S>", "<S>DOCTYPE</S>", ""}) {
+    EXPECT_FALSE(HasDocumentTypeDeclaration(plain)) << plain;
+    EXPECT_FALSE(PrepareXmlForDom(plain).doctype) << plain;
+  }
+}
+
 }  // namespace
 }  // namespace tessal

@@ -98,6 +98,11 @@ XmlFileRead ReadXmlFileForDom(const std::string& path) {
   std::string bytes;
   if (!ReadAll(path, &bytes, &read.error)) return read;
   XmlFileText prepared = PrepareXmlForDom(bytes);
+  if (prepared.doctype) {
+    read.result = XmlFileRead::kRefused;
+    read.error = ERROR_INVALID_DATA;
+    return read;
+  }
   switch (prepared.encoding) {
     case XmlFileEncoding::kUtf8:
       read.text = ToWide(prepared.body, CP_UTF8);
@@ -107,6 +112,7 @@ XmlFileRead ReadXmlFileForDom(const std::string& path) {
       break;
     default:
       read.result = XmlFileRead::kDomLoads;
+      read.bytes = std::move(bytes);
       return read;
   }
   read.result = XmlFileRead::kText;

@@ -15,11 +15,15 @@ std::string FromWide(std::wstring_view text, UINT codepage = CP_ACP);
 
 // An XML file read for a DOM. kText: `text` holds the whole document decoded to
 // UTF-16 with its declaration no longer naming an encoding (give it to loadXML).
-// kDomLoads: an encoding left to the DOM (UTF-16, others): load the path itself.
+// kDomLoads: an encoding left to the DOM (UTF-16, others): `bytes` holds the
+// file as read, to be given to the DOM as a stream (never the path again: the
+// file may have changed since it was checked).
+// kRefused: the file declares a document type; `error` is ERROR_INVALID_DATA.
 // kFailed: the file cannot be read; `error` holds the Win32 error code.
 struct XmlFileRead {
-  enum Result { kText, kDomLoads, kFailed } result = kFailed;
+  enum Result { kText, kDomLoads, kRefused, kFailed } result = kFailed;
   std::wstring text;
+  std::string bytes;
   DWORD error = 0;
 };
 XmlFileRead ReadXmlFileForDom(const std::string& path);

@@ -1,5 +1,6 @@
 #include "core/install_rules.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/ansi_text.h"
@@ -93,22 +94,95 @@ bool ParseMonitorLine(std::string_view line, MonitorPair* pair) {
          ExtractBetween(line, "<PROTECTEDFILE>", "</PROTECTEDFILE>", &pair->protected_copy);
 }
 
-std::vector<std::string> SplitListLines(std::string_view content) {
-  std::vector<std::string> lines;
-  std::size_t pos = 0;
-  while (pos < content.size()) {
-    std::size_t end = content.find('\n', pos);
-    std::size_t line_end = end == std::string_view::npos ? content.size() : end;
-    std::string_view line = content.substr(pos, line_end - pos);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    // A line longer than the buffer arrives in pieces, as a line read would give it.
-    do {
-      lines.emplace_back(line.substr(0, kMaxListLine));
-      line.remove_prefix(line.size() < kMaxListLine ? line.size() : kMaxListLine);
-    } while (!line.empty());
-    pos = end == std::string_view::npos ? content.size() : end + 1;
+bool MonitorListReader::Feed(std::string_view bytes) {
+  for (char c : bytes) {
+    if (list_.stopped) return false;
+    if (taken_ == kMaxListBytes) {
+      list_.stopped = true;
+      return false;
+    }
+    ++taken_;
+    if (c == '\n') {
+      EndLine();
+      continue;
+    }
+    pending_.push_back(c);
+    // One byte more than a piece is kept: a CR there may still turn out to end the line.
+    if (pending_.size() > kMaxListLine + 1) {
+      TakePiece(std::string_view(pending_).substr(0, kMaxListLine));
+      pending_.erase(0, kMaxListLine);
+    }
   }
-  return lines;
+  return !list_.stopped;
+}
+
+void MonitorListReader::EndLine() {
+  std::string_view line = pending_;
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  do {
+    TakePiece(line.substr(0, kMaxListLine));
+    line.remove_prefix(std::min(line.size(), kMaxListLine));
+  } while (!line.empty());
+  pending_.clear();
+}
+
+void MonitorListReader::TakePiece(std::string_view piece) {
+  if (list_.stopped) return;
+  MonitorPair pair;
+  if (!ParseMonitorLine(piece, &pair)) {
+    ++list_.parse_errors;
+    return;
+  }
+  list_.pairs.push_back(std::move(pair));
+  if (list_.pairs.size() == kMaxMonitorPairs) list_.stopped = true;
+}
+
+MonitorList MonitorListReader::Finish() {
+  // A line cut off by the byte bound is not taken.
+  if (!list_.stopped && !pending_.empty()) EndLine();
+  pending_.clear();
+  return std::move(list_);
+}
+
+MonitorList ParseMonitorList(std::string_view content) {
+  MonitorListReader reader;
+  reader.Feed(content);
+  return reader.Finish();
+}
+
+bool IsUsableProjectName(std::string_view name) {
+  return name.find_first_of("\\/:") == std::string_view::npos && name.find("..") == std::string_view::npos;
+}
+
+std::string TemporaryPathBeside(std::string_view target, uint64_t nonce) {
+  std::size_t folder_end = 0;
+  for (std::size_t i = 0; i < target.size();) {
+    if (target[i] == '\\' || target[i] == '/') folder_end = i + 1;
+    i += (tessal::IsLeadByte(static_cast<unsigned char>(target[i])) && i + 1 < target.size()) ? 2 : 1;
+  }
+  char name[32];
+  std::snprintf(name, sizeof(name), "~pk%016llx.tmp", static_cast<unsigned long long>(nonce));
+  return std::string(target.substr(0, folder_end)) + name;
+}
+
+bool IsFullPath(std::string_view path) {
+  bool drive = path.size() >= 3 && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' &&
+               (path[2] == '\\' || path[2] == '/');
+  bool unc = path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\';
+  return drive || unc;
+}
+
+LibraryLoad PlanLibraryLoad(std::string_view folder, std::string_view file_name) {
+  LibraryLoad load;
+  load.path = std::string(folder) + std::string(file_name);
+  if (folder.empty()) {
+    load.kind = LibraryLoad::Kind::kBesideProgram;
+  } else if (IsFullPath(folder)) {
+    load.kind = LibraryLoad::Kind::kFullPath;
+  } else {
+    load.kind = LibraryLoad::Kind::kRelativePath;
+  }
+  return load;
 }
 
 MonitorAction DecideMonitorAction(bool installed_exists, bool versions_read,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,9 @@ struct MonitorPair {
 };
 inline constexpr std::size_t kMaxMonitorPairs = 200;
 inline constexpr std::size_t kMaxListLine = 2047;
+// The most of the list that is ever read: 200 pairs of full-length lines with
+// room for blank and bad lines between them.
+inline constexpr std::size_t kMaxListBytes = 1u << 20;
 
 // Text between the first `open` and the first `close` after it, found at
 // character boundaries; false when either is missing.
@@ -46,34 +50,55 @@ bool ExtractBetween(std::string_view line, std::string_view open, std::string_vi
                     std::string* out);
 // A list line: both tag pairs, in either order.
 bool ParseMonitorLine(std::string_view line, MonitorPair* pair);
-// The list's lines, read as a 2048-byte line buffer would: a longer line comes in
-// pieces of at most 2047 bytes. Line breaks are not part of the lines.
-std::vector<std::string> SplitListLines(std::string_view content);
 
 struct MonitorList {
   std::vector<MonitorPair> pairs;  // at most kMaxMonitorPairs
   int parse_errors = 0;            // lines without both tag pairs
-  bool truncated = false;          // pairs beyond the table were ignored
+  bool stopped = false;            // reading ended at the pair table's or the byte bound
 };
-// `on_parse_error` is called once for each line that lacks a tag pair.
-template <typename OnError>
-MonitorList ParseMonitorList(std::string_view content, OnError on_parse_error) {
-  MonitorList list;
-  for (const std::string& line : SplitListLines(content)) {
-    MonitorPair pair;
-    if (!ParseMonitorLine(line, &pair)) {
-      ++list.parse_errors;
-      on_parse_error(line);
-      continue;
-    }
-    if (list.pairs.size() >= kMaxMonitorPairs) {
-      list.truncated = true;
-      continue;
-    }
-    list.pairs.push_back(std::move(pair));
-  }
-  return list;
-}
+
+// Reads the list as it arrives, line by line as a 2048-byte line buffer would
+// (a longer line comes in pieces of at most 2047 bytes; the line break and a CR
+// before it are not part of the line). Reading ends when the pair table is full
+// or kMaxListBytes have been taken, so no list is ever held whole.
+class MonitorListReader {
+ public:
+  // Takes the next bytes; false once no more are wanted.
+  bool Feed(std::string_view bytes);
+  // The list, with a last line that had no line break.
+  MonitorList Finish();
+
+ private:
+  void EndLine();
+  void TakePiece(std::string_view piece);
+
+  std::string pending_;
+  std::size_t taken_ = 0;
+  MonitorList list_;
+};
+MonitorList ParseMonitorList(std::string_view content);
+
+// A project name names one folder right under the Windows folder: no separator,
+// drive or parent step that would put the protected folder anywhere else.
+bool IsUsableProjectName(std::string_view name);
+
+// A temporary file beside `target` (same folder): "~pk" and 16 hexadecimal
+// digits of `nonce`, ".tmp".
+std::string TemporaryPathBeside(std::string_view target, uint64_t nonce);
+
+// How a library of the suite is loaded from a folder without touching the host
+// process's search order.
+struct LibraryLoad {
+  enum class Kind {
+    kFullPath,       // path is complete: its dependencies are looked for beside it first
+    kRelativePath,   // make it complete first
+    kBesideProgram,  // no folder: the program's own folder and the system folder only
+  } kind = Kind::kBesideProgram;
+  std::string path;
+};
+LibraryLoad PlanLibraryLoad(std::string_view folder, std::string_view file_name);
+// "X:\..." or a UNC path "\\server\...".
+bool IsFullPath(std::string_view path);
 
 // What one monitor pass does with one pair.
 enum class MonitorAction { kNothing, kCopy };

@@ -72,35 +72,102 @@ TEST(MonitorList, TagsAreFoundOnlyAtCharacterBoundaries) {
   EXPECT_FALSE(ExtractBetween("<A>\x81</A>", "<A>", "</A>", &out));
 }
 
-TEST(MonitorList, LinesAreCutLikeALineBufferAndCrLfIsDropped) {
-  auto lines = SplitListLines("a\r\nb\n\nc");
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[0], "a");
-  EXPECT_EQ(lines[2], "");
-  EXPECT_EQ(lines[3], "c");
-  lines = SplitListLines(std::string(2047 * 2 + 5, 'x') + "\n");
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[2].size(), 5u);
-  EXPECT_TRUE(SplitListLines("").empty());
-}
-
 std::string Line(int i) {
   return "<INSTALLEDFILE>C:\\i" + std::to_string(i) + "</INSTALLEDFILE><PROTECTEDFILE>C:\\p" +
          std::to_string(i) + "</PROTECTEDFILE>\n";
 }
 
-TEST(MonitorList, HoldsAtMost200PairsAndReportsBadLines) {
+TEST(MonitorList, LinesAreCutLikeALineBufferAndCrLfIsDropped) {
+  std::string pair = Line(1);
+  pair.pop_back();
+  struct Case {
+    std::string content;
+    std::size_t pairs;
+    int errors;
+  } cases[] = {
+      {pair + "\r\n\n" + pair, 2, 1},   // CR LF, a blank line, a last line without a break
+      {"\r\n", 0, 1},
+      {"", 0, 0},
+      // 2047 bytes of a pair, then the rest of the line as a second piece.
+      {pair + std::string(2047 - pair.size(), ' ') + "tail\n", 1, 1},
+      // A CR right after a full piece only ends the line.
+      {pair + std::string(2047 - pair.size(), ' ') + "\r\n", 1, 0},
+      {std::string(2047 * 2 + 5, 'x') + "\n", 0, 3},
+  };
+  for (const Case& c : cases) {
+    MonitorList list = ParseMonitorList(c.content);
+    EXPECT_EQ(list.pairs.size(), c.pairs) << c.content.size();
+    EXPECT_EQ(list.parse_errors, c.errors) << c.content.size();
+  }
+}
+
+TEST(MonitorList, ReadingStopsAt200PairsOrTheByteBound) {
   std::string content;
   for (int i = 0; i < 250; ++i) content += Line(i);
   content += "<INSTALLEDFILE>only</INSTALLEDFILE>\n";
-  std::vector<std::string> bad;
-  MonitorList list = ParseMonitorList(content, [&](const std::string& l) { bad.push_back(l); });
-  EXPECT_EQ(list.pairs.size(), 200u);
-  EXPECT_TRUE(list.truncated);
+  MonitorListReader reader;
+  std::size_t fed = 0;
+  while (fed < content.size() && reader.Feed(std::string_view(content).substr(fed, 100))) fed += 100;
+  EXPECT_LT(fed, Line(199).size() * 200) << "no byte after the 200th pair is asked for";
+  MonitorList list = reader.Finish();
+  ASSERT_EQ(list.pairs.size(), 200u);
+  EXPECT_TRUE(list.stopped);
   EXPECT_EQ(list.pairs[199].installed, "C:\\i199");
-  ASSERT_EQ(bad.size(), 1u);
-  EXPECT_EQ(bad[0], "<INSTALLEDFILE>only</INSTALLEDFILE>");
-  EXPECT_EQ(list.parse_errors, 1);
+  EXPECT_EQ(list.parse_errors, 0);
+
+  // Bad and blank lines without end: only the bound is read; a pair beyond it is not taken.
+  std::string junk = Line(0);
+  while (junk.size() < kMaxListBytes) junk += "\n\nbad line\n";
+  list = ParseMonitorList(junk + Line(1));
+  EXPECT_TRUE(list.stopped);
+  ASSERT_EQ(list.pairs.size(), 1u);
+  EXPECT_GT(list.parse_errors, 1000);
+}
+
+TEST(MonitorList, PiecesDoNotDependOnHowTheBytesArrive) {
+  std::string content = Line(1) + std::string(3000, 'y') + "\r\n" + Line(2) + "\r" + Line(3) + "x";
+  MonitorList whole = ParseMonitorList(content);
+  for (std::size_t chunk : {1u, 7u, 2047u, 2048u}) {
+    MonitorListReader reader;
+    for (std::size_t i = 0; i < content.size(); i += chunk) reader.Feed(std::string_view(content).substr(i, chunk));
+    MonitorList list = reader.Finish();
+    ASSERT_EQ(list.pairs.size(), whole.pairs.size()) << chunk;
+    EXPECT_EQ(list.parse_errors, whole.parse_errors) << chunk;
+    EXPECT_EQ(list.pairs.back().protected_copy, whole.pairs.back().protected_copy);
+  }
+  EXPECT_EQ(whole.pairs.size(), 3u);
+}
+
+TEST(ProjectName, OnlyANameRightUnderTheWindowsFolderIsUsable) {
+  for (const char* bad : {"a\\b", "\\", "a/b", "/", "C:", "x:y", "..", "a..b", "..\\System32"}) {
+    EXPECT_FALSE(IsUsableProjectName(bad)) << bad;
+  }
+  for (const char* good : {"", "Corvanta", "\xC7\xD1\xB1\xDB", "a.b", "."}) EXPECT_TRUE(IsUsableProjectName(good)) << good;
+}
+
+TEST(TemporaryPath, SitsInTheTargetsFolderAndFollowsTheNonce) {
+  EXPECT_EQ(TemporaryPathBeside("C:\\P\\a.dll", 0x1234), "C:\\P\\~pk0000000000001234.tmp");
+  EXPECT_EQ(TemporaryPathBeside("d/e/f", ~0ull), "d/e/~pkffffffffffffffff.tmp");
+  EXPECT_EQ(TemporaryPathBeside("a.dll", 1), "~pk0000000000000001.tmp");
+  // "\x81\\" is one double-byte character, not a folder separator.
+  EXPECT_EQ(TemporaryPathBeside("C:\\\x81\\x", 2), "C:\\~pk0000000000000002.tmp");
+}
+
+TEST(LibraryLoad, FullFolderRelativeFolderOrNone) {
+  struct Case {
+    const char* folder;
+    LibraryLoad::Kind kind;
+  } cases[] = {
+      {"C:\\Prog\\", LibraryLoad::Kind::kFullPath},     {"z:/x/", LibraryLoad::Kind::kFullPath},
+      {"\\\\srv\\share\\", LibraryLoad::Kind::kFullPath}, {"", LibraryLoad::Kind::kBesideProgram},
+      {"sub\\", LibraryLoad::Kind::kRelativePath},        {"C:rel\\", LibraryLoad::Kind::kRelativePath},
+      {"\\rooted\\", LibraryLoad::Kind::kRelativePath},   {"1:\\", LibraryLoad::Kind::kRelativePath},
+  };
+  for (const Case& c : cases) {
+    LibraryLoad load = PlanLibraryLoad(c.folder, "lorix.dll");
+    EXPECT_EQ(load.kind, c.kind) << c.folder;
+    EXPECT_EQ(load.path, std::string(c.folder) + "lorix.dll");
+  }
 }
 
 TEST(MonitorPass, CopiesMissingFilesAndChangedVersionsOnly) {

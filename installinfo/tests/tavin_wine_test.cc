@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "core/install_rules.h"
+#include "lorix.h"
 #include "tavin.h"
 #include "tests/win_test_util.h"
+#include "win/file_restore.h"
 
 namespace {
 
@@ -249,6 +252,22 @@ TEST(Tavin, TheSecondLibraryNameIsUsedWhenTheFirstIsMissing) {
   EXPECT_EQ(d.GetLanguage(), 0);
 }
 
+// Without a root folder the library is looked for beside the program and in the
+// system folder only, never in the current folder where anyone may put one.
+TEST(Tavin, ALibraryInTheCurrentFolderIsNotLoadedWithoutARoot) {
+  ExpectAllBound();
+  Tavin& d = Dll();
+  Installation inst;  // also the current folder
+  inst.AddLibrary("lorix.dll");
+  inst.Write("m.xml", Manifest("<LANG>1042</LANG>", ""));
+  inst.Write("setup.ini", "m.xml");
+  d.SetRootPath(inst.root().c_str());
+  EXPECT_EQ(d.GetLanguage(), 1042);
+  d.SetRootPath("");
+  EXPECT_EQ(d.GetLanguage(), 0);
+  EXPECT_EQ(GetModuleHandleA((inst / "lorix.dll").c_str()), nullptr);
+}
+
 constexpr char kStateSubKey[] = "SOFTWARE\\OSKANA\\PKINSTALLER";
 
 void SetState(const char* text) {
@@ -337,37 +356,57 @@ void RemoveOldProtectedFolders() {
   FindClose(h);
 }
 
+// An installation whose monitor list lives in a protected folder of its own
+// under the Windows folder, with the manifest library there for the version reads.
+struct ProtectedInstallation {
+  ProtectedInstallation() {
+    RemoveOldProtectedFolders();
+    inst.AddLibrary("lorix.dll");
+    EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(CopyFileA(WinPath(LORIX_DLL).c_str(), (folder + "lorix.dll").c_str(), FALSE));
+    EXPECT_TRUE(WriteAll(folder + "a.txt", "original"));
+    inst.Write("m.xml", Manifest("<PROJECTNAME>" + project + "</PROJECTNAME>", ""));
+    inst.Write("setup.ini", inst / "m.xml");
+    Dll().SetRootPath(inst.root().c_str());
+  }
+  ~ProtectedInstallation() {
+    DeleteFileA((folder + "pklist.mon").c_str());
+    DeleteFileA((folder + "a.txt").c_str());
+  }
+  std::string PairLine(const std::string& installed_name) const {
+    return "<INSTALLEDFILE>" + (inst / installed_name) + "</INSTALLEDFILE> <PROTECTEDFILE>" + folder +
+           "a.txt</PROTECTEDFILE>\r\n";
+  }
+  void WriteList(const std::string& text) const { EXPECT_TRUE(WriteAll(folder + "pklist.mon", text)); }
+
+  Installation inst;
+  std::string project = "TavinTest" + std::to_string(GetCurrentProcessId());
+  std::string folder = WindowsFolder() + project + "\\";
+};
+
+bool WaitForFile(const std::string& path, DWORD timeout_ms) {
+  DWORD start = GetTickCount();
+  while (!Exists(path) && GetTickCount() - start < timeout_ms) Sleep(100);
+  Sleep(200);  // the move is complete once the name exists; let the writer close
+  return Exists(path);
+}
+
 TEST(Tavin, MonitorPutsBackADeletedFile) {
   ExpectAllBound();
-  RemoveOldProtectedFolders();
   Tavin& d = Dll();
   ASSERT_FALSE(AnyMessageBox());
-  Installation inst;
-  inst.AddLibrary("lorix.dll");
-  std::string project = "TavinTest" + std::to_string(GetCurrentProcessId());
-  std::string protected_folder = WindowsFolder() + project + "\\";
-  ASSERT_TRUE(CreateDirectoryA(protected_folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-  ASSERT_TRUE(CopyFileA(WinPath(LORIX_DLL).c_str(), (protected_folder + "lorix.dll").c_str(), FALSE));
-  ASSERT_TRUE(WriteAll(protected_folder + "a.txt", "original"));
-  ASSERT_TRUE(CopyFileA((protected_folder + "a.txt").c_str(), (inst / "a.txt").c_str(), FALSE));
-  ASSERT_TRUE(WriteAll(protected_folder + "pklist.mon",
-                       "<INSTALLEDFILE>" + (inst / "a.txt") + "</INSTALLEDFILE> <PROTECTEDFILE>" + protected_folder +
-                           "a.txt</PROTECTEDFILE>\r\n<INSTALLEDFILE>" + (inst / "only.txt") + "</INSTALLEDFILE>\r\n"));
-  inst.Write("m.xml", Manifest("<PROJECTNAME>" + project + "</PROJECTNAME>", ""));
-  inst.Write("setup.ini", inst / "m.xml");
-  d.SetRootPath(inst.root().c_str());
+  ProtectedInstallation p;
+  ASSERT_TRUE(CopyFileA((p.folder + "a.txt").c_str(), (p.inst / "a.txt").c_str(), FALSE));
+  p.WriteList(p.PairLine("a.txt") + "<INSTALLEDFILE>" + (p.inst / "only.txt") + "</INSTALLEDFILE>\r\n");
 
   ASSERT_EQ(d.MonitoringInstalledFiles(), 1);
-  ASSERT_TRUE(CloseMessageBox(protected_folder + "pklist.mon", 20000));
+  ASSERT_TRUE(CloseMessageBox(p.folder + "pklist.mon", 20000));
   ASSERT_TRUE(CloseMessageBox("파싱오류", 20000)) << "the line without a protected copy";
   Sleep(1000);  // the first pass finds everything in place
-  ASSERT_TRUE(DeleteFileA((inst / "a.txt").c_str()));
-  DWORD start = GetTickCount();
-  while (!Exists(inst / "a.txt") && GetTickCount() - start < 25000) Sleep(100);
-  ASSERT_TRUE(Exists(inst / "a.txt")) << "not put back within 25 s";
-  Sleep(200);
-  EXPECT_EQ(ReadAll(inst / "a.txt"), "original");
-  EXPECT_FALSE(Exists(inst / "only.txt"));
+  ASSERT_TRUE(DeleteFileA((p.inst / "a.txt").c_str()));
+  ASSERT_TRUE(WaitForFile(p.inst / "a.txt", 25000)) << "not put back within 25 s";
+  EXPECT_EQ(ReadAll(p.inst / "a.txt"), "original");
+  EXPECT_FALSE(Exists(p.inst / "only.txt"));
 
   // Paused and resumed: no second monitor (no second list box).
   d.PauseMonitoring();
@@ -376,10 +415,99 @@ TEST(Tavin, MonitorPutsBackADeletedFile) {
   EXPECT_FALSE(AnyMessageBox());
   // Called again while running: a second monitor starts and shows its list box.
   ASSERT_EQ(d.MonitoringInstalledFiles(), 1);
-  EXPECT_TRUE(CloseMessageBox(protected_folder + "pklist.mon", 20000));
+  EXPECT_TRUE(CloseMessageBox(p.folder + "pklist.mon", 20000));
   EXPECT_TRUE(CloseMessageBox("파싱오류", 20000));
-  DeleteFileA((protected_folder + "pklist.mon").c_str());
-  DeleteFileA((protected_folder + "a.txt").c_str());
+}
+
+// A name with a separator, a drive or a parent step would put the protected
+// folder (and the list the monitor trusts) elsewhere: no monitor starts.
+TEST(Tavin, MonitorRefusesAProjectNameThatLeavesTheWindowsFolder) {
+  ExpectAllBound();
+  Tavin& d = Dll();
+  Installation inst;
+  inst.AddLibrary("lorix.dll");
+  inst.Write("setup.ini", inst / "m.xml");
+  d.SetRootPath(inst.root().c_str());
+  for (const char* name : {"..\\Temp", "a/b", "C:", ".."}) {
+    inst.Write("m.xml", Manifest(std::string("<PROJECTNAME>") + name + "</PROJECTNAME>", ""));
+    EXPECT_EQ(d.MonitoringInstalledFiles(), 0) << name;
+    EXPECT_FALSE(AnyMessageBox()) << name;
+  }
+}
+
+// Ten mebibytes of blank and bad lines after a good pair: the list is read only
+// up to its bound, one box says it had bad lines, and the pair is still watched.
+TEST(Tavin, AHugeBadListGivesOneBoxAndTheMonitorStillRuns) {
+  ExpectAllBound();
+  ASSERT_FALSE(AnyMessageBox());
+  ProtectedInstallation p;
+  std::string list = p.PairLine("a.txt");
+  while (list.size() < (10u << 20)) list += "\r\n\r\nno tags here\r\n<INSTALLEDFILE>x</INSTALLEDFILE>\r\n";
+  p.WriteList(list);
+  ASSERT_EQ(Dll().MonitoringInstalledFiles(), 1);
+  ASSERT_TRUE(CloseMessageBox(p.folder + "pklist.mon", 20000));
+  ASSERT_TRUE(CloseMessageBox("파싱오류", 20000));
+  ASSERT_TRUE(WaitForFile(p.inst / "a.txt", 25000)) << "the missing file was not put back";
+  EXPECT_EQ(ReadAll(p.inst / "a.txt"), "original");
+  EXPECT_FALSE(AnyMessageBox()) << "the pass runs after the only parse box";
+}
+
+// The copy goes through a temporary name of its own: names already taken, by a
+// file or by a link to another file, are passed over and left as they were.
+TEST(Tavin, RestoringPassesOverPlantedTemporaryNames) {
+  ScratchFolder dir("restore");
+  ASSERT_TRUE(WriteAll(dir / "protected", "new content"));
+  ASSERT_TRUE(WriteAll(dir / "target", "old"));
+  ASSERT_TRUE(WriteAll(dir / "victim", "victim"));
+  ASSERT_TRUE(WriteAll(tavin::TemporaryPathBeside(dir / "target", 1), "planted"));
+  ASSERT_TRUE(CreateHardLinkA(tavin::TemporaryPathBeside(dir / "target", 2).c_str(), (dir / "victim").c_str(), nullptr));
+  std::vector<uint64_t> drawn;
+  auto nonce = [&drawn] {
+    drawn.push_back(drawn.size() + 1);
+    return drawn.back();
+  };
+  ASSERT_TRUE(tavin::RestoreFile(dir / "protected", dir / "target", nonce));
+  EXPECT_EQ(drawn.size(), 3u);
+  EXPECT_EQ(ReadAll(dir / "target"), "new content");
+  EXPECT_EQ(ReadAll(tavin::TemporaryPathBeside(dir / "target", 1)), "planted");
+  EXPECT_EQ(ReadAll(dir / "victim"), "victim");
+  EXPECT_FALSE(Exists(tavin::TemporaryPathBeside(dir / "target", 3)));
+
+  // Every name taken, or no protected copy: the target keeps what it had.
+  ASSERT_TRUE(WriteAll(dir / "target", "old"));
+  EXPECT_FALSE(tavin::RestoreFile(dir / "protected", dir / "target", [] { return uint64_t{1}; }));
+  EXPECT_FALSE(tavin::RestoreFile(dir / "missing", dir / "target", nonce));
+  EXPECT_EQ(ReadAll(dir / "target"), "old");
+  EXPECT_EQ(ReadAll(tavin::TemporaryPathBeside(dir / "target", 1)), "planted");
+  DeleteFileA(tavin::TemporaryPathBeside(dir / "target", 1).c_str());
+  DeleteFileA(tavin::TemporaryPathBeside(dir / "target", 2).c_str());
+}
+
+// A manifest with an entity that would expand to 10^10 bytes is refused at once;
+// the manifest library says why.
+TEST(Tavin, AManifestWithADocumentTypeIsRefusedQuickly) {
+  ExpectAllBound();
+  Tavin& d = Dll();
+  Installation inst;
+  inst.AddLibrary("lorix.dll");
+  inst.Write("m.xml", setup_test::BillionLaughs());
+  inst.Write("setup.ini", "m.xml");
+  d.SetRootPath(inst.root().c_str());
+  // Held here too, so that its last-error text outlives Tavin's binding.
+  HMODULE lorix = LoadLibraryA((inst / "lorix.dll").c_str());
+  ASSERT_NE(lorix, nullptr);
+  auto last_error = reinterpret_cast<decltype(&::GetSetupLastErrorMsg)>(GetProcAddress(lorix, "GetSetupLastErrorMsg"));
+  DWORD start = GetTickCount();
+  char version[1024] = "untouched";
+  EXPECT_EQ(d.GetMainVersion(version), 0);
+  EXPECT_STREQ(version, "untouched");
+  EXPECT_EQ(d.GetLanguage(), 0);
+  EXPECT_EQ(d.GetInstalledFileCount(), 0);
+  EXPECT_LT(GetTickCount() - start, 5000u);
+  char text[512] = "";
+  last_error(text);
+  EXPECT_STREQ(text, "XML load error 13 : document type declaration refused");
+  FreeLibrary(lorix);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/install_rules.h"
+
 namespace tavin {
 namespace {
 
@@ -9,6 +11,23 @@ template <typename T>
 bool Find(HMODULE module, const char* name, T* out) {
   *out = reinterpret_cast<T>(GetProcAddress(module, name));
   return *out != nullptr;
+}
+
+// Never through the host's search order (current folder, PATH): by full path,
+// with the library's own folder searched first for what it needs; without a
+// folder, only the program's folder and the system folder.
+HMODULE LoadFromFolder(const std::string& folder, const char* name) {
+  LibraryLoad load = PlanLibraryLoad(folder, name);
+  if (load.kind == LibraryLoad::Kind::kBesideProgram) {
+    return LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
+  if (load.kind == LibraryLoad::Kind::kRelativePath) {
+    char full[MAX_PATH];
+    DWORD n = GetFullPathNameA(load.path.c_str(), MAX_PATH, full, nullptr);
+    if (n == 0 || n >= MAX_PATH) return nullptr;
+    load.path = full;
+  }
+  return LoadLibraryExA(load.path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 }  // namespace
@@ -21,8 +40,8 @@ CLorixDll::~CLorixDll() {
 
 int CLorixDll::Bind(const std::string& folder) {
   if (module_ != nullptr) return 1;
-  HMODULE module = LoadLibraryA((folder + "lorix.dll").c_str());
-  if (module == nullptr) module = LoadLibraryA((folder + "lorixx.dll").c_str());
+  HMODULE module = LoadFromFolder(folder, "lorix.dll");
+  if (module == nullptr) module = LoadFromFolder(folder, "lorixx.dll");
   if (module == nullptr) {
     std::strcpy(error_, "load lorix dll fail");
     return 0;

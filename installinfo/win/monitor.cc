@@ -9,6 +9,7 @@
 #include "core/install_rules.h"
 #include "core/setup_paths.h"
 #include "tavin.h"
+#include "win/file_restore.h"
 #include "win/setup_paths_win.h"
 #include "win/tavin_state.h"
 
@@ -23,17 +24,17 @@ struct MonitorStart {
   const char* project;  // the caller's buffer, read only until `ready` is signalled
 };
 
-// Copies beside the target first, so that a copy that fails half-way never
-// leaves the installed file damaged.
-void RestoreFile(const std::string& protected_copy, const std::string& installed) {
-  std::string temp = installed + ".pkcopy";
-  if (!CopyFileA(protected_copy.c_str(), temp.c_str(), FALSE)) {
-    DeleteFileA(temp.c_str());
-    return;
+// The list as far as it is read: line by line, never whole. False when it cannot be opened.
+bool ReadMonitorList(const std::string& path, MonitorList* list) {
+  tessal::File file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file.valid()) return false;
+  MonitorListReader reader;
+  std::string chunk;
+  while (file.ReadAtMost(4096, &chunk) && !chunk.empty() && reader.Feed(chunk)) {
   }
-  if (!MoveFileExA(temp.c_str(), installed.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-    DeleteFileA(temp.c_str());
-  }
+  *list = reader.Finish();
+  return true;
 }
 
 DWORD WINAPI MonitorThread(void* param) {
@@ -47,12 +48,13 @@ DWORD WINAPI MonitorThread(void* param) {
   std::string list_path = folder + "pklist.mon";
   MessageBoxA(nullptr, list_path.c_str(), "", MB_OK);
 
-  std::string content;
-  if (!tessal::ReadWholeFile(list_path, &content, 16u << 20)) {
+  MonitorList list;
+  if (!ReadMonitorList(list_path, &list)) {
     MessageBoxA(nullptr, "파일열기 오류", "", MB_OK);
     return 0;
   }
-  MonitorList list = ParseMonitorList(content, [](const std::string&) { MessageBoxA(nullptr, "파싱오류", "", MB_OK); });
+  // One box for the whole list: a list of many bad lines must not stack up boxes.
+  if (list.parse_errors > 0) MessageBoxA(nullptr, "파싱오류", "", MB_OK);
 
   // Versions are compared only when the library could be bound.
   auto lorix = std::make_unique<CLorixDll>();
@@ -73,7 +75,7 @@ DWORD WINAPI MonitorThread(void* param) {
         versions = true;
       }
       if (DecideMonitorAction(exists, versions, installed_version, protected_version) == MonitorAction::kCopy) {
-        RestoreFile(pair.protected_copy, pair.installed);
+        RestoreFile(pair.protected_copy, pair.installed, SystemNonce);
       }
     }
     Sleep(kPassInterval);
@@ -96,6 +98,11 @@ extern "C" int TAVINAPI MonitoringInstalledFiles(void) {
     if (!LoadManifest(&lorix, name)) return 0;
     char project[1024] = "";
     lorix.GetElementField("PROJECTNAME", project);
+    // A name that leads out of the Windows folder gives no protected folder at all.
+    if (!IsUsableProjectName(project)) {
+      SetDiagnostic("invalid project name");
+      return 0;
+    }
 
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (ready == nullptr) return 0;

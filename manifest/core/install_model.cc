@@ -209,7 +209,13 @@ int InstallModel::AddConfigField(std::string_view name, std::string_view value) 
 }
 
 const std::string& InstallModel::ConfigFieldOrAdd(std::string_view name) {
-  return config_.emplace(std::string(name), std::string()).first->second;
+  static const std::string kNone;
+  std::string key(name);
+  auto found = config_.find(key);
+  if (found != config_.end()) return found->second;
+  // A field that no save could write is not made.
+  if (!IsXmlElementName(name)) return kNone;
+  return config_.emplace(std::move(key), std::string()).first->second;
 }
 
 bool InstallModel::LoadEntry(Section s, const EntryTexts& e, std::string* error) {

@@ -127,7 +127,8 @@ class InstallModel {
   // A key that is already present keeps its old value; the count is returned either way.
   int AddReservedWord(std::string_view short_text, std::string_view meaning, std::string_view real_text);
   int AddConfigField(std::string_view name, std::string_view value);
-  // The value of a field; an absent name is added with an empty value.
+  // The value of a field; an absent name is added with an empty value when it
+  // can be written as an element (otherwise nothing is added).
   const std::string& ConfigFieldOrAdd(std::string_view name);
 
   // Loading from a document. False with *error set when a text exceeds its limit.

@@ -122,6 +122,18 @@ TEST(InstallModel, ReservedWordsAndFieldsKeepTheFirstValue) {
   EXPECT_EQ(m.ConfigFieldOrAdd("LANG"), "1042");
 }
 
+TEST(InstallModel, AFieldNoSaveCouldWriteIsNeverMade) {
+  InstallModel m;
+  std::string error;
+  ASSERT_TRUE(m.LoadConfigField("#comment", "", &error));  // a loaded comment stays readable
+  for (const char* name : {"1 bad", "a b", "", "#text", "<x>", "a&b"}) {
+    EXPECT_EQ(m.ConfigFieldOrAdd(name), "") << name;
+  }
+  EXPECT_EQ(m.config().size(), 1u);
+  EXPECT_EQ(m.ConfigFieldOrAdd("#comment"), "");
+  EXPECT_EQ(m.config().size(), 1u);
+}
+
 TEST(InstallModel, KeysSortByteWiseWithPrefixesFirst) {
   InstallModel m;
   m.AddReservedWord("\xC7\xD1", "", "");

@@ -337,6 +337,10 @@ TEST_F(LorixTest, GetElementFieldAddsAnEmptyFieldThatIsSaved) {
   char value[1024] = "x";
   ASSERT_EQ(d.GetElementField("NEWFIELD", value), 1);
   EXPECT_STREQ(value, "");
+  // A name no element could carry is read as empty but never added.
+  std::strcpy(value, "x");
+  ASSERT_EQ(d.GetElementField("1 bad name", value), 1);
+  EXPECT_STREQ(value, "");
   EXPECT_EQ(d.SetElementField("OTHER", "v"), 2);
   ASSERT_EQ(d.SaveSetupFile((dir_ / "f.xml").c_str()), 1);
   std::string text = ReadAll(dir_ / "f.xml");
@@ -543,6 +547,43 @@ TEST_F(LorixTest, LargeManifestRoundTripsIdentically) {
   // Saving the rebuilt model gives the same bytes.
   ASSERT_EQ(d.SaveSetupFile((dir_ / "large2.xml").c_str()), 1) << LastError();
   EXPECT_EQ(ReadAll(dir_ / "large2.xml"), first_save);
+}
+
+std::string Utf16(const std::string& ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) out += std::string{c, '\0'};
+  return out;
+}
+
+// A document type is refused before any DOM sees it, whatever the encoding, so
+// entities that would expand a billion times cost nothing; files the DOM decodes
+// itself still load.
+TEST_F(LorixTest, DocumentTypesAreRefusedQuicklyOtherEncodingsStillLoad) {
+  Lorix& d = Dll();
+  std::string bomb = setup_test::BillionLaughs();
+  std::string good = "<SETUP><CONFIG><LANG>1042</LANG></CONFIG></SETUP>";
+  ASSERT_TRUE(WriteAll(dir_ / "good.xml", good));
+  ASSERT_EQ(d.LoadSetupFile((dir_ / "good.xml").c_str()), 1);
+  for (const std::string& bytes : {bomb, Utf16(bomb)}) {
+    ASSERT_TRUE(WriteAll(dir_ / "bomb.xml", bytes));
+    DWORD start = GetTickCount();
+    EXPECT_EQ(d.LoadSetupFile((dir_ / "bomb.xml").c_str()), 0);
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_EQ(LastError(), "XML load error 13 : document type declaration refused");
+    char value[1024] = "";
+    d.GetElementField("LANG", value);
+    EXPECT_STREQ(value, "1042") << "the model is kept";
+  }
+  for (const std::string& bytes : {Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + good),
+                                   std::string("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><SETUP><CONFIG>"
+                                               "<LANG>7</LANG><X>\xE9</X></CONFIG></SETUP>")}) {
+    ASSERT_TRUE(WriteAll(dir_ / "other.xml", bytes));
+    d.ClearInMemory();
+    ASSERT_EQ(d.LoadSetupFile((dir_ / "other.xml").c_str()), 1) << LastError();
+    char value[1024] = "";
+    d.GetElementField("LANG", value);
+    EXPECT_TRUE(std::strcmp(value, "1042") == 0 || std::strcmp(value, "7") == 0) << value;
+  }
 }
 
 }  // namespace

@@ -24,6 +24,18 @@ inline bool WriteAll(const std::string& path, const std::string& bytes) {
 }
 inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// A manifest whose document type defines an entity that expands to 10^10 bytes.
+inline std::string BillionLaughs() {
+  std::string entities = "<!ENTITY a \"aaaaaaaaaa\">";
+  for (char c = 'b'; c <= 'j'; ++c) {
+    std::string ten;
+    for (int i = 0; i < 10; ++i) ten += std::string("&") + static_cast<char>(c - 1) + ";";
+    entities += std::string("<!ENTITY ") + c + " \"" + ten + "\">";
+  }
+  return "<?xml version=\"1.0\"?>\r\n<!DOCTYPE SETUP [" + entities +
+         "]>\r\n<SETUP><CONFIG><MAINVERSION>&j;</MAINVERSION><LANG>&j;</LANG></CONFIG></SETUP>\r\n";
+}
+
 // A fresh folder under the temporary folder, removed with its content at the end;
 // its path ends in a backslash.
 class ScratchFolder {

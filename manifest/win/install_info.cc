@@ -1,5 +1,6 @@
 #include "win/install_info.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,19 @@ using tessal::ComPtr;
 
 constexpr char kTempFile[] = "temp.xml";
 constexpr char kStylesheet[] = "indent.xsl";
+// IXMLDOMDocument2, which mingw's uuid library lacks.
+constexpr IID kIidDocument2 = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+
+// Properties a DOM does not know are left as they are.
+void SetBoolProperty(IXMLDOMDocument2* doc, const wchar_t* name, bool value) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BOOL;
+  v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+  BSTR property = SysAllocString(name);
+  if (property != nullptr) doc->setProperty(property, v);
+  SysFreeString(property);
+}
 
 // The document object of "Microsoft.XMLDOM", used synchronously.
 bool CreateDocument(ComPtr<IXMLDOMDocument>* doc) {
@@ -24,40 +38,67 @@ bool CreateDocument(ComPtr<IXMLDOMDocument>* doc) {
     return false;
   }
   (*doc)->put_async(VARIANT_FALSE);
-  // A manifest never needs an outside DTD or entity; none is fetched.
+  // A manifest never needs a DTD, an outside entity or a stylesheet that runs
+  // code or reads other documents. The file boundary refuses document types
+  // anyway; these are for the DOMs that honour them.
   (*doc)->put_resolveExternals(VARIANT_FALSE);
+  (*doc)->put_validateOnParse(VARIANT_FALSE);
+  ComPtr<IXMLDOMDocument2> doc2;
+  if (SUCCEEDED((*doc)->QueryInterface(kIidDocument2, reinterpret_cast<void**>(doc2.put())))) {
+    SetBoolProperty(doc2.get(), L"ProhibitDTD", true);
+    SetBoolProperty(doc2.get(), L"AllowXsltScript", false);
+    SetBoolProperty(doc2.get(), L"AllowDocumentFunction", false);
+  }
   return true;
 }
 
-// Loads a file through the euc-kr-aware file boundary. False with the thread's
-// last error set as well as it is known.
-bool LoadDocumentFile(IXMLDOMDocument* doc, const std::string& path) {
+// Hands the DOM the bytes already read and checked, as a stream.
+HRESULT LoadBytes(IXMLDOMDocument* doc, const std::string& bytes, VARIANT_BOOL* ok) {
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.empty() ? 1 : bytes.size());
+  if (memory == nullptr) return E_OUTOFMEMORY;
+  void* p = GlobalLock(memory);
+  if (p != nullptr) std::memcpy(p, bytes.data(), bytes.size());
+  GlobalUnlock(memory);
+  ComPtr<IStream> stream;
+  if (p == nullptr || FAILED(CreateStreamOnHGlobal(memory, TRUE, stream.put()))) {
+    GlobalFree(memory);
+    return E_OUTOFMEMORY;
+  }
+  ULARGE_INTEGER size;
+  size.QuadPart = bytes.size();
+  stream->SetSize(size);
+  VARIANT source;
+  VariantInit(&source);
+  source.vt = VT_UNKNOWN;
+  source.punkVal = stream.get();
+  return doc->load(source, ok);
+}
+
+enum class DocumentLoad { kLoaded, kFailed, kRefused };
+
+// Loads a file through the euc-kr-aware file boundary. Otherwise the thread's
+// last error is set as well as it is known.
+DocumentLoad LoadDocumentFile(IXMLDOMDocument* doc, const std::string& path) {
   tessal::XmlFileRead read = tessal::ReadXmlFileForDom(path);
   VARIANT_BOOL ok = VARIANT_FALSE;
   HRESULT hr = E_FAIL;
-  if (read.result == tessal::XmlFileRead::kFailed) {
+  if (read.result == tessal::XmlFileRead::kFailed || read.result == tessal::XmlFileRead::kRefused) {
     SetLastError(read.error);
-    return false;
+    return read.result == tessal::XmlFileRead::kRefused ? DocumentLoad::kRefused : DocumentLoad::kFailed;
   }
   if (read.result == tessal::XmlFileRead::kText) {
     BSTR text = SysAllocStringLen(read.text.data(), static_cast<UINT>(read.text.size()));
-    if (text == nullptr) return false;
+    if (text == nullptr) return DocumentLoad::kFailed;
     hr = doc->loadXML(text, &ok);
     SysFreeString(text);
   } else {
-    std::wstring wide = tessal::ToWide(path);
-    VARIANT source;
-    VariantInit(&source);
-    source.vt = VT_BSTR;
-    source.bstrVal = SysAllocString(wide.c_str());
-    hr = doc->load(source, &ok);
-    VariantClear(&source);
+    hr = LoadBytes(doc, read.bytes, &ok);
   }
   if (FAILED(hr) || ok != VARIANT_TRUE) {
     if (GetLastError() == 0) SetLastError(ERROR_INVALID_DATA);
-    return false;
+    return DocumentLoad::kFailed;
   }
-  return true;
+  return DocumentLoad::kLoaded;
 }
 
 bool SaveDocumentFile(IXMLDOMDocument* doc, const std::string& path) {
@@ -145,8 +186,14 @@ int CXML::Load(const char* path) {
     SetLastErrorText("XML Instance create error");
     return 0;
   }
-  if (!LoadDocumentFile(document_.get(), path != nullptr ? path : "")) {
-    SetLastErrorText("XML load error %d", static_cast<int>(GetLastError()));
+  DocumentLoad loaded = LoadDocumentFile(document_.get(), path != nullptr ? path : "");
+  if (loaded != DocumentLoad::kLoaded) {
+    int error = static_cast<int>(GetLastError());
+    if (loaded == DocumentLoad::kRefused) {
+      SetLastErrorText("XML load error %d : document type declaration refused", error);
+    } else {
+      SetLastErrorText("XML load error %d", error);
+    }
     document_.reset();
     return 0;
   }
@@ -175,7 +222,8 @@ int CXML::Save(const char* path) {
   // The stylesheet decides the layout of the file that is finally written.
   ComPtr<IXMLDOMDocument> raw, style, indented;
   bool ok = CreateDocument(&raw) && CreateDocument(&style) && CreateDocument(&indented) &&
-            LoadDocumentFile(raw.get(), kTempFile) && LoadDocumentFile(style.get(), kStylesheet);
+            LoadDocumentFile(raw.get(), kTempFile) == DocumentLoad::kLoaded &&
+            LoadDocumentFile(style.get(), kStylesheet) == DocumentLoad::kLoaded;
   if (ok) {
     VARIANT out;
     VariantInit(&out);

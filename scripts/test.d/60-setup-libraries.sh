@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Setup libraries: the export tables of Lorix.dll and Tavin.dll in both
-# architectures, and the benchmark of loading and saving a manifest of 5,000
-# files under Wine beside MSXML's bare parse of the same document.
+# architectures, the benchmark of loading and saving a manifest of 5,000
+# files under Wine beside MSXML's bare parse of the same document, and their
+# byte-level readers under libFuzzer.
 # Ends with "N passed, N failed".
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -35,6 +36,24 @@ check "Lorix.dll win64 exports" same_set "$(exports out/win64/Lorix.dll)" "$lori
 check "Tavin.dll win32 exports" same_set "$(exports out/win32/Tavin.dll)" "$(tavin_names '?GetInstallPath@@YAXPAD@Z')"
 check "Tavin.dll win64 exports" same_set "$(exports out/win64/Tavin.dll)" "$(tavin_names '?GetInstallPath@@YAXPEAD@Z')"
 
+# Neither library changes its host's library search order, and their own code
+# loads libraries only with LoadLibraryEx (by full path or from the system
+# folder). The plain imports that remain come from the toolchain's start-up and
+# C++ runtime (frame registration, advapi32.dll for random numbers).
+imports() { x86_64-w64-mingw32-objdump -p "$1" 2>/dev/null | awk '/DLL Name:/,/^$/' | awk 'NF==3 && $1 ~ /^[0-9a-f]+$/ {print $3}'; }
+no_search_order_change() {
+  local found
+  found=$(imports "$1" | grep -xE 'SetDllDirectory[AW]|SetDefaultDllDirectories|AddDllDirectory')
+  [ -z "$found" ] || { echo "$1 imports: $found"; return 1; }
+}
+for arch in win32 win64; do
+  for dll in Lorix Tavin; do
+    check "$dll.dll $arch keeps the host's library search order" no_search_order_change out/$arch/$dll.dll
+  done
+done
+no_plain_loads() { ! grep -nE '\bLoadLibrary[AW]?\(' installinfo/win/*.cc manifest/win/*.cc common/win/*.cc; }
+check "setup libraries load libraries only through LoadLibraryEx" no_plain_loads
+
 bench=${pfx}win64/manifest/lorix_bench.exe
 run_bench() {
   [ -f "$bench" ] || return 1
@@ -42,10 +61,15 @@ run_bench() {
     "Z:$root/manifest/indent.xsl" 5 </dev/null 2>&1 | tr -d '\r'
 }
 check "manifest benchmark (5,000 files, saved and loaded back identically)" run_bench
-# The byte-level readers of both libraries under libFuzzer (ASan, UBSan).
+# The byte-level readers of both libraries under libFuzzer (ASan, UBSan): each
+# reader on its own for an equal share of SETUP_FUZZ_SECONDS (default 55 in all).
 fuzz_dir=$root/build/setup-fuzz
-fuzz_seconds=${SETUP_FUZZ_SECONDS:-30}
-mkdir -p "$fuzz_dir/corpus"
+seeds=$root/manifest/fuzz/seeds
+fuzz_targets=$(ls "$seeds")
+fuzz_total=${SETUP_FUZZ_SECONDS:-55}
+fuzz_each=$(( fuzz_total / $(echo $fuzz_targets | wc -w) ))
+[ "$fuzz_each" -ge 1 ] || fuzz_each=1
+mkdir -p "$fuzz_dir"
 build_fuzz() {
   clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     -I"$root/manifest" -I"$root/installinfo" -I"$root/common" \
@@ -55,16 +79,20 @@ build_fuzz() {
 }
 check "build setup_fuzz with clang" build_fuzz
 if [ -x "$fuzz_dir/setup_fuzz" ]; then
-  check "fuzz seeds replay" "$fuzz_dir/setup_fuzz" -runs=0 "$root/manifest/fuzz/seeds"
+  check "fuzz seeds replay" "$fuzz_dir/setup_fuzz" -runs=0 $(for t in $fuzz_targets; do echo "$seeds/$t"; done)
   run_fuzz() {
-    timeout $((fuzz_seconds + 60)) "$fuzz_dir/setup_fuzz" -max_total_time="$fuzz_seconds" -max_len=4096 \
-      -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$fuzz_dir/" \
-      "$fuzz_dir/corpus" "$root/manifest/fuzz/seeds" >"$fuzz_dir/fuzz.log" 2>&1
+    local target=$1 log=$fuzz_dir/$1.log
+    mkdir -p "$fuzz_dir/corpus/$target"
+    SETUP_FUZZ_TARGET=$target timeout $((fuzz_each + 60)) "$fuzz_dir/setup_fuzz" -max_total_time="$fuzz_each" \
+      -max_len=4096 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$fuzz_dir/$target-" \
+      "$fuzz_dir/corpus/$target" "$seeds/$target" >"$log" 2>&1
     local rc=$?
-    grep -E '^(Done|stat::(number_of_executed_units|new_units_added))|ERROR|SUMMARY' "$fuzz_dir/fuzz.log"
+    grep -E '^stat::number_of_executed_units|ERROR|SUMMARY' "$log" | sed "s/^/$target: /"
     return $rc
   }
-  check "fuzz ${fuzz_seconds}s without a crash" run_fuzz
+  for target in $fuzz_targets; do
+    check "fuzz $target ${fuzz_each}s without a crash" run_fuzz "$target"
+  done
 fi
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
