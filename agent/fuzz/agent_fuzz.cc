@@ -26,6 +26,7 @@
 #include "core/scrambled_file.h"
 #include "core/tagged_text.h"
 #include "core/verdict.h"
+#include "tests/sample_targets.h"
 
 namespace kestra {
 namespace {
@@ -184,29 +185,13 @@ class FuzzInspectionHost : public InspectionHost {
   }
 };
 
-void AddTargets(PolicyState* policy) {
-  ObservationTarget bank;
-  bank.company_id = "BANK1";
-  bank.main_host = "bank.co.kr";
-  bank.main_ip = "203.0.113.10";
-  bank.hash_data = "abc123";
-  bank.certificate = std::string("[SUBJECT]CN=www.bank.co.kr, O=Bank");
-  ObservationTarget card;
-  card.company_id = "CARD2";
-  card.main_host = "card.co.kr";
-  card.main_ip = "198.51.100.1";
-  card.use_urls = std::string("pay.cardpay.co.kr;m.card.co.kr");
-  card.use_ips = std::string("198.51.100.2;198.51.100.3");
-  policy->table.targets = {bank, card};
-  policy->policy_loaded = true;
-}
-
 void FuzzRecord(std::string_view input) {
   FuzzInspectionHost host;
   host.record = TakePiece(&input, 2);  // at most 510 bytes, as a record read is
   host.evidence.assign(input);
   PolicyState policy;
-  AddTargets(&policy);
+  policy.policy_loaded = true;
+  policy.table.targets = {SampleBank(), SampleCard()};
   InspectionState inspection;
   inspection.current_record = 7;
   std::string verdict = InspectRecord(inspection, policy, host);

@@ -1,6 +1,7 @@
 #include "core/verdict.h"
 
 #include "core/host_names.h"
+#include "tests/sample_targets.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -68,29 +69,11 @@ class FakeInspectionHost : public InspectionHost {
   }
 };
 
-ObservationTarget Bank() {
-  ObservationTarget t;
-  t.company_id = "BANK1";
-  t.display_id = "BANK1";
-  t.main_host = "bank.co.kr";
-  t.main_ip = "203.0.113.10";
-  t.hash_data = "abc123";
-  t.certificate = std::string("[SUBJECT]CN=www.bank.co.kr, O=Bank");
-  return t;
-}
-
 class InspectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     policy_.policy_loaded = true;
-    policy_.table.targets.push_back(Bank());
-    ObservationTarget card;
-    card.company_id = "CARD2";
-    card.main_host = "card.co.kr";
-    card.main_ip = "198.51.100.1";
-    card.use_urls = std::string("pay.cardpay.co.kr");
-    card.use_ips = std::string("198.51.100.2;198.51.100.3");
-    policy_.table.targets.push_back(card);
+    policy_.table.targets = {SampleBank(), SampleCard()};
   }
   std::string Inspect(int32_t number, const std::string& record) {
     host_.records[number] = record;
