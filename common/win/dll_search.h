@@ -8,6 +8,16 @@
 
 namespace tessal {
 
+// Values of the loader flags, spelt out because older headers lack them.
+inline constexpr DWORD kSearchApplicationDir = 0x00000200;  // LOAD_LIBRARY_SEARCH_APPLICATION_DIR
+inline constexpr DWORD kSearchSystem32 = 0x00000800;        // LOAD_LIBRARY_SEARCH_SYSTEM32
+
+// A kernel32 function that older systems may lack, or null.
+inline FARPROC Kernel32Function(const char* name) {
+  HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+  return kernel32 != nullptr ? GetProcAddress(kernel32, name) : nullptr;
+}
+
 // First thing at a program's start: libraries are searched in the system folder
 // and the program's own folder only. Where the system lacks that (Windows 7
 // without its loader update), at least the current folder is taken out of the
