@@ -1,6 +1,7 @@
 #include "core/alert_texts.h"
 
 #include "core/ansi_text.h"
+#include "core/host_names.h"
 
 namespace kestra {
 
@@ -31,11 +32,6 @@ constexpr char kOtherText[] =
     "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
     "모든 브라우저를 지금 종료하시겠습니까?\r\n"
     "윈도우 호스트파일은 자동 수정 및 백업됩니다(hosts_backup)";
-
-bool IsHostChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-         c == '_' || c == '.';
-}
 
 }  // namespace
 
@@ -103,10 +99,7 @@ void NoticeState::Connected() {
 }
 
 std::string ConnectUrl(std::string_view host) {
-  if (host.empty() || host.front() == '.') return std::string();
-  for (char c : host) {
-    if (!IsHostChar(c)) return std::string();
-  }
+  if (!IsSafeHostName(host)) return std::string();
   return "https://" + std::string(host);
 }
 

@@ -87,8 +87,8 @@ class NoticeState {
 };
 
 // "https://<host>" for the "연결하기" command, or "" when the host is not a plain
-// DNS name (letters, digits, '-', '_', '.', not starting with '.'): the host comes
-// from a less trusted process and must not become anything but a web address.
+// DNS name (IsSafeHostName): the host comes from a less trusted process and must
+// not become anything but a web address.
 std::string ConnectUrl(std::string_view host);
 
 }  // namespace kestra

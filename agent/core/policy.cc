@@ -1,5 +1,7 @@
 #include "core/policy.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -27,12 +29,19 @@ std::string HostOfUrl(const std::string& url) {
   return slashes == std::string::npos ? url : url.substr(slashes + 2);
 }
 
+int DecimalValue(const std::string& text) {
+  // As atoi, but a value out of range saturates instead of wrapping: an option
+  // of "4294967296" must not read as 0.
+  long value = std::strtol(text.c_str(), nullptr, 10);
+  return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
+}
+
 }  // namespace
 
 int TagNumber(std::string_view text, std::string_view tag, int default_value) {
   std::string value;
   if (!FindTag(text, tag, &value)) return default_value;
-  return std::atoi(value.c_str());
+  return DecimalValue(value);
 }
 
 void ParseTargets(std::string_view reply, std::vector<ObservationTarget>* targets,
@@ -78,7 +87,7 @@ ServerSettings ParseServerSettings(std::string_view settings) {
   s.server = FindTag(settings, "CV_SERVER", &value) ? tessal::CutAnsi(value, 127) : kDefaultServer;
   s.object = FindTag(settings, "CV_OBJECT", &value) ? tessal::CutAnsi(value, 127) : "/CommandService";
   std::string port = FindTag(settings, "CV_PORT", &value) ? tessal::CutAnsi(value, 127) : "80";
-  s.port = std::atoi(port.c_str());
+  s.port = DecimalValue(port);
   return s;
 }
 

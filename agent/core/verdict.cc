@@ -1,8 +1,10 @@
 #include "core/verdict.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/ansi_text.h"
+#include "core/host_names.h"
 #include "core/tagged_text.h"
 
 namespace kestra {
@@ -17,16 +19,6 @@ RecordRequest ParseRecordText(std::string_view text) {
   return r;
 }
 
-bool IsInspectableHost(std::string_view host) {
-  if (host.empty() || host.front() == '.' || host.find('.') == std::string_view::npos) return false;
-  for (char c : host) {
-    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-              c == '_' || c == '.';
-    if (!ok) return false;
-  }
-  return true;
-}
-
 std::string DomainOf(std::string_view host) {
   std::size_t dot = host.find('.');
   return dot == std::string_view::npos ? std::string() : std::string(host.substr(dot + 1));
@@ -38,7 +30,10 @@ TargetMatch FindTarget(const std::vector<ObservationTarget>& targets, std::strin
     if (t.use_urls && !host.empty() && t.use_urls->find(host) != std::string::npos) {
       return {static_cast<int>(i), true};
     }
-    if (host.find(t.main_host) != std::string_view::npos) return {static_cast<int>(i), false};
+    // A target without a main host would otherwise contain-match every site.
+    if (!t.main_host.empty() && host.find(t.main_host) != std::string_view::npos) {
+      return {static_cast<int>(i), false};
+    }
   }
   return {};
 }
@@ -81,9 +76,11 @@ std::string EventText(int kind, const std::string& host, const std::string& addr
     case kKindContent: format = "[%s]에 대한 [%s]내용 파밍시도"; break;
     default: format = "[%s]에 대한 [%s]기타 파밍시도"; break;
   }
-  std::string out(host.size() + address.size() + 64, '\0');
-  int n = std::snprintf(out.data(), out.size(), format, host.c_str(), address.c_str());
-  out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  // The address is the requester's text: only a literal reaches the server's log.
+  std::string logged = LoggableAddress(address);
+  std::string out(host.size() + logged.size() + 64, '\0');
+  int n = std::snprintf(out.data(), out.size(), format, host.c_str(), logged.c_str());
+  out.resize(n > 0 ? std::min(static_cast<std::size_t>(n), out.size() - 1) : 0);
   return out;
 }
 
@@ -122,7 +119,67 @@ void HandleVerdict(Run& run, int32_t number, InspectionState& inspection, Policy
     host.ShowNotice(lines.line1, lines.line2, run.host, run.kind);
     host.CommLog(company, EventText(run.kind, run.host, run.address), run.kind);
   }
-  if (!run.host.empty() && !host.DeleteEvidence(run.host, number)) host.DeleteEvidence(run.host, number);
+  if (IsSafeHostName(run.host) && !host.DeleteEvidence(run.host, number)) host.DeleteEvidence(run.host, number);
+}
+
+// Repeat suppression on the domain (the host after its first "."): true when the
+// same domain was stored less than a minute ago. A domain that stays the same is
+// inspected again from 60 s after it was first stored, and then every time.
+bool IsRepeat(InspectionState& inspection, const std::string& domain, uint64_t now) {
+  if (!inspection.last_domain.empty()) {
+    bool same = tessal::EqualsIgnoreCase(inspection.last_domain, domain);
+    if (same && now - inspection.last_domain_ms < kRepeatWindowMs) return true;
+    if (!same) inspection.last_domain.clear();
+  }
+  if (inspection.last_domain.empty()) {
+    inspection.last_domain = domain;
+    inspection.last_domain_ms = now;
+  }
+  return false;
+}
+
+// The address check against the matched target; false when the table was rebuilt
+// meanwhile and the target is gone.
+bool CheckAddress(Run& run, const TargetMatch& match, PolicyState& policy) {
+  std::lock_guard<std::mutex> hold(policy.table.lock);
+  if (static_cast<std::size_t>(match.index) >= policy.table.targets.size()) return false;
+  const ObservationTarget& t = policy.table.targets[match.index];
+  run.company_id = t.company_id;
+  run.verdict = IsGenuineAddress(t, match.use_url_match, run.address) ? "OK" : "NOT";
+  run.kind = kKindAddress;
+  return true;
+}
+
+// Certificate and content checks on the evidence file of a genuine address.
+void CheckEvidence(Run& run, const TargetMatch& match, int32_t number, PolicyState& policy,
+                   InspectionHost& host) {
+  // The host name becomes part of a file name: only a plain DNS name may.
+  if (!IsSafeHostName(run.host)) return;
+  std::string evidence = host.ReadEvidence(run.host, number);
+  if (evidence.empty()) return;
+  std::string cert;
+  FindTag(evidence, "CERT", &cert);
+  std::optional<std::string> expected;
+  {
+    std::lock_guard<std::mutex> hold(policy.table.lock);
+    if (static_cast<std::size_t>(match.index) < policy.table.targets.size()) {
+      expected = ExpectedCertificateDomain(policy.table.targets[match.index]);
+    }
+  }
+  if (expected && !cert.empty() && cert.find(*expected) == std::string::npos) {
+    run.verdict = "NOT";
+    run.kind = kKindCertificate;
+    run.certificate_failed = true;
+    return;
+  }
+  host.Wait(kCheckWaitMs);
+  std::string hash;
+  FindTag(evidence, "HASH", &hash);
+  std::lock_guard<std::mutex> hold(policy.table.lock);
+  if (static_cast<std::size_t>(match.index) < policy.table.targets.size() &&
+      !tessal::EqualsIgnoreCase(hash, policy.table.targets[match.index].hash_data)) {
+    run.content_failed = true;
+  }
 }
 
 }  // namespace
@@ -151,23 +208,10 @@ std::string InspectRecord(InspectionState& inspection, PolicyState& policy, Insp
   if (!record) return finish("");
   RecordRequest request = ParseRecordText(*record);
   host.ShowTrayIconForAWhile();
-  // The host name forms a file name the agent reads and deletes: only plausible
-  // DNS names are inspected.
-  if (request.address.empty() || !IsInspectableHost(request.host)) return finish("");
-
-  std::string domain = DomainOf(request.host);
-  uint64_t now = host.NowMs();
-  if (!inspection.last_domain.empty()) {
-    if (tessal::EqualsIgnoreCase(inspection.last_domain, domain) &&
-        now - inspection.last_domain_ms < kRepeatWindowMs) {
-      return finish("");
-    }
-    if (!tessal::EqualsIgnoreCase(inspection.last_domain, domain)) inspection.last_domain.clear();
+  if (request.host.empty() || request.address.empty() || request.host.find('.') == std::string::npos) {
+    return finish("");
   }
-  if (inspection.last_domain.empty()) {
-    inspection.last_domain = domain;
-    inspection.last_domain_ms = now;
-  }
+  if (IsRepeat(inspection, DomainOf(request.host), host.NowMs())) return finish("");
 
   Run run;
   run.host = request.host;
@@ -181,47 +225,8 @@ std::string InspectRecord(InspectionState& inspection, PolicyState& policy, Insp
     run.verdict = "UNKNOWN";
   } else {
     host.Wait(kCheckWaitMs);
-    std::lock_guard<std::mutex> hold(policy.table.lock);
-    // The table may have been rebuilt while waiting: the target is looked up again.
-    bool still_there = static_cast<std::size_t>(match.index) < policy.table.targets.size();
-    if (!still_there) return finish("");
-    const ObservationTarget& t = policy.table.targets[match.index];
-    run.company_id = t.company_id;
-    if (!IsGenuineAddress(t, match.use_url_match, request.address)) {
-      run.verdict = "NOT";
-      run.kind = kKindAddress;
-    } else {
-      run.verdict = "OK";
-    }
-  }
-
-  if (run.verdict == "OK") {
-    std::string evidence = host.ReadEvidence(request.host, number);
-    if (!evidence.empty()) {
-      std::string cert;
-      FindTag(evidence, "CERT", &cert);
-      std::optional<std::string> expected;
-      {
-        std::lock_guard<std::mutex> hold(policy.table.lock);
-        if (static_cast<std::size_t>(match.index) < policy.table.targets.size()) {
-          expected = ExpectedCertificateDomain(policy.table.targets[match.index]);
-        }
-      }
-      if (expected && !cert.empty() && cert.find(*expected) == std::string::npos) {
-        run.verdict = "NOT";
-        run.kind = kKindCertificate;
-        run.certificate_failed = true;
-      } else {
-        host.Wait(kCheckWaitMs);
-        std::string hash;
-        FindTag(evidence, "HASH", &hash);
-        std::lock_guard<std::mutex> hold(policy.table.lock);
-        if (static_cast<std::size_t>(match.index) < policy.table.targets.size() &&
-            !tessal::EqualsIgnoreCase(hash, policy.table.targets[match.index].hash_data)) {
-          run.content_failed = true;
-        }
-      }
-    }
+    if (!CheckAddress(run, match, policy)) return finish("");
+    if (run.verdict == "OK") CheckEvidence(run, match, number, policy, host);
   }
   if (!run.company_id.empty()) inspection.last_company_id = run.company_id;
 

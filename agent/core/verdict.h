@@ -23,10 +23,6 @@ struct RecordRequest {
 };
 RecordRequest ParseRecordText(std::string_view text);
 
-// A host name the agent will use to form the evidence file's name: letters,
-// digits, '-', '_' and '.', not starting with '.', and with a ".".
-bool IsInspectableHost(std::string_view host);
-
 // The domain part used for repeat suppression: the host after its first ".".
 std::string DomainOf(std::string_view host);
 

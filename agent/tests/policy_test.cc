@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 
 namespace kestra {
@@ -87,6 +88,17 @@ TEST(ServerSettings, DefaultsOnlyForMissingTags) {
   EXPECT_EQ(s.server, kDefaultServer);
   EXPECT_EQ(s.object, "/CommandService");
   EXPECT_EQ(s.port, 8080);
+}
+
+TEST(TagNumber, ReadsAsAtoiButSaturates) {
+  struct Case {
+    const char* content;
+    int value;
+  } cases[] = {{" 12x", 12}, {"-3", -3}, {"x", 0}, {"4294967296", INT_MAX}, {"-99999999999", INT_MIN}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(TagNumber(std::string("<n>") + c.content + "</n>", "n", 7), c.value) << c.content;
+  }
+  EXPECT_EQ(TagNumber("<m>1</m>", "n", 7), 7);
 }
 
 TEST(TrayMenu, ThreeTargetsWithTerminationOneOneZeroHaveNoExit) {

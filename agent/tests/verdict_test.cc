@@ -1,5 +1,8 @@
 #include "core/verdict.h"
 
+#include "core/host_names.h"
+#include "tests/sample_targets.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -13,6 +16,7 @@ namespace {
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 class FakeInspectionHost : public InspectionHost {
  public:
@@ -23,6 +27,7 @@ class FakeInspectionHost : public InspectionHost {
   std::map<int32_t, std::string> records;
   std::map<std::string, std::string> evidence;  // "host.number"
   std::vector<std::string> calls;
+  std::vector<std::string> evidence_reads;
   bool notifier_ready = true;
   bool notifier_showing = false;
   int tray_shows = 0;
@@ -41,7 +46,10 @@ class FakeInspectionHost : public InspectionHost {
     return it->second.substr(0, 512);
   }
   void WriteRecord(int32_t n, const std::string& text) override { records[n] = text; }
-  std::string ReadEvidence(const std::string& host, int32_t n) override { return evidence[Key(host, n)]; }
+  std::string ReadEvidence(const std::string& host, int32_t n) override {
+    evidence_reads.push_back(Key(host, n));
+    return evidence[Key(host, n)];
+  }
   bool DeleteEvidence(const std::string& host, int32_t n) override {
     calls.push_back("delete " + Key(host, n));
     return evidence.erase(Key(host, n)) > 0;
@@ -61,29 +69,11 @@ class FakeInspectionHost : public InspectionHost {
   }
 };
 
-ObservationTarget Bank() {
-  ObservationTarget t;
-  t.company_id = "BANK1";
-  t.display_id = "BANK1";
-  t.main_host = "bank.co.kr";
-  t.main_ip = "203.0.113.10";
-  t.hash_data = "abc123";
-  t.certificate = std::string("[SUBJECT]CN=www.bank.co.kr, O=Bank");
-  return t;
-}
-
 class InspectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     policy_.policy_loaded = true;
-    policy_.table.targets.push_back(Bank());
-    ObservationTarget card;
-    card.company_id = "CARD2";
-    card.main_host = "card.co.kr";
-    card.main_ip = "198.51.100.1";
-    card.use_urls = std::string("pay.cardpay.co.kr");
-    card.use_ips = std::string("198.51.100.2;198.51.100.3");
-    policy_.table.targets.push_back(card);
+    policy_.table.targets = {SampleBank(), SampleCard()};
   }
   std::string Inspect(int32_t number, const std::string& record) {
     host_.records[number] = record;
@@ -140,14 +130,79 @@ TEST_F(InspectionTest, RecordsWithoutAVerdict) {
   EXPECT_THAT(host_.calls, IsEmpty());
 }
 
-TEST_F(InspectionTest, ImplausibleHostNamesNeverReachAFilePath) {
-  host_.evidence["..\\..\\windows\\win.ini.8"] = "<CERT>x</CERT>";
-  EXPECT_EQ(Inspect(8, "..\\..\\windows\\win.ini|10.6.6.6|"), "");
-  EXPECT_EQ(Inspect(9, ".bank.co.kr|10.6.6.6|"), "");
-  EXPECT_EQ(Inspect(10, "www.bank.co.kr/x|10.6.6.6|"), "");
-  EXPECT_EQ(Inspect(11, "www bank.co.kr|10.6.6.6|"), "");
-  EXPECT_THAT(host_.calls, IsEmpty());
-  EXPECT_TRUE(IsInspectableHost("my-bank_01.co.kr"));
+TEST(HostNames, OnlyPlainDnsNamesMayFormAFileName) {
+  struct Case {
+    std::string host;
+    bool safe;
+  } cases[] = {
+      {"my-bank_01.co.kr", true},     {"localhost", true},
+      {std::string(63, 'a') + ".kr", true},
+      {std::string(64, 'a') + ".kr", false},
+      {"www.bank.co.kr:8443", false}, {"", false},
+      {".bank.co.kr", false},         {"bank.co.kr.", false},
+      {"www..bank.co.kr", false},     {"..", false},
+      {"..\\..\\windows\\win.ini", false}, {"www.bank.co.kr/x", false},
+      {"c:x.kr", false},              {"www bank.co.kr", false},
+      {"a\"b.kr", false},             {"\xC7\xD1.kr", false},
+      {std::string("a\0b.kr", 6), false},
+      {"nul", false},                 {"nul.x", false},
+      {"com1.x", false},              {"aux.bank.co.kr", false},
+      {"www.CON.co.kr", false},       {"Lpt9.kr", false},
+      {"com10.kr", true}, {"conin.kr", true},
+      {"consul.bank.kr", true},       {"com.kr", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsSafeHostName(c.host), c.safe) << c.host;
+  std::string longest;
+  while (longest.size() < 253) longest += longest.empty() ? "a" : ".a";
+  EXPECT_TRUE(IsSafeHostName(longest));
+  EXPECT_FALSE(IsSafeHostName(longest + "a"));
+}
+
+TEST(HostNames, OnlyAddressLiteralsAreLogged) {
+  struct Case {
+    const char* address;
+    const char* logged;
+  } cases[] = {
+      {"203.0.113.10", "203.0.113.10"}, {"2001:db8::1", "2001:db8::1"},
+      {"::ffff:192.0.2.1", "::ffff:192.0.2.1"}, {"256.1.1.1", ""},
+      {"1.2.3", ""}, {"1.2.3.4.5", ""}, {"1..2.3", ""}, {"0001.2.3.4", ""},
+      {"2001:db8", ""}, {"2001:db8::1%eth0", ""}, {"1.2.3.4]\r\n[evil", ""},
+      {"1111:2222:3333:4444:5555:6666:7777:8888:9999:0", ""}, {"", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(EventText(kKindAddress, "www.bank.co.kr", c.address),
+              std::string("[www.bank.co.kr]에 대한 [") + c.logged + "]주소 파밍시도")
+        << c.address;
+  }
+}
+
+TEST_F(InspectionTest, EveryDottedNameIsInspectedButOnlyPlainOnesTouchEvidence) {
+  struct Case {
+    const char* record;
+    const char* verdict;
+  } cases[] = {
+      {"www.bank.co.kr:8443|203.0.113.10|", "OK"},
+      {"aux.card.co.kr|198.51.100.1|", "OK"},
+      {"..\\..\\windows\\win.ini|10.6.6.6|", "UNKNOWN"},
+      {"nul.bank.co.kr|10.6.6.6|", "NOT"},
+  };
+  int32_t number = 20;
+  for (const Case& c : cases) {
+    std::string host = std::string(c.record).substr(0, std::string(c.record).find('|'));
+    host_.evidence[FakeInspectionHost::Key(host, number)] = "<CERT>[SUBJECT]CN=evil</CERT>";
+    EXPECT_EQ(Inspect(number, c.record), c.verdict) << c.record;
+    host_.now_ms += kRepeatWindowMs;
+    ++number;
+  }
+  EXPECT_THAT(host_.evidence_reads, IsEmpty());
+  EXPECT_THAT(host_.calls, Contains("Log BANK1 [nul.bank.co.kr]에 대한 [10.6.6.6]주소 파밍시도 0"));
+  EXPECT_THAT(host_.calls, Not(Contains(::testing::StartsWith("delete"))));
+  EXPECT_EQ(host_.evidence.size(), 4u);
+}
+
+TEST_F(InspectionTest, ATargetWithoutMainHostMatchesNothing) {
+  policy_.table.targets[0].main_host.clear();
+  EXPECT_EQ(Inspect(1, "www.example.com|1.2.3.4|"), "UNKNOWN");
 }
 
 TEST_F(InspectionTest, SameDomainWithinAMinuteIsNotInspectedAgain) {
@@ -211,8 +266,8 @@ TEST_F(InspectionTest, DnsSettingsAlert) {
 }
 
 TEST(EventText, ByKind) {
-  EXPECT_EQ(EventText(3, "h", "a"), "[h]에 대한 [a]내용 파밍시도");
-  EXPECT_EQ(EventText(9, "h", "a"), "[h]에 대한 [a]기타 파밍시도");
+  EXPECT_EQ(EventText(3, "h", "1.2.3.4"), "[h]에 대한 [1.2.3.4]내용 파밍시도");
+  EXPECT_EQ(EventText(9, "h", "::1"), "[h]에 대한 [::1]기타 파밍시도");
   EXPECT_EQ(ChooseAlertLines("h", false, true).line2, "요청사이트는\r\n내용오류입니다.\r\n사용불가");
 }
 

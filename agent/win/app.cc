@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "win/dll_search.h"
 #include "win/main_dialog.h"
 
 namespace kestra {
@@ -26,6 +27,8 @@ class CqvTessalKestraApp {
 }  // namespace kestra
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Before anything can load a library: never from the current folder or the PATH.
+  tessal::RestrictDllSearch();
   kestra::CqvTessalKestraApp app;
   return app.InitInstance();
 }

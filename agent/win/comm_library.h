@@ -11,8 +11,10 @@ namespace kestra {
 
 class Win32CommLibrary : public CommLibrary {
  public:
-  // Loads "qvTessalOlvar.dll" from the default search path (R edition: falls back
-  // to "<program folder>\qvTessalOlvar_tmp.dll" when the R entry point is missing).
+  // Loads "qvTessalOlvar.dll" by name, which the program's restricted search
+  // order finds only in the program folder or the system folder (R edition: falls
+  // back to "<program folder>\qvTessalOlvar_tmp.dll" by full path when the R entry
+  // point is missing).
   CommLoad Load(Edition edition, const std::string& program_folder);
   bool loaded() const { return info_set_ != nullptr; }
 

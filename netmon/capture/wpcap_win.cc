@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "exports/platform.h"
+#include "win/dll_search.h"
 
 namespace qvw {
 namespace {
@@ -72,7 +73,9 @@ struct WpcapApi {
 // Binds wpcap.dll once; null when it or one of its functions is missing.
 const WpcapApi* Api() {
   static const WpcapApi* api = []() -> const WpcapApi* {
-    HMODULE dll = LoadLibraryA("wpcap.dll");
+    // From the system folder only: the host's search order (its current folder,
+    // the PATH) must not decide which capture library an elevated host runs.
+    HMODULE dll = tessal::LoadSystemLibrary("wpcap.dll");
     if (!dll) return nullptr;
     static WpcapApi a;
     bool ok = true;

@@ -6,7 +6,10 @@
 #include <cstdio>
 #include <string>
 
+#include "win/dll_search.h"
+
 int main() {
+  tessal::RestrictDllSearch();
   char self[MAX_PATH] = {};
   DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
   std::string dir(self, n);
