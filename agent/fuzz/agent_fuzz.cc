@@ -227,7 +227,9 @@ void FuzzScrambled(std::string_view input) {
   std::string clear;
   Require(ReadScrambledText(path, &clear, input.size()) && Scramble(clear) == input);
   std::string text = clear.c_str();
-  Require(WriteScrambledFile(path.c_str(), text.c_str()) == 1);
+  std::size_t slash = path.rfind('/');
+  tessal::SafeFolder folder = tessal::SafeFolder::Hold(path.substr(0, slash));
+  Require(WriteScrambledFile(folder, path.substr(slash + 1).c_str(), text.c_str()) == 1);
   Require(ReadScrambledText(path, &clear, text.size()) && clear == text);
   std::remove(path.c_str());
 }

@@ -22,6 +22,8 @@ inline NativeFile InvalidNativeFile() { return -1; }
 
 class File {
  public:
+  static constexpr std::size_t kReadChunk = 64 * 1024;
+
   File() = default;
   explicit File(NativeFile handle) : handle_(handle) {}
   File(File&& other) noexcept : handle_(other.release()) {}

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace tessal {
@@ -18,10 +19,11 @@ void File::Close() {
 bool File::ReadAtMost(std::size_t max, std::string* out) {
   out->clear();
   if (!valid()) return false;
-  out->resize(max);
   std::size_t got = 0;
+  // Grown as the bytes come, so a large limit costs nothing for a small file.
   while (got < max) {
-    ssize_t n = ::read(handle_, &(*out)[got], max - got);
+    out->resize(got + std::min<std::size_t>(max - got, kReadChunk));
+    ssize_t n = ::read(handle_, &(*out)[got], out->size() - got);
     if (n < 0) {
       if (errno == EINTR) continue;
       out->clear();

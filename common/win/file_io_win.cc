@@ -2,6 +2,8 @@
 
 #include "core/file_io.h"
 
+#include <algorithm>
+
 namespace tessal {
 
 bool File::valid() const { return handle_ != Invalid() && handle_ != nullptr; }
@@ -14,12 +16,12 @@ void File::Close() {
 bool File::ReadAtMost(std::size_t max, std::string* out) {
   out->clear();
   if (!valid()) return false;
-  out->resize(max);
   std::size_t got = 0;
+  // Grown as the bytes come, so a large limit costs nothing for a small file.
   while (got < max) {
-    DWORD chunk = static_cast<DWORD>((max - got) > 0x100000 ? 0x100000 : (max - got));
+    out->resize(got + std::min<std::size_t>(max - got, kReadChunk));
     DWORD n = 0;
-    if (!ReadFile(handle_, &(*out)[got], chunk, &n, nullptr)) {
+    if (!ReadFile(handle_, &(*out)[got], static_cast<DWORD>(out->size() - got), &n, nullptr)) {
       out->clear();
       return false;
     }

@@ -15,7 +15,7 @@ mkdir -p "$out"
 build_agent() {
   clang++ "${flags[@]}" -I"$root/agent" -I"$root/common" \
     "$root"/agent/core/{tagged_text,scrambled_file,record_files,startup_rules,policy,policy_refresh,verdict,alert_texts,host_names}.cc \
-    "$root/common/core/ansi_text.cc" "$root/common/posix/file_io_posix.cc" \
+    "$root"/common/core/{ansi_text,safe_folder}.cc "$root"/common/posix/{file_io,safe_folder}_posix.cc \
     "$root/agent/fuzz/agent_fuzz.cc" -o "$out/agent_fuzz"
 }
 build_target_list() {
