@@ -100,17 +100,21 @@ TEST_F(SafeFolderTest, FoldersAndHardLinksAreRefusedUntouched) {
 
 TEST_F(SafeFolderTest, RemoveTreeNeverReachesOutside) {
   SafeFolder top = SafeFolder::Hold(dir_);
+  std::string outside_sub = outside_ + kPathSeparator + "sub";
+  ASSERT_TRUE(MakeFolder(outside_sub) && WriteWholeFile(outside_sub + kPathSeparator + "deep", "deep"));
   ASSERT_TRUE(MakeFolder(In("sub")) && MakeFolder(In("sub") + kPathSeparator + "deeper"));
   ASSERT_TRUE(WriteWholeFile(In("sub") + kPathSeparator + "deeper" + kPathSeparator + "f", "x"));
   ASSERT_TRUE(HardLink(victim_, In("sub") + kPathSeparator + "hard"));
 #ifndef _WIN32
   ASSERT_EQ(symlink(outside_.c_str(), In("to_outside").c_str()), 0);
+  ASSERT_EQ(symlink(outside_sub.c_str(), (In("sub") + kPathSeparator + "to_sub").c_str()), 0);
   ASSERT_EQ(symlink(victim_.c_str(), (In("sub") + kPathSeparator + "to_victim").c_str()), 0);
 #endif
   work_ = SafeFolder();
   EXPECT_TRUE(top.RemoveTree("w", 5000));
   EXPECT_FALSE(PathExists(work_path_));
   EXPECT_EQ(Content(victim_), "precious");
+  EXPECT_EQ(Content(outside_sub + kPathSeparator + "deep"), "deep");
   EXPECT_TRUE(top.RemoveTree("w", 5000)) << "a missing folder is gone already";
 }
 
