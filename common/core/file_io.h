@@ -1,8 +1,7 @@
 // Small file layer shared by the deliverables. Paths are 8-bit texts in the
-// system's code page. The "untrusted" functions are for files in folders that less
-// trusted processes can write to (the agent's base and work folders): they refuse
-// links, reparse points, folders and files with more than one hard link, so that
-// a planted link never makes an elevated program touch another file.
+// system's code page. The whole-path functions here are for trusted folders only;
+// files in folders that less trusted processes can write to are reached through
+// core/safe_folder.h.
 #pragma once
 
 #include <cstddef>
@@ -56,13 +55,6 @@ class File {
   static NativeFile Invalid() { return InvalidNativeFile(); }
   NativeFile handle_ = Invalid();
 };
-
-// Opens for reading and writing, shared for reading only, creating the file when
-// missing. Invalid when it cannot be opened or is not a plain single-link file,
-// or when its folder is itself a link.
-File OpenUntrustedForUpdate(const std::string& path);
-// Opens an existing plain single-link file for reading only.
-File OpenUntrustedForRead(const std::string& path);
 
 // Whole-file read of a trusted path; false when it cannot be opened or is larger
 // than limit (nothing is read then).

@@ -51,41 +51,6 @@ bool File::ReplaceContent(std::string_view bytes) {
   return true;
 }
 
-namespace {
-
-std::string ParentOf(const std::string& path) {
-  std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-bool ParentIsLink(const std::string& path) {
-  struct stat st;
-  return ::lstat(ParentOf(path).c_str(), &st) != 0 || S_ISLNK(st.st_mode);
-}
-
-File CheckedPlainFile(int fd) {
-  File file(fd);
-  struct stat st;
-  if (!file.valid() || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
-    return File();
-  }
-  return file;
-}
-
-}  // namespace
-
-File OpenUntrustedForUpdate(const std::string& path) {
-  if (ParentIsLink(path)) return File();
-  return CheckedPlainFile(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
-}
-
-File OpenUntrustedForRead(const std::string& path) {
-  if (ParentIsLink(path)) return File();
-  return CheckedPlainFile(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-}
-
 bool ReadWholeFile(const std::string& path, std::string* out, std::size_t limit) {
   out->clear();
   File file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));

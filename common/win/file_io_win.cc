@@ -46,46 +46,6 @@ bool File::ReplaceContent(std::string_view bytes) {
   return true;
 }
 
-namespace {
-
-bool ParentIsReparsePoint(const std::string& path) {
-  std::size_t sep = path.find_last_of("\\/");
-  if (sep == std::string::npos) return false;
-  DWORD attrs = GetFileAttributesA(path.substr(0, sep).c_str());
-  return attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-// Keeps the handle only for a plain file with a single link.
-File CheckedPlainFile(HANDLE h) {
-  File file(h);
-  if (!file.valid()) return File();
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(h, &info) ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-      info.nNumberOfLinks != 1) {
-    return File();
-  }
-  return file;
-}
-
-}  // namespace
-
-File OpenUntrustedForUpdate(const std::string& path) {
-  if (ParentIsReparsePoint(path)) return File();
-  // OPEN_ALWAYS never truncates, so a refused file keeps its content.
-  return CheckedPlainFile(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                      nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-}
-
-File OpenUntrustedForRead(const std::string& path) {
-  if (ParentIsReparsePoint(path)) return File();
-  return CheckedPlainFile(CreateFileA(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-}
-
 bool ReadWholeFile(const std::string& path, std::string* out, std::size_t limit) {
   out->clear();
   File file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -71,7 +71,6 @@ HWND FindAgent() {
   return FindWindowA(nullptr, r ? kestra::kTitleR : kestra::kTitleX);
 }
 
-std::string RecordPath() { return kestra::RecordFileName(g_work, g_options.record); }
 
 struct Look {
   std::optional<std::string> content;
@@ -80,7 +79,7 @@ struct Look {
 
 // Reads the record file without keeping the agent from writing it.
 Look LookAtRecord() {
-  tessal::File file = tessal::OpenUntrustedForRead(RecordPath());
+  tessal::File file = tessal::SafeFolder::Hold(g_work).OpenForRead(kestra::RecordFileLeaf(g_options.record));
   if (!file.valid()) return {};
   FILETIME written{};
   GetFileTime(file.get(), nullptr, nullptr, &written);
