@@ -30,6 +30,8 @@ void StartDlp(const std::string& program_folder) {
   start(0);
 }
 
+// Only opens for reading, to see whether a program file is there; nothing is
+// written or deleted through the path, so a planted link can gain nothing.
 bool CanOpenForReading(const char* path) {
   HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -6,6 +6,8 @@ namespace kestra {
 
 CommLoad Win32CommLibrary::Load(Edition edition, const std::string& program_folder) {
   // The library stays loaded for the life of the process, as before every refresh.
+  // By name on purpose: start-up restricted the search to the program and system
+  // folders (RestrictDllSearch), so neither the current folder nor PATH is searched.
   HMODULE lib = LoadLibraryA("qvTessalOlvar.dll");
   if (lib == nullptr) return CommLoad::kMissing;
   const char* entry = edition == Edition::kR ? "CVComm_InfoSetR" : "CVComm_InfoSet";

@@ -56,6 +56,8 @@ void EnsureSingleInstance(HWND window, Edition edition) {
 }
 
 void AllowAgentMessages(HWND window) {
+  // A system library, already loaded by the program; the restricted search finds
+  // it only in the system folder.
   HMODULE user32 = LoadLibraryA("User32.dll");
   if (user32 == nullptr) return;
   using FilterEx = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);

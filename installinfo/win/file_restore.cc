@@ -56,6 +56,8 @@ uint64_t SystemNonce() {
   return value;
 }
 
+// The source is only read; the temporary file is our own exclusive creation, and
+// the move replaces the target's directory entry rather than writing through it.
 bool RestoreFile(const std::string& source, const std::string& target, const NonceSource& nonce) {
   tessal::File from(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
