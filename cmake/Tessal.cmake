@@ -176,3 +176,12 @@ function(tessal_add_subfolders)
     endif()
   endforeach()
 endfunction()
+
+# The responder's certificate files for tests, made once per tree at configure
+# time: root.pem, jsxCVsc.cer (the root, DER), locrt and locrk (server, PEM).
+set(TESSAL_TEST_CERTS ${CMAKE_BINARY_DIR}/test-certs)
+execute_process(COMMAND bash ${PROJECT_SOURCE_DIR}/tests/support/make_test_certs.sh ${TESSAL_TEST_CERTS}
+                RESULT_VARIABLE _certs_result)
+if(NOT _certs_result EQUAL 0)
+  message(FATAL_ERROR "Could not make the test certificates in ${TESSAL_TEST_CERTS}")
+endif()

@@ -1,0 +1,49 @@
+// The presence responder's server: a TLS listener on one TCP port that answers
+// every request with the JSONP reply of core/jsonp_reply.h and closes. The same
+// code runs in the agent, in the keep-alive service and, for tests and
+// benchmarks, as a Linux program.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace responder {
+
+struct ResponderConfig {
+  std::string certificate_file;  // PEM server certificate; also the trust file
+  std::string key_file;          // PEM private key of that certificate
+  std::string address = "0.0.0.0";
+  std::uint16_t port = 12500;
+  // Called on a responder thread after each accepted connection; must not block.
+  std::function<void()> on_connection;
+};
+
+// Whether the linked TLS library offers a TLS 1.1-capable server method, which
+// the responder requires before it listens at all.
+bool TlsServerMethodAvailable();
+
+class Responder {
+ public:
+  // Sets up the TLS context (certificate, key and their match checked); nullptr
+  // with a reason in *error when any step fails. Binds nothing yet.
+  static std::unique_ptr<Responder> Create(const ResponderConfig& config, std::string* error);
+  ~Responder();
+  Responder(const Responder&) = delete;
+  Responder& operator=(const Responder&) = delete;
+
+  // Listens and serves until RequestStop. While the port is taken it retries
+  // every few seconds, waking at once for a stop.
+  void Run();
+  // Safe from any thread, also before Run; Run returns soon after.
+  void RequestStop();
+
+  struct Impl;
+
+ private:
+  explicit Responder(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace responder
