@@ -1,0 +1,26 @@
+// The presence responder's thread in a Windows process: the suite's root
+// certificate made trusted by the machine, then the server of
+// server/responder.h on port 12500 with the certificate files beside the program.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace responder {
+
+struct ThreadOptions {
+  std::string program_folder;  // holds "\jsxCVsc.cer", "\locrt" and "\locrk"
+  // Signalled when the responder is to end (the service); null: it runs as
+  // long as the process (the agent).
+  HANDLE stop_event = nullptr;
+  // Called on a responder thread after each accepted connection; must not block.
+  std::function<void()> on_connection;
+};
+
+// Starts the responder thread. Its handle (the caller closes it; it ends soon
+// after the stop event is signalled), or null when no thread could be started.
+HANDLE StartResponderThread(ThreadOptions options);
+
+}  // namespace responder
