@@ -88,6 +88,7 @@ BOOL CqvTessalKestraDlg::OnInitDialog() {
     a.base = std::move(held.base);
     a.work = std::move(held.work);
     a.responder_wanted = !KeepAliveServiceServes(a.program_folder);
+    if (a.responder_wanted) StartAgentResponder(a.program_folder, w);
     a.outdated_support_flag = SystemSupportOutdated() ? 1 : 0;
   }
 
@@ -142,6 +143,10 @@ LRESULT CqvTessalKestraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* hand
       OnDnsChanged();
       *handled = true;
       return 1;
+    case kUmResponderConnection:
+      if (Agent().edition == Edition::kX) ShowTrayIconFor(hwnd(), kResponderIconMs);
+      *handled = true;
+      return 0;
     case kUmTrayNotify:
       *handled = true;
       return OnTrayNotify(hwnd(), wp, lp);

@@ -12,7 +12,9 @@
 #include "core/ansi_text.h"
 #include "core/file_io.h"
 #include "core/messages.h"
+#include "win/responder_thread.h"
 #include "win/scoped_handle.h"
+#include "win/tray.h"
 #include "win/version_info.h"
 
 namespace kestra {
@@ -111,6 +113,14 @@ SupportLibrary Probe(const std::string& path) {
 }
 
 }  // namespace
+
+void StartAgentResponder(const std::string& program_folder, HWND main_window) {
+  responder::ThreadOptions options;
+  options.program_folder = program_folder;
+  options.on_connection = [main_window] { PostMessageA(main_window, kUmResponderConnection, 0, 0); };
+  HANDLE thread = responder::StartResponderThread(std::move(options));
+  if (thread != nullptr) CloseHandle(thread);
+}
 
 bool KeepAliveServiceServes(const std::string& program_folder) {
   if (!ProcessRuns("gatrell.exe")) return false;

@@ -29,6 +29,10 @@ std::string ComputeMacText();
 // True when a keep-alive service with the HTTPS responder runs.
 bool KeepAliveServiceServes(const std::string& program_folder);
 
+// Starts the HTTPS presence responder for the life of the agent; each
+// connection shows the tray icon for a while (posted to the main window).
+void StartAgentResponder(const std::string& program_folder, HWND main_window);
+
 // True when the system support library is missing or too old.
 bool SystemSupportOutdated();
 

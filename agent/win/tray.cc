@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/policy.h"
+#include "core/policy_refresh.h"
 #include "win/agent_state.h"
 #include "win/browsers.h"
 #include "win/shutdown.h"
@@ -53,6 +54,12 @@ void UpdateEngine(HWND owner) {
 }
 
 }  // namespace
+
+void ShowTrayIconFor(HWND main_window, UINT milliseconds) {
+  KillTimer(main_window, kTimerTrayIcon);
+  Shell_NotifyIconA(NIM_ADD, &Agent().tray);
+  SetTimer(main_window, kTimerTrayIcon, milliseconds, nullptr);
+}
 
 LRESULT OnTrayNotify(HWND main_window, WPARAM icon_id, LPARAM mouse_message) {
   if (icon_id == 0) SetForegroundWindow(main_window);

@@ -5,6 +5,14 @@
 
 namespace kestra {
 
+// Posted to the main window by the responder thread after each connection: the
+// icon shows for kResponderIconMs (timer 4 belongs to the main window's thread).
+inline constexpr UINT kUmResponderConnection = WM_APP + 0x27;
+inline constexpr UINT kResponderIconMs = 30000;
+
+// Adds the tray icon and (re)starts timer 4, whose expiry removes it again.
+void ShowTrayIconFor(HWND main_window, UINT milliseconds);
+
 // UM_TRAY_NOTIFY: wParam icon id, lParam mouse message. Returns the message result.
 LRESULT OnTrayNotify(HWND main_window, WPARAM icon_id, LPARAM mouse_message);
 

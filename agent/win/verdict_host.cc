@@ -9,6 +9,7 @@
 #include "win/agent_state.h"
 #include "win/refresh_host.h"
 #include "win/startup.h"
+#include "win/tray.h"
 
 namespace kestra {
 
@@ -86,9 +87,7 @@ bool Win32InspectionHost::DeleteEvidence(const std::string& host, int32_t number
 }
 
 void Win32InspectionHost::ShowTrayIconForAWhile() {
-  Shell_NotifyIconA(NIM_ADD, &Agent().tray);
-  ::KillTimer(window_, kTimerTrayIcon);
-  ::SetTimer(window_, kTimerTrayIcon, kTrayIconShownMs, nullptr);
+  ShowTrayIconFor(window_, kTrayIconShownMs);
 }
 
 void Win32InspectionHost::SendBrowserAlert() {

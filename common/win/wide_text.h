@@ -1,5 +1,5 @@
-// The one conversion from the programs' 8-bit texts (the ANSI code page unless
-// told otherwise) to the UTF-16 of the platform calls.
+// The conversions between the programs' 8-bit texts (the ANSI code page unless
+// told otherwise) and the UTF-16 of the platform calls.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +13,13 @@ inline std::wstring Widen(std::string_view text, UINT codepage = CP_ACP) {
   int n = MultiByteToWideChar(codepage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring out(n > 0 ? n : 0, L'\0');
   if (n > 0) MultiByteToWideChar(codepage, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  return out;
+}
+
+inline std::string Narrow(std::wstring_view text, UINT codepage = CP_ACP) {
+  int n = WideCharToMultiByte(codepage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n : 0, '\0');
+  if (n > 0) WideCharToMultiByte(codepage, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
   return out;
 }
 

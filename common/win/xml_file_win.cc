@@ -4,6 +4,7 @@
 
 #include "core/xml_text.h"
 #include "win/scoped_handle.h"
+#include "win/wide_text.h"
 
 namespace tessal {
 namespace {
@@ -34,26 +35,6 @@ bool ReadAll(const std::string& path, std::string* out, DWORD* error) {
 }
 
 }  // namespace
-
-std::wstring ToWide(std::string_view text, UINT codepage) {
-  if (text.empty()) return std::wstring();
-  int n = MultiByteToWideChar(codepage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(codepage, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-  return out;
-}
-
-std::string FromWide(std::wstring_view text, UINT codepage) {
-  if (text.empty()) return std::string();
-  int n = WideCharToMultiByte(codepage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) {
-    WideCharToMultiByte(codepage, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr,
-                        nullptr);
-  }
-  return out;
-}
 
 std::string ToCp949WithReferences(std::wstring_view text) {
   if (text.empty()) return std::string();
@@ -105,10 +86,10 @@ XmlFileRead ReadXmlFileForDom(const std::string& path) {
   }
   switch (prepared.encoding) {
     case XmlFileEncoding::kUtf8:
-      read.text = ToWide(prepared.body, CP_UTF8);
+      read.text = Widen(prepared.body, CP_UTF8);
       break;
     case XmlFileEncoding::kCp949:
-      read.text = ToWide(prepared.body, kCp949);
+      read.text = Widen(prepared.body, kCp949);
       break;
     default:
       read.result = XmlFileRead::kDomLoads;

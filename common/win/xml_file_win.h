@@ -1,5 +1,4 @@
-// Text conversions between the 8-bit code pages and UTF-16, and the XML file
-// boundary: files on disk stay in the encoding they declare (euc-kr for the
+// The XML file boundary: files on disk stay in the encoding they declare (euc-kr for the
 // setup manifest) while the DOM is only ever given and asked for UTF-16 text.
 #pragma once
 
@@ -9,9 +8,6 @@
 #include <string_view>
 
 namespace tessal {
-
-std::wstring ToWide(std::string_view text, UINT codepage = CP_ACP);
-std::string FromWide(std::wstring_view text, UINT codepage = CP_ACP);
 
 // An XML file read for a DOM. kText: `text` holds the whole document decoded to
 // UTF-16 with its declaration no longer naming an encoding (give it to loadXML).

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "win/xml_file_win.h"
+#include "win/wide_text.h"
 
 namespace lorix {
 namespace {
@@ -122,7 +123,7 @@ std::string NameOf(IXMLDOMNode* node) {
   BSTR name = nullptr;
   std::string out;
   if (SUCCEEDED(node->get_nodeName(&name)) && name != nullptr) {
-    out = tessal::FromWide(std::wstring_view(name, SysStringLen(name)));
+    out = tessal::Narrow(std::wstring_view(name, SysStringLen(name)));
   }
   SysFreeString(name);
   return out;
@@ -176,7 +177,7 @@ void AppendText(IXMLDOMNode* node, std::wstring* out, int depth) {
 std::string TextOf(IXMLDOMNode* node) {
   std::wstring text;
   AppendText(node, &text, 0);
-  return tessal::FromWide(text);
+  return tessal::Narrow(text);
 }
 
 }  // namespace
@@ -319,7 +320,7 @@ namespace {
 bool AppendTextElement(IXMLDOMDocument* doc, IXMLDOMNode* parent, BSTR name, const std::string& text) {
   ComPtr<IXMLDOMElement> element;
   if (FAILED(doc->createElement(name, element.put())) || !element) return false;
-  std::wstring wide = tessal::ToWide(text);
+  std::wstring wide = tessal::Widen(text);
   BSTR data = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
   ComPtr<IXMLDOMText> node;
   HRESULT hr = doc->createTextNode(data, node.put());
@@ -333,7 +334,7 @@ bool AppendTextElement(IXMLDOMDocument* doc, IXMLDOMNode* parent, BSTR name, con
 
 class Bstr {
  public:
-  explicit Bstr(const std::string& ascii) : s_(SysAllocString(tessal::ToWide(ascii).c_str())) {}
+  explicit Bstr(const std::string& ascii) : s_(SysAllocString(tessal::Widen(ascii).c_str())) {}
   Bstr(const Bstr&) = delete;
   Bstr& operator=(const Bstr&) = delete;
   ~Bstr() { SysFreeString(s_); }

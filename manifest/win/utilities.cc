@@ -13,6 +13,7 @@
 #include "win/scoped_handle.h"
 #include "win/setup_paths_win.h"
 #include "win/xml_file_win.h"
+#include "win/wide_text.h"
 
 #ifndef LORIX_INSTALLER_EXE
 #define LORIX_INSTALLER_EXE "Release\\Setup.exe"
@@ -107,7 +108,7 @@ int LORIXAPI GetTargetFileVersion(const char* path, char* version) {
 
 int LORIXAPI ChangeInstallExeVersion(const char* /*unused*/, int major, int minor, int build, int revision) {
   try {
-    std::wstring target = tessal::ToWide(LORIX_INSTALLER_EXE);
+    std::wstring target = tessal::Widen(LORIX_INSTALLER_EXE);
     DWORD ignored = 0;
     DWORD size = GetFileVersionInfoSizeW(target.c_str(), &ignored);
     if (size == 0) return 0;

@@ -8,6 +8,9 @@ namespace harness {
 
 std::string OutFolder() { return TESSAL_OUT_WIN; }
 std::string StandinFolder() { return OutFolder() + "\\standins"; }
+std::string TestCertFolder() { return TESSAL_TEST_CERTS_WIN; }
+std::string TestCertUnixFolder() { return TESSAL_TEST_CERTS_UNIX; }
+std::string IdleProgram() { return StandinFolder() + "\\idle_program.exe"; }
 
 TempFolder::TempFolder(const std::string& prefix) {
   char tmp[MAX_PATH] = "";

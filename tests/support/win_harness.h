@@ -13,6 +13,12 @@ namespace harness {
 // Folder of the built Windows deliverables and of the stand-ins.
 std::string OutFolder();
 std::string StandinFolder();
+// The test certificates of this tree (root.pem, jsxCVsc.cer, locrt, locrk), as
+// Windows programs and as Linux programs see the folder.
+std::string TestCertFolder();
+std::string TestCertUnixFolder();
+// The idle test program (waits the milliseconds its command line gives).
+std::string IdleProgram();
 
 // A fresh folder under %TEMP%, removed with its content by the destructor.
 class TempFolder {

@@ -54,6 +54,30 @@ std::string UnixPathOf(const std::string& windows_path) {
   return "";
 }
 
+bool StartLinuxProgram(const std::string& program, std::string command, std::string* error) {
+  // Its output goes nowhere: a program left running must not hold the
+  // caller's output pipe (a test runner would wait for it).
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  HANDLE null_file = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                 OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOA si{};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = si.hStdOutput = si.hStdError = null_file;
+  PROCESS_INFORMATION pi{};
+  BOOL started =
+      CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  DWORD start_error = GetLastError();
+  if (null_file != INVALID_HANDLE_VALUE) CloseHandle(null_file);
+  if (!started) {
+    *error = "cannot start " + program + " (error " + std::to_string(start_error) + ")";
+    return false;
+  }
+  if (pi.hThread) CloseHandle(pi.hThread);
+  if (pi.hProcess) CloseHandle(pi.hProcess);
+  return true;
+}
+
 bool SimulatorProcess::Start(const std::string& program, const std::string& folder, int max_seconds,
                              DWORD timeout_ms, std::string* error) {
   Stop();
@@ -79,26 +103,7 @@ bool SimulatorProcess::Start(const std::string& program, const std::string& fold
   std::string command = "\"" + program + "\" --port 0 --port-file \"" + unix_folder + "/port\" --policy \"" +
                         unix_folder + "/policy\" --log \"" + unix_folder + "/calls.log\" --stop-file \"" +
                         unix_folder + "/stop\" --max-seconds " + std::to_string(max_seconds);
-  // Its output goes nowhere: a simulator left running must not hold the
-  // caller's output pipe (a test runner would wait for it).
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  HANDLE null_file = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                 OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOA si{};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = si.hStdOutput = si.hStdError = null_file;
-  PROCESS_INFORMATION pi{};
-  BOOL started =
-      CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-  DWORD start_error = GetLastError();
-  if (null_file != INVALID_HANDLE_VALUE) CloseHandle(null_file);
-  if (!started) {
-    *error = "cannot start " + program + " (error " + std::to_string(start_error) + ")";
-    return false;
-  }
-  if (pi.hThread) CloseHandle(pi.hThread);
-  if (pi.hProcess) CloseHandle(pi.hProcess);
+  if (!StartLinuxProgram(program, command, error)) return false;
   if (!WaitFor([](const std::string& p) { return !ReadSmallFile(p).empty(); }, port_file, timeout_ms)) {
     *error = "the simulator did not listen within " + std::to_string(timeout_ms) + " ms";
     return false;

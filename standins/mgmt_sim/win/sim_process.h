@@ -14,6 +14,11 @@ namespace mgmt_sim {
 // when it has none.
 std::string UnixPathOf(const std::string& windows_path);
 
+// Starts a Linux program (its Windows path, e.g. "Z:\\usr\\bin\\curl") with
+// the whole command line, its standard streams on NUL. Wine gives no handle to
+// wait on: bound the program itself. False with a reason when it did not start.
+bool StartLinuxProgram(const std::string& program, std::string command, std::string* error);
+
 class SimulatorProcess {
  public:
   SimulatorProcess() = default;

@@ -1,0 +1,61 @@
+#include "win/responder_thread.h"
+
+#include <memory>
+
+#include "server/responder.h"
+#include "win/root_store.h"
+#include "win/wide_text.h"
+
+namespace responder {
+namespace {
+
+// The listener and its waits need little stack; the thread is one of many in
+// a 32-bit process.
+constexpr SIZE_T kThreadStack = 256 * 1024;
+
+// OpenSSL opens its files through UTF-8 names on Windows, whatever the code page.
+std::string Utf8Path(const std::string& folder, const char* name) {
+  return tessal::Narrow(tessal::Widen(folder + name), CP_UTF8);
+}
+
+VOID CALLBACK OnStopEvent(PVOID server, BOOLEAN) { static_cast<Responder*>(server)->RequestStop(); }
+
+void Serve(const ThreadOptions& options) {
+  ResponderConfig config;
+  config.certificate_file = Utf8Path(options.program_folder, "\\locrt");
+  config.key_file = Utf8Path(options.program_folder, "\\locrk");
+  config.on_connection = options.on_connection;
+  std::string error;
+  std::unique_ptr<Responder> server = Responder::Create(config, &error);
+  if (!server) return;
+  HANDLE wait = nullptr;
+  if (options.stop_event != nullptr &&
+      !RegisterWaitForSingleObject(&wait, options.stop_event, OnStopEvent, server.get(), INFINITE,
+                                   WT_EXECUTEONLYONCE)) {
+    return;  // a service responder that could not be stopped is not started
+  }
+  server->Run();
+  // Waits for a running callback, so the server outlives every use of it.
+  if (wait != nullptr) UnregisterWaitEx(wait, INVALID_HANDLE_VALUE);
+}
+
+DWORD WINAPI ResponderMain(void* parameter) {
+  std::unique_ptr<ThreadOptions> options(static_cast<ThreadOptions*>(parameter));
+  ImportRootCertificate(tessal::Widen(options->program_folder + "\\jsxCVsc.cer"));
+  if (!TlsServerMethodAvailable()) return 1;
+  Serve(*options);
+  return 0;
+}
+
+}  // namespace
+
+HANDLE StartResponderThread(ThreadOptions options) {
+  auto owned = std::make_unique<ThreadOptions>(std::move(options));
+  // Default security: no other process may open the thread of an elevated program.
+  HANDLE thread = CreateThread(nullptr, kThreadStack, ResponderMain, owned.get(), STACK_SIZE_PARAM_IS_A_RESERVATION,
+                               nullptr);
+  if (thread != nullptr) owned.release();
+  return thread;
+}
+
+}  // namespace responder
