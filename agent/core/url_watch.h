@@ -1,0 +1,60 @@
+// What the agent does with the reports of the packet monitor library: an
+// address the PC talks to that belongs to a protected https site, or a web host
+// named in a request, becomes a broadcast to every registered requester with
+// the address the site's name resolves to on this PC now.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/policy.h"
+
+namespace kestra {
+
+// Everything the watcher needs from the platform; injected so tests choose.
+class UrlWatchHost {
+ public:
+  virtual ~UrlWatchHost() = default;
+  virtual std::uint64_t NowMs() = 0;
+  // The host's first IPv4 address in dotted decimal; nothing when it does not
+  // resolve (in bounded time).
+  virtual std::optional<std::string> Resolve(const std::string& host) = 0;
+  // Writes the text into every registered record file.
+  virtual void Broadcast(const std::string& text) = 0;
+};
+
+// The watcher's memory of what it last reported; touched by its thread only.
+struct UrlWatchState {
+  std::string last_domain;  // the reported URL after its first '.', or all of it
+  std::uint64_t last_domain_ms = 0;
+  int last_kind = 0;  // kAddressReport or kNameReport
+  std::optional<std::uint64_t> last_canonical_ms;
+};
+
+inline constexpr int kAddressReport = 1;
+inline constexpr int kNameReport = 2;
+inline constexpr std::uint64_t kRepeatWindowMs = 60000;
+// Reports are shorter than this; a longer one is not a report of the library.
+inline constexpr std::size_t kMaxReportText = 383;
+
+// The report callback. 1 when the report was handled, 0 when it was suppressed
+// or dropped. Reads the table only under its lock and resolves outside it.
+int OnMonitorUrl(const char* text, TargetTable& table, UrlWatchState& state, UrlWatchHost& host);
+
+// The protected https host of the address list whose address contains
+// `address`; empty when none does.
+std::string FindProtectedHostByAddress(std::string_view address, std::string_view address_list,
+                                       UrlWatchHost& host);
+
+// The address of the URL's host ("http://" or "https://" required; the host
+// ends at the first ':', else the first '/').
+std::optional<std::string> ResolveUrlHost(std::string_view url, UrlWatchHost& host);
+
+// A name seen on the wire that may go into a record file: a DNS name, with an
+// optional "http://" or "https://", ":port" and a path of URL characters
+// (never '<', '>', quotes, spaces or controls).
+bool IsPlausibleWebName(std::string_view text);
+
+}  // namespace kestra
