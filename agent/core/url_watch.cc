@@ -1,6 +1,7 @@
 #include "core/url_watch.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -38,7 +39,7 @@ std::string_view DomainOf(std::string_view url) {
 // True when the same kind of report for the same domain came within the window.
 bool IsRepeat(std::string_view url, int kind, UrlWatchState& state, std::uint64_t now) {
   if (!state.last_domain.empty() && state.last_kind == kind && url.find('.') != std::string_view::npos) {
-    if (state.last_domain == DomainOf(url) && now - state.last_domain_ms < kRepeatWindowMs) return true;
+    if (state.last_domain == DomainOf(url) && now - state.last_domain_ms < kWatchRepeatMs) return true;
     state.last_domain.clear();
   }
   if (state.last_domain.empty()) {
@@ -99,13 +100,20 @@ int OnNameReport(const std::string& name, TargetTable& table, UrlWatchState& sta
       return 1;
     }
   }
-  if (state.last_canonical_ms && now - *state.last_canonical_ms < kRepeatWindowMs) return 0;
+  if (state.last_canonical_ms && now - *state.last_canonical_ms < kWatchRepeatMs) return 0;
   state.last_canonical_ms = now;
   if (ResolveUrlHost(url, host)) host.Broadcast("<URL_CANONICAL>" + url + "</URL_CANONICAL>");
   return 1;
 }
 
 }  // namespace
+
+std::string CaptureCheckText(bool capture_opened, const LocalTime& t) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%s - %04d-%02d-%02d:%02d:%02d:%02d", capture_opened ? "OK" : "Not Support",
+                t.year, t.month, t.day, t.hour, t.minute, t.second);
+  return text;
+}
 
 bool IsPlausibleWebName(std::string_view text) {
   std::string_view rest = AfterScheme(text);

@@ -35,7 +35,7 @@ struct UrlWatchState {
 
 inline constexpr int kAddressReport = 1;
 inline constexpr int kNameReport = 2;
-inline constexpr std::uint64_t kRepeatWindowMs = 60000;
+inline constexpr std::uint64_t kWatchRepeatMs = 60000;
 // Reports are shorter than this; a longer one is not a report of the library.
 inline constexpr std::size_t kMaxReportText = 383;
 
@@ -51,6 +51,11 @@ std::string FindProtectedHostByAddress(std::string_view address, std::string_vie
 // The address of the URL's host ("http://" or "https://" required; the host
 // ends at the first ':', else the first '/').
 std::optional<std::string> ResolveUrlHost(std::string_view url, UrlWatchHost& host);
+
+// "zCvNet.chk" in the base folder tells whether capture works on this PC.
+inline constexpr char kCaptureCheckFile[] = "zCvNet.chk";
+// "OK - YYYY-MM-DD:hh:mm:ss" or "Not Support - YYYY-MM-DD:hh:mm:ss".
+std::string CaptureCheckText(bool capture_opened, const LocalTime& t);
 
 // A name seen on the wire that may go into a record file: a DNS name, with an
 // optional "http://" or "https://", ":port" and a path of URL characters

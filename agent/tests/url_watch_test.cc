@@ -100,5 +100,11 @@ TEST_F(UrlWatchTest, AddressSearchResolvesOnlyHttpsHostsInOrder) {
   EXPECT_EQ(FindProtectedHostByAddress("", table_.address_list, host_), "");
 }
 
+TEST(CaptureCheck, TellsWhetherCaptureOpened) {
+  LocalTime t{2026, 12, 8, 9, 5, 7};
+  EXPECT_EQ(CaptureCheckText(true, t), "OK - 2026-12-08:09:05:07");
+  EXPECT_EQ(CaptureCheckText(false, t), "Not Support - 2026-12-08:09:05:07");
+}
+
 }  // namespace
 }  // namespace kestra

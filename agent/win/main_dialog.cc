@@ -11,6 +11,7 @@
 #include "win/verdict_host.h"
 #include "win/refresh_host.h"
 #include "win/tray.h"
+#include "win/url_watcher.h"
 #include "win/resource.h"
 #include "win/shutdown.h"
 #include "win/startup.h"
@@ -90,6 +91,7 @@ BOOL CqvTessalKestraDlg::OnInitDialog() {
     a.responder_wanted = !KeepAliveServiceServes(a.program_folder);
     if (a.responder_wanted) StartAgentResponder(a.program_folder, w);
     a.outdated_support_flag = SystemSupportOutdated() ? 1 : 0;
+    StartUrlWatcher();
   }
 
   // 11. The night restart counts from here (a 64-bit clock: no wrap after 49 days).
