@@ -1,5 +1,7 @@
 #include "standin_log.h"
 
+#include <cstdio>
+
 namespace standin_log {
 
 namespace {
@@ -46,6 +48,19 @@ bool Append(HMODULE module, const std::string& event) {
     Sleep(25);
   }
   return false;
+}
+
+bool AppendStart() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  char when[32];
+  std::snprintf(when, sizeof(when), "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                t.wMinute, t.wSecond, t.wMilliseconds);
+  bool ok = Append(nullptr, std::string("started ") + when + " " + GetCommandLineA());
+  STARTUPINFOA si{};
+  GetStartupInfoA(&si);
+  if (si.dwFlags & STARTF_USESHOWWINDOW) ok = Append(nullptr, "show " + std::to_string(si.wShowWindow)) && ok;
+  return ok;
 }
 
 }  // namespace standin_log

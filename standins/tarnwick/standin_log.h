@@ -13,5 +13,9 @@ namespace standin_log {
 std::string ModuleName(HMODULE module);
 // Appends one line; false when the log could not be written.
 bool Append(HMODULE module, const std::string& event);
+// Records a program's start:
+//   started YYYY-MM-DD HH:MM:SS.mmm <command line>
+// and, when its starter chose a show mode, a second line "show <mode>".
+bool AppendStart();
 
 }  // namespace standin_log

@@ -1,0 +1,48 @@
+#include "win/launch_hidden.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "core/tarnwick_launch.h"
+#include "win/wide_text.h"
+
+namespace tolven {
+
+namespace {
+
+std::optional<std::string> OwnModulePath() {
+  char buffer[kPathBufferBytes];
+  DWORD copied = GetModuleFileNameA(nullptr, buffer, sizeof(buffer));
+  std::optional<std::string_view> path = CompleteModulePath(buffer, sizeof(buffer), copied);
+  if (!path) return std::nullopt;
+  return std::string(*path);
+}
+
+}  // namespace
+
+bool LaunchTarnwickHidden() {
+  std::optional<std::string> module_path = OwnModulePath();
+  if (!module_path) return false;
+  std::optional<TarnwickLaunch> plan = PlanTarnwickLaunch(*module_path);
+  if (!plan) return false;
+  // Through the wide call with the program named: no search along the
+  // command line, and the CP949 folder reaches the file system whole.
+  std::wstring program = tessal::Widen(plan->program);
+  std::wstring command_line = tessal::Widen(plan->command_line);
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi)) {
+    return false;
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return true;
+}
+
+}  // namespace tolven

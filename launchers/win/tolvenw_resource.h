@@ -1,0 +1,13 @@
+// Resource identifiers of the windowed launcher.
+#pragma once
+
+#define IDS_APP_TITLE 103
+#define IDD_ABOUTBOX 103
+#define IDM_ABOUT 104
+#define IDM_EXIT 105
+#define IDI_QVTOLVENW 107
+#define IDI_SMALL 108
+#define IDC_QVTOLVENW 109
+#ifndef IDC_STATIC
+#define IDC_STATIC -1
+#endif
