@@ -1,0 +1,294 @@
+// Runs the built qvPontak.exe from a folder of its own. What it writes into the
+// prefix's system folders is put back afterwards, byte for byte, and "npf" removed.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "win_harness.h"
+
+namespace {
+
+std::string SystemFolder() {
+  char path[MAX_PATH] = "";
+  GetSystemDirectoryA(path, MAX_PATH);
+  return path;
+}
+
+std::string Wow64Folder() {
+  char path[MAX_PATH] = "";
+  GetSystemWindowsDirectoryA(path, MAX_PATH);
+  return std::string(path) + "\\sysWow64";
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return text;
+}
+
+struct Output {
+  bool ended = false;
+  DWORD exit_code = 1;
+  std::vector<std::string> lines;  // each with its line end
+};
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    lines.push_back(text.substr(at, end - at));
+    at = end;
+  }
+  return lines;
+}
+
+// Standard output through a pipe, read until every writer has gone; bounded.
+Output RunCaptured(const std::string& program, std::string command_line) {
+  Output out;
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  HANDLE read_end = nullptr, write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return out;
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &inherit, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOA si{};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = si.hStdError = nul;
+  si.hStdOutput = write_end;
+  PROCESS_INFORMATION pi{};
+  BOOL started = CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0,
+                                nullptr, nullptr, &si, &pi);
+  CloseHandle(write_end);
+  CloseHandle(nul);
+  std::string text;
+  bool eof = started && harness::WaitUntil(
+                            [&] {
+                              char buf[4096];
+                              DWORD n = 0, avail = 0;
+                              while (PeekNamedPipe(read_end, nullptr, 0, nullptr, &avail, nullptr)) {
+                                if (avail == 0) return false;
+                                if (!ReadFile(read_end, buf, sizeof(buf), &n, nullptr)) break;
+                                text.append(buf, n);
+                              }
+                              return true;  // broken pipe: the program and its output are done
+                            },
+                            20000);
+  CloseHandle(read_end);
+  if (started) {
+    out.ended = eof && WaitForSingleObject(pi.hProcess, 10000) == WAIT_OBJECT_0;
+    if (out.ended) GetExitCodeProcess(pi.hProcess, &out.exit_code);
+    if (!out.ended) TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  out.lines = SplitLines(text);
+  return out;
+}
+
+// A file as it was before the test, put back afterwards (or removed if it was new).
+struct SavedFile {
+  std::string path;
+  bool existed;
+  std::string bytes;
+  explicit SavedFile(std::string p)
+      : path(std::move(p)), existed(harness::FileExists(path)), bytes(harness::ReadFileText(path)) {}
+  bool Restore() const {
+    return existed ? harness::WriteFileText(path, bytes) && harness::ReadFileText(path) == bytes
+                   : DeleteFileA(path.c_str()) || !harness::FileExists(path);
+  }
+};
+
+struct ServiceHandle {
+  SC_HANDLE h;
+  explicit ServiceHandle(SC_HANDLE handle) : h(handle) {}
+  ~ServiceHandle() {
+    if (h) CloseServiceHandle(h);
+  }
+};
+
+void RemoveDriverService() {
+  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  ServiceHandle service(OpenServiceA(manager.h, "npf", SERVICE_ALL_ACCESS));
+  if (service.h == nullptr) return;
+  SERVICE_STATUS status{};
+  ControlService(service.h, SERVICE_CONTROL_STOP, &status);
+  DeleteService(service.h);
+}
+
+bool DriverServiceExists() {
+  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ServiceHandle service(OpenServiceA(manager.h, "npf", SERVICE_QUERY_STATUS));
+  return service.h != nullptr;
+}
+
+const char* const kTargets[] = {"\\Packet.dll", "\\WpCap.dll", "\\npf.sys"};
+const char* const kSources[][2] = {{"pkP64.dll", "pkP32.dll"}, {"pkW64.dll", "pkW32.dll"},
+                                   {"npf64.s", "npf32.s"}};
+
+class DriverSetupWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RemoveDriverService();
+    made_wow64_ = CreateDirectoryA(Wow64Folder().c_str(), nullptr) != 0;
+    for (const std::string& folder : {SystemFolder(), Wow64Folder()}) {
+      for (const char* target : kTargets) saved_.emplace_back(folder + target);
+    }
+    // The prefix's own capture library, where there is one, so that the copy changes nothing.
+    const std::string wpcap[] = {SystemFolder() + "\\wpcap.dll", Wow64Folder() + "\\wpcap.dll"};
+    for (int row = 0; row < 3; ++row) {
+      for (int bits = 0; bits < 2; ++bits) {
+        std::string bytes = std::string("test build of ") + kSources[row][bits];
+        if (row == 1 && harness::FileExists(wpcap[bits])) bytes = harness::ReadFileText(wpcap[bits]);
+        ASSERT_TRUE(harness::WriteFileText(folder_ / kSources[row][bits], bytes));
+      }
+    }
+    ASSERT_TRUE(CopyFileA((harness::OutFolder() + "\\qvPontak.exe").c_str(), program_.c_str(), FALSE));
+  }
+
+  void TearDown() override {
+    RemoveDriverService();
+    for (const SavedFile& file : saved_) EXPECT_TRUE(file.Restore()) << file.path;
+    if (made_wow64_) RemoveDirectoryA(Wow64Folder().c_str());
+    EXPECT_FALSE(DriverServiceExists());
+  }
+
+  // Runs the program with these arguments; it always ends with 0.
+  std::vector<std::string> Run(const std::string& arguments, std::string command_line = "") {
+    if (command_line.empty()) command_line = "\"" + program_ + "\"";
+    if (!arguments.empty()) command_line += " " + arguments;
+    Output out = RunCaptured(program_, command_line);
+    EXPECT_TRUE(out.ended);
+    EXPECT_EQ(out.exit_code, 0u);
+    if (out.lines.empty() || out.lines[0] != "Start Command = " + command_line + "\r\n") {
+      ADD_FAILURE() << "first line: " << (out.lines.empty() ? "(none)" : out.lines[0]);
+    }
+    if (!out.lines.empty()) out.lines.erase(out.lines.begin());
+    return out.lines;
+  }
+
+  // "Copy ..." lines of the first `count` copies.
+  std::vector<std::string> Copies(int count) const {
+    std::vector<std::string> lines;
+    for (int i = 0; i < count; ++i) {
+      int row = i / 2, bits = i % 2;
+      lines.push_back(std::string(bits ? "Copy for (32 on 64) " : "Copy ") + Lower(folder_.path()) +
+                      "\\" + kSources[row][bits] + " => " + (bits ? Wow64Folder() : SystemFolder()) +
+                      kTargets[row] + "\r\n");
+    }
+    return lines;
+  }
+
+  std::vector<std::string> Installed(std::vector<std::string> service_lines) const {
+    std::vector<std::string> lines = Copies(6);
+    lines.push_back("INSTALL: driver=" + Driver() + "\r\n");
+    lines.insert(lines.end(), service_lines.begin(), service_lines.end());
+    lines.push_back("INSTALL: done " + Driver() + "\r\n");
+    lines.push_back("installed driver\r\n");
+    return lines;
+  }
+
+  static std::string Driver() { return SystemFolder() + "\\npf.sys"; }
+
+  harness::TempFolder folder_{"upontak"};  // its path holds "\u": "/u" once slashes turn
+  std::string program_ = folder_ / "qvPontak.exe";
+  std::vector<SavedFile> saved_;
+  bool made_wow64_ = false;
+};
+
+std::vector<char> DriverConfig(QUERY_SERVICE_CONFIGA** config) {
+  std::vector<char> buffer(8192);
+  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ServiceHandle service(OpenServiceA(manager.h, "npf", SERVICE_QUERY_CONFIG));
+  DWORD needed = 0;
+  *config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+  if (!QueryServiceConfigA(service.h, *config, static_cast<DWORD>(buffer.size()), &needed)) {
+    *config = nullptr;
+  }
+  return buffer;
+}
+
+void ExpectDriverSettings() {
+  QUERY_SERVICE_CONFIGA* config = nullptr;
+  std::vector<char> keep = DriverConfig(&config);
+  ASSERT_NE(config, nullptr);
+  EXPECT_EQ(config->dwServiceType, static_cast<DWORD>(SERVICE_KERNEL_DRIVER));
+  EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
+  EXPECT_EQ(config->dwErrorControl, static_cast<DWORD>(SERVICE_ERROR_NORMAL));
+  EXPECT_STRCASEEQ(config->lpBinaryPathName, (SystemFolder() + "\\npf.sys").c_str());
+  EXPECT_STREQ(config->lpDisplayName, "npf");
+  EXPECT_STREQ(config->lpLoadOrderGroup ? config->lpLoadOrderGroup : "", "");
+  EXPECT_STREQ(config->lpDependencies ? config->lpDependencies : "", "");
+}
+
+TEST_F(DriverSetupWine, InstallCopiesEveryFileAndRegistersTheDriver) {
+  EXPECT_EQ(Run(""), Installed({}));
+  for (int row = 0; row < 3; ++row) {
+    EXPECT_EQ(harness::ReadFileText(SystemFolder() + kTargets[row]),
+              harness::ReadFileText(folder_ / kSources[row][0]));
+    EXPECT_EQ(harness::ReadFileText(Wow64Folder() + kTargets[row]),
+              harness::ReadFileText(folder_ / kSources[row][1]));
+  }
+  ExpectDriverSettings();
+  // Installed although the driver did not start: these files are no driver.
+  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ServiceHandle service(OpenServiceA(manager.h, "npf", SERVICE_QUERY_STATUS));
+  SERVICE_STATUS status{};
+  ASSERT_TRUE(QueryServiceStatus(service.h, &status));
+  EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+TEST_F(DriverSetupWine, SecondInstallTakesOverTheServiceThere) {
+  Run("");
+  {
+    ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ServiceHandle service(OpenServiceA(manager.h, "npf", SERVICE_ALL_ACCESS));
+    ASSERT_TRUE(ChangeServiceConfigA(service.h, SERVICE_NO_CHANGE, SERVICE_DEMAND_START,
+                                     SERVICE_ERROR_IGNORE, "C:\\elsewhere\\npf.sys", nullptr,
+                                     nullptr, nullptr, nullptr, nullptr, "other"));
+  }
+  EXPECT_EQ(Run(""), Installed({"INSTALL: can't create service\r\n",
+                                "INSTALL: open and Configure setting\r\n"}));
+  ExpectDriverSettings();
+}
+
+TEST_F(DriverSetupWine, UninstallRemovesOnlyTheService) {
+  const std::vector<std::string> removed = {"uninstall mode\r\n", "UNINSTALL: done\r\n",
+                                            "Uninstalled driver\r\n"};
+  const std::vector<std::string> absent = {"uninstall mode\r\n", "UNINSTALL: can't open service\r\n",
+                                           "UNINSTALL: done\r\n", "fail Uninstalle driver\r\n"};
+  const struct {
+    const char* arguments;
+    const std::vector<std::string>& lines;
+  } runs[] = {{"/U", removed}, {"/u", absent}, {"-x/u %s%n%x", absent}};
+  Run("");
+  for (const auto& run : runs) {
+    EXPECT_EQ(Run(run.arguments), run.lines) << run.arguments;
+    EXPECT_FALSE(DriverServiceExists());
+  }
+  EXPECT_TRUE(harness::FileExists(Driver()));
+}
+
+TEST_F(DriverSetupWine, ItsOwnPathWrittenWithSlashesStillInstalls) {
+  std::string slashed = program_;
+  for (char& c : slashed) c = c == '\\' ? '/' : c;
+  ASSERT_NE(Lower(slashed).find("/u"), std::string::npos);
+  EXPECT_EQ(Run("", slashed), Installed({}));
+  EXPECT_TRUE(DriverServiceExists());
+}
+
+TEST_F(DriverSetupWine, MissingThirtyTwoBitDriverStopsBeforeTheService) {
+  ASSERT_TRUE(DeleteFileA((folder_ / "npf32.s").c_str()));
+  ASSERT_TRUE(harness::WriteFileText(folder_ / "wpfilter.chk", "marker"));
+  std::vector<std::string> lines = Copies(5);
+  lines.push_back("Fail copy " + Lower(folder_.path()) + "\\npf32.s => " + Wow64Folder() +
+                  "\\npf.sys\r\n");
+  EXPECT_EQ(Run(""), lines);
+  EXPECT_FALSE(harness::FileExists(folder_ / "wpfilter.chk"));
+  EXPECT_FALSE(DriverServiceExists());
+}
+
+}  // namespace
