@@ -23,8 +23,9 @@ std::string Wow64Folder() {
   return std::string(path) + "\\sysWow64";
 }
 
+// Lower-cased by the system, character by character.
 std::string Lower(std::string text) {
-  for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
   return text;
 }
 
@@ -193,7 +194,9 @@ class DriverSetupWine : public ::testing::Test {
 
   static std::string Driver() { return SystemFolder() + "\\npf.sys"; }
 
-  harness::TempFolder folder_{"upontak"};  // its path holds "\u": "/u" once slashes turn
+  // Its path holds "\u" ("/u" once the slashes turn) and a Korean character whose
+  // second byte is an upper-case ASCII letter (0x81 0x41).
+  harness::TempFolder folder_{"upontak_갂설치"};
   std::string program_ = folder_ / "qvPontak.exe";
   std::vector<SavedFile> saved_;
   bool made_wow64_ = false;
