@@ -29,67 +29,6 @@ std::string Lower(std::string text) {
   return text;
 }
 
-struct Output {
-  bool ended = false;
-  DWORD exit_code = 1;
-  std::vector<std::string> lines;  // each with its line end
-};
-
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0; at < text.size();) {
-    std::size_t end = text.find('\n', at);
-    end = end == std::string::npos ? text.size() : end + 1;
-    lines.push_back(text.substr(at, end - at));
-    at = end;
-  }
-  return lines;
-}
-
-// Standard output through a pipe, read until every writer has gone; bounded.
-Output RunCaptured(const std::string& program, std::string command_line) {
-  Output out;
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  HANDLE read_end = nullptr, write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return out;
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           &inherit, OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOA si{};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = si.hStdError = nul;
-  si.hStdOutput = write_end;
-  PROCESS_INFORMATION pi{};
-  BOOL started = CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0,
-                                nullptr, nullptr, &si, &pi);
-  CloseHandle(write_end);
-  CloseHandle(nul);
-  std::string text;
-  bool eof = started && harness::WaitUntil(
-                            [&] {
-                              char buf[4096];
-                              DWORD n = 0, avail = 0;
-                              while (PeekNamedPipe(read_end, nullptr, 0, nullptr, &avail, nullptr)) {
-                                if (avail == 0) return false;
-                                if (!ReadFile(read_end, buf, sizeof(buf), &n, nullptr)) break;
-                                text.append(buf, n);
-                              }
-                              return true;  // broken pipe: the program and its output are done
-                            },
-                            20000);
-  CloseHandle(read_end);
-  if (started) {
-    out.ended = eof && WaitForSingleObject(pi.hProcess, 10000) == WAIT_OBJECT_0;
-    if (out.ended) GetExitCodeProcess(pi.hProcess, &out.exit_code);
-    if (!out.ended) TerminateProcess(pi.hProcess, 1);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
-  out.lines = SplitLines(text);
-  return out;
-}
-
 // A file as it was before the test, put back afterwards (or removed if it was new).
 struct SavedFile {
   std::string path;
@@ -161,14 +100,16 @@ class DriverSetupWine : public ::testing::Test {
   std::vector<std::string> Run(const std::string& arguments, std::string command_line = "") {
     if (command_line.empty()) command_line = "\"" + program_ + "\"";
     if (!arguments.empty()) command_line += " " + arguments;
-    Output out = RunCaptured(program_, command_line);
-    EXPECT_TRUE(out.ended);
-    EXPECT_EQ(out.exit_code, 0u);
-    if (out.lines.empty() || out.lines[0] != "Start Command = " + command_line + "\r\n") {
-      ADD_FAILURE() << "first line: " << (out.lines.empty() ? "(none)" : out.lines[0]);
+    std::string output;
+    DWORD exit_code = 1;
+    EXPECT_TRUE(harness::RunForOutput(program_, command_line, 20000, &output, &exit_code));
+    EXPECT_EQ(exit_code, 0u);
+    std::vector<std::string> lines = harness::SplitLines(output);
+    if (lines.empty() || lines[0] != "Start Command = " + command_line + "\r\n") {
+      ADD_FAILURE() << "first line: " << (lines.empty() ? "(none)" : lines[0]);
     }
-    if (!out.lines.empty()) out.lines.erase(out.lines.begin());
-    return out.lines;
+    if (!lines.empty()) lines.erase(lines.begin());
+    return lines;
   }
 
   // "Copy ..." lines of the first `count` copies.
@@ -202,22 +143,14 @@ class DriverSetupWine : public ::testing::Test {
   bool made_wow64_ = false;
 };
 
-std::vector<char> DriverConfig(QUERY_SERVICE_CONFIGA** config) {
+// The settings of "npf" as an install leaves them; then spoils them for the next install.
+void CheckAndSpoilDriverSettings() {
+  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  ServiceHandle service(OpenServiceA(manager.h, "npf", SERVICE_ALL_ACCESS));
   std::vector<char> buffer(8192);
-  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  ServiceHandle service(OpenServiceA(manager.h, "npf", SERVICE_QUERY_CONFIG));
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
   DWORD needed = 0;
-  *config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
-  if (!QueryServiceConfigA(service.h, *config, static_cast<DWORD>(buffer.size()), &needed)) {
-    *config = nullptr;
-  }
-  return buffer;
-}
-
-void ExpectDriverSettings() {
-  QUERY_SERVICE_CONFIGA* config = nullptr;
-  std::vector<char> keep = DriverConfig(&config);
-  ASSERT_NE(config, nullptr);
+  ASSERT_TRUE(QueryServiceConfigA(service.h, config, static_cast<DWORD>(buffer.size()), &needed));
   EXPECT_EQ(config->dwServiceType, static_cast<DWORD>(SERVICE_KERNEL_DRIVER));
   EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
   EXPECT_EQ(config->dwErrorControl, static_cast<DWORD>(SERVICE_ERROR_NORMAL));
@@ -225,54 +158,42 @@ void ExpectDriverSettings() {
   EXPECT_STREQ(config->lpDisplayName, "npf");
   EXPECT_STREQ(config->lpLoadOrderGroup ? config->lpLoadOrderGroup : "", "");
   EXPECT_STREQ(config->lpDependencies ? config->lpDependencies : "", "");
-}
-
-TEST_F(DriverSetupWine, InstallCopiesEveryFileAndRegistersTheDriver) {
-  EXPECT_EQ(Run(""), Installed({}));
-  for (int row = 0; row < 3; ++row) {
-    EXPECT_EQ(harness::ReadFileText(SystemFolder() + kTargets[row]),
-              harness::ReadFileText(folder_ / kSources[row][0]));
-    EXPECT_EQ(harness::ReadFileText(Wow64Folder() + kTargets[row]),
-              harness::ReadFileText(folder_ / kSources[row][1]));
-  }
-  ExpectDriverSettings();
-  // Installed although the driver did not start: these files are no driver.
-  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  ServiceHandle service(OpenServiceA(manager.h, "npf", SERVICE_QUERY_STATUS));
+  // Installed although it did not start: these files are no driver.
   SERVICE_STATUS status{};
   ASSERT_TRUE(QueryServiceStatus(service.h, &status));
   EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+  ASSERT_TRUE(ChangeServiceConfigA(service.h, SERVICE_NO_CHANGE, SERVICE_DEMAND_START,
+                                   SERVICE_ERROR_IGNORE, "C:\\elsewhere\\npf.sys", nullptr,
+                                   nullptr, nullptr, nullptr, nullptr, "other"));
 }
 
-TEST_F(DriverSetupWine, SecondInstallTakesOverTheServiceThere) {
-  Run("");
-  {
-    ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    ServiceHandle service(OpenServiceA(manager.h, "npf", SERVICE_ALL_ACCESS));
-    ASSERT_TRUE(ChangeServiceConfigA(service.h, SERVICE_NO_CHANGE, SERVICE_DEMAND_START,
-                                     SERVICE_ERROR_IGNORE, "C:\\elsewhere\\npf.sys", nullptr,
-                                     nullptr, nullptr, nullptr, nullptr, "other"));
-  }
-  EXPECT_EQ(Run(""), Installed({"INSTALL: can't create service\r\n",
-                                "INSTALL: open and Configure setting\r\n"}));
-  ExpectDriverSettings();
-}
-
-TEST_F(DriverSetupWine, UninstallRemovesOnlyTheService) {
+TEST_F(DriverSetupWine, InstallAgainThenUninstallTwice) {
   const std::vector<std::string> removed = {"uninstall mode\r\n", "UNINSTALL: done\r\n",
                                             "Uninstalled driver\r\n"};
   const std::vector<std::string> absent = {"uninstall mode\r\n", "UNINSTALL: can't open service\r\n",
                                            "UNINSTALL: done\r\n", "fail Uninstalle driver\r\n"};
   const struct {
     const char* arguments;
-    const std::vector<std::string>& lines;
-  } runs[] = {{"/U", removed}, {"/u", absent}, {"-x/u %s%n%x", absent}};
-  Run("");
+    std::vector<std::string> lines;
+  } runs[] = {
+      {"", Installed({})},
+      {"", Installed({"INSTALL: can't create service\r\n", "INSTALL: open and Configure setting\r\n"})},
+      {"/U", removed},
+      {"/u", absent},
+      {"-x/u %s%n%x", absent},
+  };
   for (const auto& run : runs) {
     EXPECT_EQ(Run(run.arguments), run.lines) << run.arguments;
-    EXPECT_FALSE(DriverServiceExists());
+    if (*run.arguments == 0) CheckAndSpoilDriverSettings();
+    EXPECT_EQ(DriverServiceExists(), *run.arguments == 0);
   }
-  EXPECT_TRUE(harness::FileExists(Driver()));
+  // The files stay, as copied.
+  for (int row = 0; row < 3; ++row) {
+    EXPECT_EQ(harness::ReadFileText(SystemFolder() + kTargets[row]),
+              harness::ReadFileText(folder_ / kSources[row][0]));
+    EXPECT_EQ(harness::ReadFileText(Wow64Folder() + kTargets[row]),
+              harness::ReadFileText(folder_ / kSources[row][1]));
+  }
 }
 
 TEST_F(DriverSetupWine, ItsOwnPathWrittenWithSlashesStillInstalls) {
