@@ -52,13 +52,6 @@ class ConsoleHost : public pontak::SetupHost {
   }
 };
 
-struct ServiceHandleTraits {
-  using Handle = SC_HANDLE;
-  static SC_HANDLE Invalid() { return nullptr; }
-  static void Free(SC_HANDLE h) { CloseServiceHandle(h); }
-};
-using ScopedServiceHandle = tessal::ScopedGeneric<ServiceHandleTraits>;
-
 class WinServiceManager : public pontak::ServiceManager {
  public:
   bool OpenManager() override {
@@ -91,8 +84,8 @@ class WinServiceManager : public pontak::ServiceManager {
   void CloseManager() override { manager_.reset(); }
 
  private:
-  ScopedServiceHandle manager_;
-  ScopedServiceHandle service_;
+  tessal::ScopedServiceHandle manager_;
+  tessal::ScopedServiceHandle service_;
 };
 
 std::string ModulePath() {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "win/scoped_handle.h"
 #include "win_harness.h"
 
 namespace {
@@ -42,27 +43,21 @@ struct SavedFile {
   }
 };
 
-struct ServiceHandle {
-  SC_HANDLE h;
-  explicit ServiceHandle(SC_HANDLE handle) : h(handle) {}
-  ~ServiceHandle() {
-    if (h) CloseServiceHandle(h);
-  }
-};
+using tessal::ScopedServiceHandle;
 
 void RemoveDriverService() {
-  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-  ServiceHandle service(OpenServiceA(manager.h, "npf", SERVICE_ALL_ACCESS));
-  if (service.h == nullptr) return;
+  ScopedServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  ScopedServiceHandle service(OpenServiceA(manager.get(), "npf", SERVICE_ALL_ACCESS));
+  if (!service.valid()) return;
   SERVICE_STATUS status{};
-  ControlService(service.h, SERVICE_CONTROL_STOP, &status);
-  DeleteService(service.h);
+  ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+  DeleteService(service.get());
 }
 
 bool DriverServiceExists() {
-  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  ServiceHandle service(OpenServiceA(manager.h, "npf", SERVICE_QUERY_STATUS));
-  return service.h != nullptr;
+  ScopedServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ScopedServiceHandle service(OpenServiceA(manager.get(), "npf", SERVICE_QUERY_STATUS));
+  return service.valid();
 }
 
 const char* const kTargets[] = {"\\Packet.dll", "\\WpCap.dll", "\\npf.sys"};
@@ -145,24 +140,24 @@ class DriverSetupWine : public ::testing::Test {
 
 // The settings of "npf" as an install leaves them; then spoils them for the next install.
 void CheckAndSpoilDriverSettings() {
-  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-  ServiceHandle service(OpenServiceA(manager.h, "npf", SERVICE_ALL_ACCESS));
+  ScopedServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  ScopedServiceHandle service(OpenServiceA(manager.get(), "npf", SERVICE_ALL_ACCESS));
   std::vector<char> buffer(8192);
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
   DWORD needed = 0;
-  ASSERT_TRUE(QueryServiceConfigA(service.h, config, static_cast<DWORD>(buffer.size()), &needed));
+  ASSERT_TRUE(QueryServiceConfigA(service.get(), config, static_cast<DWORD>(buffer.size()), &needed));
   EXPECT_EQ(config->dwServiceType, static_cast<DWORD>(SERVICE_KERNEL_DRIVER));
   EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
   EXPECT_EQ(config->dwErrorControl, static_cast<DWORD>(SERVICE_ERROR_NORMAL));
-  EXPECT_STRCASEEQ(config->lpBinaryPathName, (SystemFolder() + "\\npf.sys").c_str());
+  EXPECT_EQ(config->lpBinaryPathName, SystemFolder() + "\\npf.sys");
   EXPECT_STREQ(config->lpDisplayName, "npf");
   EXPECT_STREQ(config->lpLoadOrderGroup ? config->lpLoadOrderGroup : "", "");
   EXPECT_STREQ(config->lpDependencies ? config->lpDependencies : "", "");
   // Installed although it did not start: these files are no driver.
   SERVICE_STATUS status{};
-  ASSERT_TRUE(QueryServiceStatus(service.h, &status));
+  ASSERT_TRUE(QueryServiceStatus(service.get(), &status));
   EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
-  ASSERT_TRUE(ChangeServiceConfigA(service.h, SERVICE_NO_CHANGE, SERVICE_DEMAND_START,
+  ASSERT_TRUE(ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, SERVICE_DEMAND_START,
                                    SERVICE_ERROR_IGNORE, "C:\\elsewhere\\npf.sys", nullptr,
                                    nullptr, nullptr, nullptr, nullptr, "other"));
 }
