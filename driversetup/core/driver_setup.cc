@@ -75,7 +75,8 @@ bool RegisterDriver(const Folders& folders, SetupHost& host, ServiceManager& ser
 
 void Install(const Folders& folders, SetupHost& host, ServiceManager& services) {
   if (!CopyAll(folders, host)) return;
-  host.Print(Line(RegisterDriver(folders, host, services) ? "installed driver" : "fail installe driver"));
+  host.Print(
+      Line(RegisterDriver(folders, host, services) ? "installed driver" : "fail installe driver"));
 }
 
 // Only the service goes; the copied files stay.

@@ -22,9 +22,9 @@ Mode ModeOf(std::string_view command_line);
 std::string ProgramFolderOf(std::string_view module_path);
 
 struct Folders {
-  std::string program;    // sources
-  std::string system;     // native system folder: 64-bit builds
-  std::string system32;   // 32-bit system folder on a 64-bit system
+  std::string program;   // sources
+  std::string system;    // native system folder: 64-bit builds
+  std::string system32;  // 32-bit system folder on a 64-bit system
 };
 Folders MakeFolders(std::string_view module_path, std::string_view system_folder,
                     std::string_view windows_folder);

@@ -94,8 +94,8 @@ std::vector<std::string> Copies(int count) {
     bool wow = i % 2 == 1;
     std::string ext = i < 4 ? ".dll" : ".s";
     lines.push_back(std::string(wow ? "Copy for (32 on 64) " : "Copy ") + "c:\\qv\\" + row[0] +
-                    (wow ? "32" : "64") + ext + " => " + (wow ? kFolders.system32 : kFolders.system) +
-                    "\\" + row[1] + "\n");
+                    (wow ? "32" : "64") + ext + " => " +
+                    (wow ? kFolders.system32 : kFolders.system) + "\\" + row[1] + "\n");
   }
   return lines;
 }
@@ -120,7 +120,8 @@ TEST(DriverSetupRun, PrintsEveryStepAndLeavesNoHandleOpen) {
        Join(Copies(6), {registered, done, "installed driver\n"}), true},
       {"second install", "qv.exe", true, true, true, true, "",
        Join(Copies(6), {registered, "INSTALL: can't create service\n",
-                        "INSTALL: open and Configure setting\n", done, "installed driver\n"}), true},
+                        "INSTALL: open and Configure setting\n", done, "installed driver\n"}),
+       true},
       {"taken service", "qv.exe", true, true, false, true, "",
        Join(Copies(6), {registered, "INSTALL: can't create service\n",
                         "INSTALL: can't open service\n", "fail installe driver\n"}), true},

@@ -96,7 +96,9 @@ std::string ModulePath() {
 
 std::string SystemFolder() {
   char path[MAX_PATH] = "";
-  if (SHGetFolderPathA(nullptr, CSIDL_SYSTEM, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK) return path;
+  if (SHGetFolderPathA(nullptr, CSIDL_SYSTEM, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK) {
+    return path;
+  }
   UINT n = GetSystemDirectoryA(path, MAX_PATH);
   return n < MAX_PATH ? std::string(path, n) : std::string();
 }
@@ -114,7 +116,8 @@ int main() {
   tessal::RestrictDllSearch();
   ConsoleHost host;
   WinServiceManager services;
-  pontak::RunSetup(GetCommandLineA(), pontak::MakeFolders(ModulePath(), SystemFolder(), WindowsFolder()),
-                   host, services);
+  pontak::RunSetup(GetCommandLineA(),
+                   pontak::MakeFolders(ModulePath(), SystemFolder(), WindowsFolder()), host,
+                   services);
   return 0;
 }

@@ -36,7 +36,9 @@ struct SavedFile {
   bool existed;
   std::string bytes;
   explicit SavedFile(std::string p)
-      : path(std::move(p)), existed(harness::FileExists(path)), bytes(harness::ReadFileText(path)) {}
+      : path(std::move(p)),
+        existed(harness::FileExists(path)),
+        bytes(harness::ReadFileText(path)) {}
   bool Restore() const {
     return existed ? harness::WriteFileText(path, bytes) && harness::ReadFileText(path) == bytes
                    : DeleteFileA(path.c_str()) || !harness::FileExists(path);
@@ -61,8 +63,8 @@ bool DriverServiceExists() {
 }
 
 const char* const kTargets[] = {"\\Packet.dll", "\\WpCap.dll", "\\npf.sys"};
-const char* const kSources[][2] = {{"pkP64.dll", "pkP32.dll"}, {"pkW64.dll", "pkW32.dll"},
-                                   {"npf64.s", "npf32.s"}};
+const char* const kSources[][2] = {
+    {"pkP64.dll", "pkP32.dll"}, {"pkW64.dll", "pkW32.dll"}, {"npf64.s", "npf32.s"}};
 
 class DriverSetupWine : public ::testing::Test {
  protected:
@@ -77,11 +79,14 @@ class DriverSetupWine : public ::testing::Test {
     for (int row = 0; row < 3; ++row) {
       for (int bits = 0; bits < 2; ++bits) {
         std::string bytes = std::string("test build of ") + kSources[row][bits];
-        if (row == 1 && harness::FileExists(wpcap[bits])) bytes = harness::ReadFileText(wpcap[bits]);
+        if (row == 1 && harness::FileExists(wpcap[bits])) {
+          bytes = harness::ReadFileText(wpcap[bits]);
+        }
         ASSERT_TRUE(harness::WriteFileText(folder_ / kSources[row][bits], bytes));
       }
     }
-    ASSERT_TRUE(CopyFileA((harness::OutFolder() + "\\qvPontak.exe").c_str(), program_.c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileA((harness::OutFolder() + "\\qvPontak.exe").c_str(), program_.c_str(), FALSE));
   }
 
   void TearDown() override {
@@ -113,8 +118,8 @@ class DriverSetupWine : public ::testing::Test {
     for (int i = 0; i < count; ++i) {
       int row = i / 2, bits = i % 2;
       lines.push_back(std::string(bits ? "Copy for (32 on 64) " : "Copy ") + Lower(folder_.path()) +
-                      "\\" + kSources[row][bits] + " => " + (bits ? Wow64Folder() : SystemFolder()) +
-                      kTargets[row] + "\r\n");
+                      "\\" + kSources[row][bits] + " => " +
+                      (bits ? Wow64Folder() : SystemFolder()) + kTargets[row] + "\r\n");
     }
     return lines;
   }
@@ -145,7 +150,8 @@ void CheckAndSpoilDriverSettings() {
   std::vector<char> buffer(8192);
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
   DWORD needed = 0;
-  ASSERT_TRUE(QueryServiceConfigA(service.get(), config, static_cast<DWORD>(buffer.size()), &needed));
+  ASSERT_TRUE(
+      QueryServiceConfigA(service.get(), config, static_cast<DWORD>(buffer.size()), &needed));
   EXPECT_EQ(config->dwServiceType, static_cast<DWORD>(SERVICE_KERNEL_DRIVER));
   EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
   EXPECT_EQ(config->dwErrorControl, static_cast<DWORD>(SERVICE_ERROR_NORMAL));
@@ -158,21 +164,23 @@ void CheckAndSpoilDriverSettings() {
   ASSERT_TRUE(QueryServiceStatus(service.get(), &status));
   EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
   ASSERT_TRUE(ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, SERVICE_DEMAND_START,
-                                   SERVICE_ERROR_IGNORE, "C:\\elsewhere\\npf.sys", nullptr,
-                                   nullptr, nullptr, nullptr, nullptr, "other"));
+                                   SERVICE_ERROR_IGNORE, "C:\\elsewhere\\npf.sys", nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, "other"));
 }
 
 TEST_F(DriverSetupWine, InstallAgainThenUninstallTwice) {
   const std::vector<std::string> removed = {"uninstall mode\r\n", "UNINSTALL: done\r\n",
                                             "Uninstalled driver\r\n"};
-  const std::vector<std::string> absent = {"uninstall mode\r\n", "UNINSTALL: can't open service\r\n",
+  const std::vector<std::string> absent = {"uninstall mode\r\n",
+                                           "UNINSTALL: can't open service\r\n",
                                            "UNINSTALL: done\r\n", "fail Uninstalle driver\r\n"};
   const struct {
     const char* arguments;
     std::vector<std::string> lines;
   } runs[] = {
       {"", Installed({})},
-      {"", Installed({"INSTALL: can't create service\r\n", "INSTALL: open and Configure setting\r\n"})},
+      {"",
+       Installed({"INSTALL: can't create service\r\n", "INSTALL: open and Configure setting\r\n"})},
       {"/U", removed},
       {"/u", absent},
       {"-x/u %s%n%x", absent},
