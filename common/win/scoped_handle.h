@@ -58,10 +58,17 @@ struct RegKeyTraits {
   static void Free(HKEY h) { RegCloseKey(h); }
 };
 
+struct ServiceHandleTraits {  // service manager and service handles
+  using Handle = SC_HANDLE;
+  static SC_HANDLE Invalid() { return nullptr; }
+  static void Free(SC_HANDLE h) { CloseServiceHandle(h); }
+};
+
 using ScopedKernelHandle = ScopedGeneric<KernelHandleTraits>;
 using ScopedFileHandle = ScopedGeneric<FileHandleTraits>;
 using ScopedModule = ScopedGeneric<ModuleTraits>;
 using ScopedRegKey = ScopedGeneric<RegKeyTraits>;
+using ScopedServiceHandle = ScopedGeneric<ServiceHandleTraits>;
 
 // A COM interface pointer released on scope exit.
 template <typename T>

@@ -77,6 +77,76 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeout_ms) {
   }
 }
 
+namespace {
+
+// Appends what the pipe holds; true once no writer is left.
+bool DrainPipe(HANDLE read_end, std::string* text) {
+  char buf[4096];
+  DWORD avail = 0, n = 0;
+  while (PeekNamedPipe(read_end, nullptr, 0, nullptr, &avail, nullptr)) {
+    if (avail == 0) return false;
+    if (!ReadFile(read_end, buf, sizeof(buf), &n, nullptr)) break;
+    text->append(buf, n);
+  }
+  return true;
+}
+
+bool StartWithOutput(const std::string& program, std::string& command_line, HANDLE write_end,
+                     PROCESS_INFORMATION* pi) {
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &inherit, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOA si{};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = si.hStdError = nul;
+  si.hStdOutput = write_end;
+  BOOL started = CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0,
+                                nullptr, nullptr, &si, pi);
+  if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+  return started != 0;
+}
+
+}  // namespace
+
+bool RunForOutput(const std::string& program, std::string command_line, DWORD timeout_ms,
+                  std::string* output, DWORD* exit_code) {
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  HANDLE read_end = nullptr, write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return false;
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  PROCESS_INFORMATION pi{};
+  bool started = StartWithOutput(program, command_line, write_end, &pi);
+  CloseHandle(write_end);  // only the program's copy is left
+  output->clear();
+  DWORD start = GetTickCount();
+  bool ended = started && WaitUntil([&] { return DrainPipe(read_end, output); }, timeout_ms);
+  CloseHandle(read_end);
+  if (!started) return false;
+  DWORD spent = GetTickCount() - start;
+  ended = ended && WaitForSingleObject(pi.hProcess, spent < timeout_ms ? timeout_ms - spent : 0) ==
+                       WAIT_OBJECT_0;
+  if (ended) {
+    GetExitCodeProcess(pi.hProcess, exit_code);
+  } else {
+    TerminateProcess(pi.hProcess, 1);
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return ended;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    lines.push_back(text.substr(at, end - at));
+    at = end;
+  }
+  return lines;
+}
+
 HWND WaitForWindow(const char* window_class, const char* title, DWORD timeout_ms) {
   HWND found = nullptr;
   WaitUntil([&] { return (found = FindWindowA(window_class, title)) != nullptr; }, timeout_ms);

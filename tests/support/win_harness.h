@@ -52,6 +52,15 @@ class Process {
   PROCESS_INFORMATION pi_{};
 };
 
+// Runs a program (command_line whole, as its argv[0] and arguments) with standard
+// output on a pipe and the other standard streams on NUL; reads until the program
+// and everything that inherited the pipe have ended, at most timeout_ms. True with
+// the output and exit code when it ended in time; otherwise it is ended.
+bool RunForOutput(const std::string& program, std::string command_line, DWORD timeout_ms,
+                  std::string* output, DWORD* exit_code);
+// The text cut after every "\n" (which each line keeps).
+std::vector<std::string> SplitLines(const std::string& text);
+
 // Polls a condition every 50 ms until it holds or timeout_ms pass.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeout_ms);
 HWND WaitForWindow(const char* window_class, const char* title, DWORD timeout_ms);
