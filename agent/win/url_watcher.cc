@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "core/url_watch.h"
+#include "core/url_watch_loop.h"
 #include "win/agent_state.h"
 
 namespace kestra {
@@ -18,42 +19,10 @@ namespace {
 
 constexpr const wchar_t* kLibraryPaths[] = {L"C:\\Program Files (x86)\\Corvanta\\Brontel\\qvWirelet.dll",
                                             L"C:\\Program Files\\Corvanta\\Brontel\\qvWirelet.dll"};
-constexpr DWORD kRetryMs = 1000;
-constexpr int kPollBudgetMs = 100;
-constexpr DWORD kPollPauseMs = 50;
 // A lookup that hangs must not hold the watcher: it is left to finish alone,
 // and only a few may be left at a time.
 constexpr DWORD kLookupLimitMs = 3000;
 constexpr int kMaxLookupsLeft = 4;
-
-using UrlCallback = int(__cdecl*)(const char*);
-struct Wirelet {
-  HMODULE module = nullptr;
-  int(__cdecl* open_auto)(const char*, int) = nullptr;
-  int(__cdecl* close)() = nullptr;
-  int(__cdecl* error)(char*) = nullptr;
-  int(__cdecl* get_url)(const char*, UrlCallback, int, int) = nullptr;
-  int(__cdecl* check_url)(int32_t) = nullptr;
-};
-
-// The library by its full path only; one instance for the life of the agent.
-bool LoadWirelet(Wirelet* w) {
-  if (w->module == nullptr) {
-    const wchar_t* path = GetFileAttributesW(kLibraryPaths[0]) != INVALID_FILE_ATTRIBUTES ? kLibraryPaths[0]
-                                                                                          : kLibraryPaths[1];
-    w->module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (w->module == nullptr) return false;
-  }
-  auto bind = [w](auto* fn, const char* name) {
-    *fn = reinterpret_cast<std::decay_t<decltype(*fn)>>(GetProcAddress(w->module, name));
-  };
-  bind(&w->open_auto, "QVW_MonitorOpenAuto");
-  bind(&w->close, "QVW_MonitorClose");
-  bind(&w->error, "QVW_MonitorError");
-  bind(&w->get_url, "QVW_MonitorGetUrl");
-  bind(&w->check_url, "QVW_MonitorCheckUrl");
-  return true;
-}
 
 std::optional<std::string> LookUpNow(const std::string& host) {
   addrinfo hints{};
@@ -92,60 +61,53 @@ class Win32UrlWatchHost : public UrlWatchHost {
 UrlWatchState g_watch_state;
 Win32UrlWatchHost g_watch_host;
 
-int __cdecl OnReport(const char* text) { return OnMonitorUrl(text, Agent().policy.table, g_watch_state, g_watch_host); }
+int OnReport(const char* text) { return OnMonitorUrl(text, Agent().policy.table, g_watch_state, g_watch_host); }
 
-void WriteCaptureCheck(bool opened) {
-  SYSTEMTIME st;
-  GetLocalTime(&st);
-  LocalTime t{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
-  tessal::File file = Agent().base.OpenForUpdate(kCaptureCheckFile);
-  if (file.valid()) file.ReplaceContent(CaptureCheckText(opened, t));
-}
-
-bool Stopping() { return Agent().stop_flag.load() != 0; }
-
-bool AddressListReady() {
-  std::lock_guard<std::mutex> hold(Agent().policy.table.lock);
-  return !Agent().policy.table.address_list.empty();
-}
-
-void Poll(Wirelet& w) {
-  std::string list;
-  {
+class Win32UrlWatchEnv : public UrlWatchEnv {
+ public:
+  bool Stopping() override { return Agent().stop_flag.load() != 0; }
+  bool SupportOutdated() override { return Agent().outdated_support_flag.load() != 0; }
+  // By its full path only; one instance for the life of the agent.
+  bool LoadMonitor(MonitorCalls* calls) override {
+    if (module_ == nullptr) {
+      const wchar_t* path =
+          GetFileAttributesW(kLibraryPaths[0]) != INVALID_FILE_ATTRIBUTES ? kLibraryPaths[0] : kLibraryPaths[1];
+      module_ = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+      if (module_ == nullptr) return false;
+    }
+    Bind(&calls->open_auto, "QVW_MonitorOpenAuto");
+    Bind(&calls->close, "QVW_MonitorClose");
+    Bind(&calls->error, "QVW_MonitorError");
+    Bind(&calls->get_url, "QVW_MonitorGetUrl");
+    Bind(&calls->check_url, "QVW_MonitorCheckUrl");
+    return true;
+  }
+  void WriteCaptureCheck(bool opened) override {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    LocalTime t{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+    tessal::File file = Agent().base.OpenForUpdate(kCaptureCheckFile);
+    if (file.valid()) file.ReplaceContent(CaptureCheckText(opened, t));
+  }
+  std::string AddressList() override {
     std::lock_guard<std::mutex> hold(Agent().policy.table.lock);
-    list = Agent().policy.table.address_list;
+    return Agent().policy.table.address_list;
   }
-  if (w.get_url) w.get_url(list.c_str(), OnReport, 0, 1);
-  while (!Stopping()) {
-    if (w.check_url) w.check_url(kPollBudgetMs);
-    Sleep(kPollPauseMs);
+  void Pause(unsigned ms) override { Sleep(ms); }
+
+ private:
+  template <typename Fn>
+  void Bind(Fn* fn, const char* name) {
+    *fn = reinterpret_cast<Fn>(GetProcAddress(module_, name));
   }
-  if (w.close) w.close();
-}
+  HMODULE module_ = nullptr;
+};
 
 DWORD WINAPI WatcherMain(void*) {
   WSADATA wsa;
   WSAStartup(MAKEWORD(2, 2), &wsa);
-  Wirelet w;
-  while (Agent().outdated_support_flag.load() == 0 && !Stopping()) {
-    if (!LoadWirelet(&w)) {
-      Sleep(kRetryMs);
-      continue;
-    }
-    bool opened = w.open_auto != nullptr && w.open_auto(nullptr, 1) != 0;
-    if (!opened && w.error) {
-      char error[256] = {};
-      w.error(error);
-    }
-    WriteCaptureCheck(opened);
-    if (!opened) {
-      Sleep(kRetryMs);
-      continue;
-    }
-    while (!Stopping() && !AddressListReady()) Sleep(kRetryMs);
-    if (!Stopping()) Poll(w);
-    break;
-  }
+  Win32UrlWatchEnv env;
+  RunUrlWatcher(env, OnReport);
   return 1;
 }
 
