@@ -9,6 +9,7 @@
 #   run_realtraffic.sh wine PROBE_EXE DLL     (the Windows build under Wine)
 #   run_realtraffic.sh xstwine HOST_EXE DLL   (the Windows test entry under Wine)
 #   run_realtraffic.sh xstwine-nocapture HOST_EXE DLL   (the same without wpcap.dll)
+#   run_realtraffic.sh watch WATCH_HOST LIBRARY  (the agent's URL watcher on these packets)
 set -u
 mode=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -164,7 +165,67 @@ expect_change_sequence() {
   expect "^monitor done$"
 }
 
+# The agent's URL watcher: its broadcasts, one per line of its output, and the
+# record files it writes them into.
+watch_lines() { grep -cE -- "$1" "$tmp/out.txt"; }
+wait_for_lines() {  # wait_for_lines REGEX COUNT: bounded
+  for _ in $(seq 1 100); do [ "$(watch_lines "$1")" -ge "$2" ] && return 0; sleep 0.1; done
+  echo "MISSING: $2 x $1"; failed=1; return 1
+}
+https_to_bank() { ip netns exec "$cap" timeout 2 bash -c 'exec 3<>/dev/tcp/10.231.7.3/443; printf x >&3'; }
+# A request naming the host, sent to a far-side sink that never answers, so no
+# page (with links of its own) comes back to be reported.
+web_with_host() {
+  ip netns exec "$cap" timeout 2 bash -c 'exec 3<>/dev/tcp/10.231.7.2/443; printf "GET / HTTP/1.1\r\nHost: %s\r\n\r\n" "$1" >&3' sh "$1"
+}
+advance_clock() {  # the watcher's clock a minute on, before any later packet
+  echo "advance 61000" >&5
+  wait_for_lines '^advanced to ' "$1"
+}
+run_watch() {
+  mkdir -p "$tmp/work"
+  mkfifo "$tmp/commands"
+  on_capture_side timeout 120 "$tmp/url_watch_host" --library "$tmp/libqvWirelet.so" --work "$tmp/work" \
+    --records 7,8 --address-list "https://secure.bank.test;" --target secure.bank.test --max-seconds 100 \
+    <"$tmp/commands" >"$tmp/out.txt" 2>&1 &
+  watch_pid=$!
+  exec 5>"$tmp/commands"
+  wait_for_lines '^ready$' 1 || return
+  local dns='^broadcast <DNS>https://secure.bank.test</DNS><ADR>10.231.7.3</ADR>$'
+  local canonical='^broadcast <URL_CANONICAL>https?://www\.example\.test[^<>]*</URL_CANONICAL>$'
+  https_to_bank
+  wait_for_lines "$dns" 1
+  https_to_bank                      # within the minute: nothing more
+  web_with_host www.example.test     # once its line is there, the packets before it were seen
+  wait_for_lines "$canonical" 1
+  [ "$(watch_lines "$dns")" = 1 ] && echo "ok: the repeat within a minute is suppressed" ||
+    { echo "REPEATED: $dns"; failed=1; }
+  advance_clock 1
+  https_to_bank
+  wait_for_lines "$dns" 2 && echo "ok: reported again after the minute"
+  web_with_host 'evil<b>x</b>.test'
+  advance_clock 2
+  web_with_host www.example.test
+  wait_for_lines "$canonical" 2
+  ! grep -q 'evil' "$tmp/out.txt" "$tmp"/work/* && echo "ok: a host with tags reaches no record file" ||
+    { echo "LEAKED: a host with tags"; failed=1; }
+  for n in 00007 00008; do
+    grep -qE '^<URL_CANONICAL>https?://www\.example\.test[^<>]*</URL_CANONICAL>$' "$tmp/work/TESSALKESTRA_$n" &&
+      echo "ok: record $n holds the last broadcast" || { echo "MISSING: record $n"; failed=1; }
+  done
+  echo stop >&5
+  exec 5>&-
+  wait "$watch_pid"
+}
+
 case $mode in
+  watch)
+    cp "$2" "$tmp/url_watch_host"
+    cp "$3" "$tmp/libqvWirelet.so"
+    run_watch
+    cat "$tmp/out.txt"
+    exit $failed
+    ;;
   gtest)
     on_capture_side timeout 200 "$2" --gtest_color=no
     exit $?
