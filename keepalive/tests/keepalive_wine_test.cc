@@ -1,0 +1,180 @@
+// Gatrell under Wine's service manager: installed from a folder with a space,
+// started, launching the console launcher only while none of the suite's
+// programs runs, and removed at once.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "win_harness.h"
+
+namespace {
+
+const wchar_t kServiceName[] = L"Corvanta BrontelMon";
+constexpr DWORD kStateWaitMs = 15000;
+constexpr DWORD kLaunchWaitMs = 15000;
+// The first pass follows the running report at once; a launch would show by then.
+constexpr DWORD kNothingLaunchedMs = 3000;
+
+struct ServiceHandles {
+  SC_HANDLE scm = nullptr;
+  SC_HANDLE service = nullptr;
+  ~ServiceHandles() {
+    if (service != nullptr) CloseServiceHandle(service);
+    if (scm != nullptr) CloseServiceHandle(scm);
+  }
+};
+
+std::unique_ptr<ServiceHandles> OpenTheService(DWORD access) {
+  auto handles = std::make_unique<ServiceHandles>();
+  handles->scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (handles->scm != nullptr) handles->service = OpenServiceW(handles->scm, kServiceName, access);
+  return handles;
+}
+
+bool ServiceExists() { return OpenTheService(SERVICE_QUERY_STATUS)->service != nullptr; }
+
+std::optional<SERVICE_STATUS_PROCESS> QueryStatus() {
+  auto handles = OpenTheService(SERVICE_QUERY_STATUS);
+  SERVICE_STATUS_PROCESS status{};
+  DWORD size = 0;
+  if (handles->service == nullptr ||
+      !QueryServiceStatusEx(handles->service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                            sizeof(status), &size)) {
+    return std::nullopt;
+  }
+  return status;
+}
+
+bool WaitForState(DWORD state) {
+  return harness::WaitUntil([&] { auto s = QueryStatus(); return s && s->dwCurrentState == state; },
+                            kStateWaitMs);
+}
+
+// Stops and deletes a service left by a test (bounded), so none outlives it.
+void RemoveLeftoverService() {
+  {
+    auto handles = OpenTheService(SERVICE_ALL_ACCESS);
+    if (handles->service == nullptr) return;
+    SERVICE_STATUS status{};
+    if (ControlService(handles->service, SERVICE_CONTROL_STOP, &status)) WaitForState(SERVICE_STOPPED);
+    DeleteService(handles->service);
+  }
+  harness::WaitUntil([] { return !ServiceExists(); }, kStateWaitMs);
+}
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::string BesideThisProgram(const char* name) {
+  char self[MAX_PATH] = "";
+  DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string path(self, n);
+  return path.substr(0, path.find_last_of('\\') + 1) + name;
+}
+
+class KeepAliveService : public testing::Test {
+ protected:
+  void SetUp() override {
+    RemoveLeftoverService();
+    ASSERT_TRUE(CopyFileA((harness::OutFolder() + "\\Gatrell.exe").c_str(), program_.c_str(), FALSE));
+    std::string launcher = harness::StandinFolder() + "\\qvTarnwick.exe";
+    ASSERT_TRUE(CopyFileA(launcher.c_str(), (folder_ / "qvTolvenz.exe").c_str(), FALSE));
+  }
+  void TearDown() override {
+    RemoveLeftoverService();
+    suite_program_.Kill();
+  }
+
+  // Runs one command of the service program; its exit code, or 999 when it did not end in time.
+  DWORD Command(const char* argument) {
+    harness::Process p;
+    DWORD code = 999;
+    if (!p.Start(program_, argument) || !p.WaitForExit(kStateWaitMs, &code)) return 999;
+    return code;
+  }
+  void InstallAndStart() {
+    ASSERT_EQ(Command("-install"), 0u);
+    ASSERT_EQ(Command("-start"), 0u);
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
+  }
+  std::string LauncherLog() const { return harness::ReadFileText(folder_ / "qvTolvenz.log"); }
+
+  harness::TempFolder folder_{"keep alive"};
+  std::string program_ = folder_ / "Gatrell.exe";
+  harness::Process suite_program_;
+};
+
+TEST_F(KeepAliveService, InstallsWithItsIdentityWhateverTheCaseAndDoesNotStart) {
+  for (const char* argument : {"-install", "-INSTALL"}) {
+    SCOPED_TRACE(argument);
+    ASSERT_EQ(Command(argument), 0u);
+    auto handles = OpenTheService(SERVICE_QUERY_CONFIG);
+    ASSERT_NE(handles->service, nullptr);
+    std::vector<BYTE> buffer(8192);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    DWORD needed = 0;
+    ASSERT_TRUE(QueryServiceConfigW(handles->service, config, static_cast<DWORD>(buffer.size()), &needed));
+    EXPECT_EQ(config->dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
+    EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
+    EXPECT_EQ(config->dwErrorControl, static_cast<DWORD>(SERVICE_ERROR_NORMAL));
+    EXPECT_EQ(std::wstring(config->lpBinaryPathName), L"\"" + Wide(program_) + L"\"");
+    EXPECT_EQ(std::wstring(config->lpDisplayName), L"Corvanta Brontel Monitor");
+    EXPECT_TRUE(config->lpDependencies == nullptr || config->lpDependencies[0] == L'\0');
+    EXPECT_EQ(std::wstring(config->lpServiceStartName), L"LocalSystem");
+    auto status = QueryStatus();
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    RemoveLeftoverService();
+  }
+}
+
+TEST_F(KeepAliveService, LaunchesTheLauncherBesideItWhenTheSuiteIsNotRunning) {
+  InstallAndStart();
+  DWORD running_at = GetTickCount();
+  ASSERT_TRUE(harness::WaitUntil([&] { return !LauncherLog().empty(); }, kLaunchWaitMs));
+  std::printf("launch %lu ms after the running report\n", GetTickCount() - running_at);
+  std::string log = LauncherLog();
+  EXPECT_EQ(log.rfind("qvTolvenz ", 0), 0u) << log;
+  // Its own quoted path, folder with a space included, as the whole command line.
+  std::string tail = " \"" + (folder_ / "qvTolvenz.exe") + "\"\n";
+  ASSERT_GT(log.size(), tail.size());
+  EXPECT_EQ(log.substr(log.size() - tail.size()), tail) << log;
+}
+
+TEST_F(KeepAliveService, LaunchesNothingWhileAProgramOfTheSuiteRuns) {
+  for (const char* name : {"qvTarnholm.exe", "QVTESSALKESTRA.EXE"}) {
+    SCOPED_TRACE(name);
+    std::string copy = folder_ / name;
+    ASSERT_TRUE(CopyFileA(BesideThisProgram(IDLE_PROGRAM).c_str(), copy.c_str(), FALSE));
+    ASSERT_TRUE(suite_program_.Start(copy));
+    InstallAndStart();
+    EXPECT_FALSE(harness::WaitUntil([&] { return !LauncherLog().empty(); }, kNothingLaunchedMs)) << LauncherLog();
+    RemoveLeftoverService();
+    suite_program_.Kill();
+  }
+}
+
+TEST_F(KeepAliveService, RemoveStopsTheRunningServiceAtOnceAndDeletesIt) {
+  InstallAndStart();
+  auto status = QueryStatus();
+  ASSERT_TRUE(status);
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, status->dwProcessId);
+  ASSERT_NE(process, nullptr);
+  // Well within the watch's 30 s pause: the stop does not wait for it to end.
+  EXPECT_EQ(Command("-remove"), 0u);
+  EXPECT_TRUE(harness::WaitUntil([] { return !ServiceExists(); }, kStateWaitMs));
+  EXPECT_EQ(WaitForSingleObject(process, kStateWaitMs), WAIT_OBJECT_0);
+  CloseHandle(process);
+}
+
+TEST_F(KeepAliveService, RemoveDeletesAStoppedService) {
+  ASSERT_EQ(Command("-install"), 0u);
+  EXPECT_EQ(Command("-remove"), 0u);
+  EXPECT_TRUE(harness::WaitUntil([] { return !ServiceExists(); }, kStateWaitMs));
+}
+
+}  // namespace
