@@ -55,16 +55,17 @@ bool WaitForState(DWORD state) {
                             kStateWaitMs);
 }
 
-// Stops and deletes a service left by a test (bounded), so none outlives it.
-void RemoveLeftoverService() {
+// Stops and deletes a service left by a test (bounded), so none outlives it;
+// false when it is still there.
+bool RemoveLeftoverService() {
   {
     auto handles = OpenTheService(SERVICE_ALL_ACCESS);
-    if (handles->service == nullptr) return;
+    if (handles->service == nullptr) return true;
     SERVICE_STATUS status{};
     if (ControlService(handles->service, SERVICE_CONTROL_STOP, &status)) WaitForState(SERVICE_STOPPED);
     DeleteService(handles->service);
   }
-  harness::WaitUntil([] { return !ServiceExists(); }, kStateWaitMs);
+  return harness::WaitUntil([] { return !ServiceExists(); }, kStateWaitMs);
 }
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
@@ -85,7 +86,7 @@ class KeepAliveService : public testing::Test {
     ASSERT_TRUE(CopyFileA(launcher.c_str(), (folder_ / "qvTolvenz.exe").c_str(), FALSE));
   }
   void TearDown() override {
-    RemoveLeftoverService();
+    EXPECT_TRUE(RemoveLeftoverService());
     suite_program_.Kill();
   }
 
@@ -101,17 +102,9 @@ class KeepAliveService : public testing::Test {
     ASSERT_EQ(Command("-start"), 0u);
     ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
   }
-  std::string LauncherLog() const { return harness::ReadFileText(folder_ / "qvTolvenz.log"); }
-
-  harness::TempFolder folder_{"keep alive"};
-  std::string program_ = folder_ / "Gatrell.exe";
-  harness::Process suite_program_;
-};
-
-TEST_F(KeepAliveService, InstallsWithItsIdentityWhateverTheCaseAndDoesNotStart) {
-  for (const char* argument : {"-install", "-INSTALL"}) {
-    SCOPED_TRACE(argument);
-    ASSERT_EQ(Command(argument), 0u);
+  // The identity the service was created with (its handle closed again, so that
+  // a deletion is not held up).
+  void ExpectIdentity() {
     auto handles = OpenTheService(SERVICE_QUERY_CONFIG);
     ASSERT_NE(handles->service, nullptr);
     std::vector<BYTE> buffer(8192);
@@ -125,10 +118,23 @@ TEST_F(KeepAliveService, InstallsWithItsIdentityWhateverTheCaseAndDoesNotStart) 
     EXPECT_EQ(std::wstring(config->lpDisplayName), L"Corvanta Brontel Monitor");
     EXPECT_TRUE(config->lpDependencies == nullptr || config->lpDependencies[0] == L'\0');
     EXPECT_EQ(std::wstring(config->lpServiceStartName), L"LocalSystem");
+  }
+  std::string LauncherLog() const { return harness::ReadFileText(folder_ / "qvTolvenz.log"); }
+
+  harness::TempFolder folder_{"keep alive"};
+  std::string program_ = folder_ / "Gatrell.exe";
+  harness::Process suite_program_;
+};
+
+TEST_F(KeepAliveService, InstallsWithItsIdentityWhateverTheCaseAndDoesNotStart) {
+  for (const char* argument : {"-install", "-INSTALL"}) {
+    SCOPED_TRACE(argument);
+    ASSERT_EQ(Command(argument), 0u);
+    ExpectIdentity();
     auto status = QueryStatus();
     ASSERT_TRUE(status);
     EXPECT_EQ(status->dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
-    RemoveLeftoverService();
+    ASSERT_TRUE(RemoveLeftoverService());
   }
 }
 
@@ -153,7 +159,7 @@ TEST_F(KeepAliveService, LaunchesNothingWhileAProgramOfTheSuiteRuns) {
     ASSERT_TRUE(suite_program_.Start(copy));
     InstallAndStart();
     EXPECT_FALSE(harness::WaitUntil([&] { return !LauncherLog().empty(); }, kNothingLaunchedMs)) << LauncherLog();
-    RemoveLeftoverService();
+    ASSERT_TRUE(RemoveLeftoverService());
     suite_program_.Kill();
   }
 }

@@ -5,7 +5,7 @@
 namespace keepalive {
 namespace {
 
-TEST(Command, FirstArgumentCaseIgnored) {
+TEST(KeepAliveCommand, FirstArgumentCaseIgnored) {
   struct Case {
     const char* argument;
     Command expected;
@@ -19,7 +19,7 @@ TEST(Command, FirstArgumentCaseIgnored) {
   for (const Case& c : cases) EXPECT_EQ(ParseCommand(c.argument), c.expected) << (c.argument ? c.argument : "(none)");
 }
 
-TEST(SuiteRunning, WatchedImagesWhateverTheirCaseOrFolder) {
+TEST(KeepAliveSuiteRunning, WatchedImagesWhateverTheirCaseOrFolder) {
   struct Case {
     std::vector<std::string> images;
     bool running;
@@ -41,7 +41,7 @@ TEST(SuiteRunning, WatchedImagesWhateverTheirCaseOrFolder) {
   }
 }
 
-TEST(LegacyWindows, OnlyVersionsFiveZeroAndFiveOne) {
+TEST(KeepAliveLegacyWindows, OnlyVersionsFiveZeroAndFiveOne) {
   struct Case {
     std::optional<WindowsVersion> version;
     bool legacy;
@@ -53,7 +53,7 @@ TEST(LegacyWindows, OnlyVersionsFiveZeroAndFiveOne) {
   for (const Case& c : cases) EXPECT_EQ(IsLegacyWindows(c.version), c.legacy);
 }
 
-TEST(LaunchCommand, LauncherBesideTheServiceQuoted) {
+TEST(KeepAliveLaunchCommand, LauncherBesideTheServiceQuoted) {
   std::optional<std::u16string> folder = ProgramFolder(u"C:\\Program Files\\Corvanta\\Gatrell.exe");
   ASSERT_TRUE(folder);
   EXPECT_EQ(*folder, u"C:\\Program Files\\Corvanta");
@@ -66,7 +66,7 @@ TEST(LaunchCommand, LauncherBesideTheServiceQuoted) {
   EXPECT_EQ(QuotedProgramPath(u"C:\\A B\\Gatrell.exe"), u"\"C:\\A B\\Gatrell.exe\"");
 }
 
-TEST(LaunchCommand, TooLongForItsBufferIsRefusedNotCut) {
+TEST(KeepAliveLaunchCommand, TooLongForItsBufferIsRefusedNotCut) {
   // The quotes, "\qvTolvenz.exe" and the NUL take 17 of the 512 characters.
   const std::size_t longest = kLaunchCommandBytes / 2 - 17;
   struct Case {
@@ -83,7 +83,7 @@ TEST(LaunchCommand, TooLongForItsBufferIsRefusedNotCut) {
   }
 }
 
-TEST(Control, OnlyAStopWhileRunningIsReported) {
+TEST(KeepAliveControl, OnlyAStopWhileRunningIsReported) {
   struct Case {
     uint32_t control, state;
     bool reported;
@@ -104,7 +104,7 @@ TEST(Control, OnlyAStopWhileRunningIsReported) {
   }
 }
 
-TEST(Session, ServicesSessionAndNoneServeNoUser) {
+TEST(KeepAliveSession, ServicesSessionAndNoneServeNoUser) {
   struct Case {
     uint32_t id;
     bool no_user;
