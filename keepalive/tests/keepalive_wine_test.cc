@@ -168,12 +168,15 @@ TEST_F(KeepAliveService, RemoveStopsTheRunningServiceAtOnceAndDeletesIt) {
   InstallAndStart();
   auto status = QueryStatus();
   ASSERT_TRUE(status);
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, status->dwProcessId);
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, status->dwProcessId);
   ASSERT_NE(process, nullptr);
   // Well within the watch's 30 s pause: the stop does not wait for it to end.
   EXPECT_EQ(Command("-remove"), 0u);
   EXPECT_TRUE(harness::WaitUntil([] { return !ServiceExists(); }, kStateWaitMs));
   EXPECT_EQ(WaitForSingleObject(process, kStateWaitMs), WAIT_OBJECT_0);
+  DWORD code = 999;
+  EXPECT_TRUE(GetExitCodeProcess(process, &code));
+  EXPECT_EQ(code, 0u) << "the dispatcher returns normally";
   CloseHandle(process);
 }
 
@@ -181,6 +184,23 @@ TEST_F(KeepAliveService, RemoveDeletesAStoppedService) {
   ASSERT_EQ(Command("-install"), 0u);
   EXPECT_EQ(Command("-remove"), 0u);
   EXPECT_TRUE(harness::WaitUntil([] { return !ServiceExists(); }, kStateWaitMs));
+}
+
+TEST_F(KeepAliveService, WithoutTheServiceTheCommandsEndQuietly) {
+  struct Case {
+    const char* argument;
+    DWORD exit_code;
+  } cases[] = {
+      {"-start", 0},
+      {"-remove", 0},
+      // Not started by the service control manager: the dispatcher's error.
+      {"", ERROR_FAILED_SERVICE_CONTROLLER_CONNECT},
+      {"-run", ERROR_FAILED_SERVICE_CONTROLLER_CONNECT},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Command(c.argument), c.exit_code) << c.argument;
+    EXPECT_FALSE(ServiceExists()) << c.argument;
+  }
 }
 
 }  // namespace
