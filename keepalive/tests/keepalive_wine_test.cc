@@ -119,6 +119,12 @@ class KeepAliveService : public testing::Test {
     EXPECT_TRUE(config->lpDependencies == nullptr || config->lpDependencies[0] == L'\0');
     EXPECT_EQ(std::wstring(config->lpServiceStartName), L"LocalSystem");
   }
+  // A long-lived program under the name of one of the suite's programs.
+  void StartSuiteProgram(const char* name) {
+    std::string copy = folder_ / name;
+    ASSERT_TRUE(CopyFileA(BesideThisProgram(IDLE_PROGRAM).c_str(), copy.c_str(), FALSE));
+    ASSERT_TRUE(suite_program_.Start(copy));
+  }
   std::string LauncherLog() const { return harness::ReadFileText(folder_ / "qvTolvenz.log"); }
 
   harness::TempFolder folder_{"keep alive"};
@@ -154,9 +160,7 @@ TEST_F(KeepAliveService, LaunchesTheLauncherBesideItWhenTheSuiteIsNotRunning) {
 TEST_F(KeepAliveService, LaunchesNothingWhileAProgramOfTheSuiteRuns) {
   for (const char* name : {"qvTarnholm.exe", "QVTESSALKESTRA.EXE"}) {
     SCOPED_TRACE(name);
-    std::string copy = folder_ / name;
-    ASSERT_TRUE(CopyFileA(BesideThisProgram(IDLE_PROGRAM).c_str(), copy.c_str(), FALSE));
-    ASSERT_TRUE(suite_program_.Start(copy));
+    StartSuiteProgram(name);
     InstallAndStart();
     EXPECT_FALSE(harness::WaitUntil([&] { return !LauncherLog().empty(); }, kNothingLaunchedMs)) << LauncherLog();
     ASSERT_TRUE(RemoveLeftoverService());
@@ -165,6 +169,8 @@ TEST_F(KeepAliveService, LaunchesNothingWhileAProgramOfTheSuiteRuns) {
 }
 
 TEST_F(KeepAliveService, RemoveStopsTheRunningServiceAtOnceAndDeletesIt) {
+  // Nothing to launch: the watch goes straight into its 30 s pause.
+  StartSuiteProgram("qvTarnwick.exe");
   InstallAndStart();
   auto status = QueryStatus();
   ASSERT_TRUE(status);
