@@ -1,0 +1,79 @@
+#include "win/service_main.h"
+
+#include "core/service_rules.h"
+#include "win/service_responder.h"
+#include "win/service_text.h"
+#include "win/session_watch.h"
+
+namespace keepalive {
+namespace {
+
+// Written by the service main and the control handler, never at once: the
+// handler acts only while running, which the main leaves only after the
+// session watch (ended by the handler's stop event) is over.
+SERVICE_STATUS_HANDLE g_status_handle = nullptr;
+SERVICE_STATUS g_status{};
+HANDLE g_stop_event = nullptr;
+
+// The responder ends soon after the stop event; it is not waited for longer.
+constexpr DWORD kResponderEndWaitMs = 5000;
+
+void Report(const StatusReport& report) {
+  g_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  g_status.dwCurrentState = report.state;
+  g_status.dwControlsAccepted = report.controls_accepted;
+  g_status.dwWin32ExitCode = report.exit_code;
+  g_status.dwServiceSpecificExitCode = 0;
+  g_status.dwCheckPoint = report.check_point;
+  g_status.dwWaitHint = 0;
+  SetServiceStatus(g_status_handle, &g_status);
+}
+
+void WINAPI ControlHandler(DWORD control) {
+  std::optional<StatusReport> report = OnControl(control, g_status.dwCurrentState);
+  if (!report) return;
+  Report(*report);
+  SetEvent(g_stop_event);
+}
+
+// Runs the responder and the session watch until the stop event; true when
+// the responder has ended too (the stop event may then be closed).
+bool RunUntilStopped(HANDLE stop_event) {
+  HANDLE responder = StartServiceResponder(stop_event);
+  HANDLE watch = CreateThread(nullptr, 0, SessionWatchThread, stop_event, 0, nullptr);
+  if (watch != nullptr) {
+    WaitForSingleObject(watch, INFINITE);
+    CloseHandle(watch);
+  }
+  // Also when the watch could not start: the responder must not outlive the run.
+  SetEvent(stop_event);
+  if (responder == nullptr) return true;
+  bool ended = WaitForSingleObject(responder, kResponderEndWaitMs) == WAIT_OBJECT_0;
+  CloseHandle(responder);
+  return ended;
+}
+
+void WINAPI ServiceMain(DWORD, LPWSTR*) {
+  g_status_handle = RegisterServiceCtrlHandlerW(WideConstant(kServiceName), ControlHandler);
+  if (g_status_handle == nullptr) return;
+  Report(StartPendingReport());
+  g_stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (g_stop_event == nullptr) {
+    Report(NoStopEventReport(GetLastError()));
+    return;
+  }
+  Report(RunningReport());
+  // A responder still running holds the stop event: it stays open then.
+  if (RunUntilStopped(g_stop_event)) CloseHandle(g_stop_event);
+  Report(StoppedReport());
+}
+
+}  // namespace
+
+DWORD RunServiceDispatcher() {
+  std::wstring name = WideConstant(kServiceName);
+  SERVICE_TABLE_ENTRYW table[] = {{name.data(), ServiceMain}, {nullptr, nullptr}};
+  return StartServiceCtrlDispatcherW(table) ? 0 : GetLastError();
+}
+
+}  // namespace keepalive

@@ -1,0 +1,19 @@
+#include "win/service_responder.h"
+
+#include <string>
+
+#include "core/service_rules.h"
+#include "win/responder_thread.h"
+#include "win/service_text.h"
+
+namespace keepalive {
+
+HANDLE StartServiceResponder(HANDLE stop_event) {
+  std::optional<std::u16string> program = OwnProgramPath();
+  std::optional<std::u16string> folder = program ? ProgramFolder(*program) : std::nullopt;
+  std::optional<std::string> ansi_folder = folder ? ToAnsi(*folder) : std::nullopt;
+  if (!ansi_folder) return nullptr;
+  return responder::StartResponderThread({*ansi_folder, stop_event, nullptr});
+}
+
+}  // namespace keepalive

@@ -1,0 +1,12 @@
+// The presence responder run by the service.
+#pragma once
+
+#include <windows.h>
+
+namespace keepalive {
+
+// Starts the responder with the certificate files of the service's folder; it
+// ends soon after the stop event. Its thread handle, or null.
+HANDLE StartServiceResponder(HANDLE stop_event);
+
+}  // namespace keepalive
