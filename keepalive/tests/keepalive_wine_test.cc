@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "responder_probe.h"
 #include "win_harness.h"
 
 namespace {
@@ -177,6 +178,18 @@ TEST_F(KeepAliveService, RemoveStopsTheRunningServiceAtOnceAndDeletesIt) {
   EXPECT_TRUE(GetExitCodeProcess(process, &code));
   EXPECT_EQ(code, 0u) << "the dispatcher returns normally";
   CloseHandle(process);
+}
+
+TEST_F(KeepAliveService, AnswersPagesOnThePresencePortUntilRemoved) {
+  ASSERT_TRUE(harness::CopyResponderFiles(folder_.path()));
+  StartSuiteProgram("qvTarnwick.exe");
+  InstallAndStart();
+  EXPECT_EQ(harness::AskPresenceResponder(folder_, 15000), harness::kPresenceReply);
+  EXPECT_EQ(harness::TestRootCopies(), 1);
+  EXPECT_EQ(Command("-remove"), 0u);
+  EXPECT_TRUE(harness::WaitUntil([] { return !ServiceExists(); }, kStateWaitMs));
+  EXPECT_TRUE(harness::WaitUntil([] { return !harness::PresencePortAnswers(); }, kStateWaitMs)) << "port still taken";
+  harness::TestRootCopies(true);
 }
 
 TEST_F(KeepAliveService, RemoveDeletesAStoppedService) {
