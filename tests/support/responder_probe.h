@@ -21,8 +21,8 @@ std::string AskPresenceResponder(const TempFolder& scratch, DWORD timeout_ms);
 // The reply body the responder gives that request.
 inline constexpr char kPresenceReply[] = "jQuery123({\"message\":\"Corvanta Already Installed\"});";
 
-// How often the test root is in the machine's "ROOT" store; with `remove`,
-// every copy is taken out.
+// How often the test root is in the machine's "ROOT" store; with `remove`, it
+// is taken out first.
 int TestRootCopies(bool remove = false);
 
 // Whether anything accepts connections on the port.
