@@ -105,22 +105,36 @@ for entry in "${servers[@]}"; do
   check "${entry%%:*} answers within 1 s while $idle_held idle connections are held" idle "${entry%%:*}" "${entry#*:}"
 done
 
-# Wake-ups of all the process's threads and its CPU time in clock ticks.
+# Wake-ups of all the threads of the processes and their CPU time in clock ticks.
 wakeups() {
-  cat /proc/"$1"/task/*/status 2>/dev/null |
+  local p
+  for p in "$@"; do cat /proc/"$p"/task/*/status 2>/dev/null; done |
     awk '$1 == "voluntary_ctxt_switches:" || $1 == "nonvoluntary_ctxt_switches:" { s += $2 } END { print s + 0 }'
 }
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null; }
+cpu_ticks() {
+  local p
+  for p in "$@"; do cat "/proc/$p/stat" 2>/dev/null; done | awk '{ s += $14 + $15 } END { print s + 0 }'
+}
+# quiet_cpu: both servers over the same 5 s without traffic.
 quiet_cpu() {
   sleep 1  # let the last connections' threads end first
-  local w0 t0 w1 t1
-  w0=$(wakeups "$responder_pid"); t0=$(cpu_ticks "$responder_pid")
+  local entry name before=()
+  for entry in "${servers[@]}"; do
+    name=${entry%%:*}
+    before+=("$(wakeups $(server_pids "$name")) $(cpu_ticks $(server_pids "$name"))")
+  done
   sleep 5
-  w1=$(wakeups "$responder_pid"); t1=$(cpu_ticks "$responder_pid")
-  echo "responder without traffic for 5 s: $((w1 - w0)) wake-ups, $((t1 - t0)) clock ticks of CPU" \
-    "(goal none: $([ $((w1 - w0 + t1 - t0)) -eq 0 ] && echo met || echo NOT met))"
-  kill -0 "$responder_pid" 2>/dev/null
+  local i=0 w t
+  for entry in "${servers[@]}"; do
+    name=${entry%%:*}
+    read -r w t <<< "${before[$i]}"
+    w=$(($(wakeups $(server_pids "$name")) - w)); t=$(($(cpu_ticks $(server_pids "$name")) - t))
+    printf '%-9s without traffic for 5 s: %s wake-ups, %s clock ticks of CPU (goal none: %s)\n' "$name" "$w" "$t" \
+      "$([ $((w + t)) -eq 0 ] && echo met || echo NOT met)"
+    i=$((i + 1))
+    kill -0 $(server_pids "$name") 2>/dev/null || return 1
+  done
 }
-[ "$responder_up" = 1 ] && check "responder still runs after 5 quiet seconds" quiet_cpu
+[ ${#servers[@]} -gt 0 ] && check "the servers still run after 5 quiet seconds" quiet_cpu
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

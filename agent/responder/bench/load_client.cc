@@ -72,11 +72,13 @@ int ConnectWithTimeouts(const sockaddr_in& address) {
   return fd;
 }
 
-// Reads until the server closes; the reply must carry the expected body.
+// Reads until the server closes; the reply must carry the expected body. A
+// server that drips bytes is cut off after twice the I/O time-out.
 bool ReadReplyToEof(SSL* ssl) {
   std::string reply;
   char buffer[4096];
-  while (reply.size() < kMaxReply) {
+  Clock::time_point deadline = Clock::now() + std::chrono::seconds(2 * kIoTimeoutSeconds);
+  while (reply.size() < kMaxReply && Clock::now() < deadline) {
     int n = SSL_read(ssl, buffer, sizeof buffer);
     if (n > 0) {
       reply.append(buffer, static_cast<size_t>(n));
