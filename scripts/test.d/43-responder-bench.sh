@@ -39,6 +39,7 @@ check "responder came up on 127.0.0.1:$responder_port" \
 nginx_up=0; kill -0 "${nginx_pid:-0}" 2>/dev/null && nginx_up=1
 responder_up=0; grep -q "listening on" "$tmp/responder.log" 2>/dev/null && responder_up=1
 
+quietly() { "$@" >/dev/null; }
 # field FILE NAME: the value after "NAME: " in a client's output.
 field() { sed -n "s|^$2: ||p" "$1" 2>/dev/null | head -n 1; }
 
@@ -58,14 +59,14 @@ ratio() {
   [ -n "$r" ] && [ -n "$n" ] || return 0
   awk -v r="$r" -v n="$n" -v c="$1" 'BEGIN {
     q = n > 0 ? r / n : 0
-    printf "ratio responder/nginx at %s clients: %.2f (goal >= 1.0: %s)\n", c, q, q >= 1.0 ? "met" : "NOT met on this run" }'
+    printf "ratio responder/nginx at %s clients: %.2f (goal >= 1.0: %s)\n", c, q, (q >= 1.0) ? "met" : "NOT met on this run" }'
 }
 
 servers=()
 [ "$nginx_up" = 1 ] && servers+=("nginx:$nginx_port")
 [ "$responder_up" = 1 ] && servers+=("responder:$responder_port")
 for entry in "${servers[@]}"; do
-  check "${entry%%:*} answers the JSONP reply" "$out/load_client" load 127.0.0.1 "${entry#*:}" 1 5 1 >/dev/null
+  check "${entry%%:*} answers the JSONP reply" quietly "$out/load_client" load 127.0.0.1 "${entry#*:}" 1 5 1
 done
 for clients in 10 200; do
   for entry in "${servers[@]}"; do
