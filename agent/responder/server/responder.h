@@ -4,6 +4,7 @@
 // benchmarks, as a Linux program.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,6 +19,20 @@ struct ResponderConfig {
   std::uint16_t port = 12500;
   // Called on a responder thread after each accepted connection; must not block.
   std::function<void()> on_connection;
+
+  // Handshake, request read and reply of one connection end by this time.
+  int connection_deadline_ms = 3000;
+  // Connections in progress at once; at the bound the oldest one is ended so
+  // that a new page is still answered.
+  std::size_t max_connections = 512;
+  // Pause before binding again while the port is taken.
+  int bind_retry_ms = 5000;
+  // Stack of each connection's thread (hundreds must fit in a 32-bit process).
+  std::size_t worker_stack_bytes = 256 * 1024;
+  // Called on the listener thread once it listens, with the port (useful with
+  // port 0), and after each failed bind with the reason.
+  std::function<void(std::uint16_t port)> on_listening;
+  std::function<void(const std::string& reason)> on_bind_failed;
 };
 
 // Whether the linked TLS library offers a TLS 1.1-capable server method, which

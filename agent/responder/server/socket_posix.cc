@@ -1,0 +1,152 @@
+// POSIX sockets and threads for the server.
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+#include "server/net_platform.h"
+
+namespace responder {
+
+namespace {
+
+int Fd(SocketHandle socket) { return static_cast<int>(socket); }
+
+std::string ErrorText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+}  // namespace
+
+bool StartSockets(std::string*) { return true; }
+
+SocketHandle ListenOn(const std::string& address, std::uint16_t port, int backlog, std::string* error) {
+  sockaddr_in where{};
+  where.sin_family = AF_INET;
+  where.sin_port = htons(port);
+  if (inet_pton(AF_INET, address.c_str(), &where.sin_addr) != 1) {
+    *error = "not an IPv4 address: " + address;
+    return kNoSocket;
+  }
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    *error = ErrorText("socket");
+    return kNoSocket;
+  }
+  // Lets a restarted responder bind while old connections linger in TIME_WAIT;
+  // a port that another socket listens on still cannot be bound.
+  int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 || listen(fd, backlog) != 0) {
+    *error = ErrorText("bind/listen") + " (" + address + ":" + std::to_string(port) + ")";
+    ::close(fd);
+    return kNoSocket;
+  }
+  return fd;
+}
+
+std::uint16_t LocalPort(SocketHandle socket) {
+  sockaddr_in where{};
+  socklen_t size = sizeof where;
+  if (getsockname(Fd(socket), reinterpret_cast<sockaddr*>(&where), &size) != 0) return 0;
+  return ntohs(where.sin_port);
+}
+
+AcceptResult AcceptConnection(SocketHandle listener, SocketHandle* accepted) {
+  int fd = accept4(Fd(listener), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (fd >= 0) {
+    *accepted = fd;
+    return AcceptResult::kAccepted;
+  }
+  switch (errno) {
+    case EAGAIN:
+    case EINTR:
+    case ECONNABORTED:
+    case EPROTO:
+      return AcceptResult::kNone;
+    default:
+      return AcceptResult::kFailed;
+  }
+}
+
+void CloseSocket(SocketHandle socket) {
+  if (socket != kNoSocket) ::close(Fd(socket));
+}
+
+void ShutdownBoth(SocketHandle socket) { ::shutdown(Fd(socket), SHUT_RDWR); }
+
+void ShutdownSend(SocketHandle socket) { ::shutdown(Fd(socket), SHUT_WR); }
+
+IoResult Receive(SocketHandle socket, char* buffer, std::size_t size, std::size_t* received) {
+  ssize_t n = ::recv(Fd(socket), buffer, size, 0);
+  if (n > 0) {
+    *received = static_cast<std::size_t>(n);
+    return IoResult::kDone;
+  }
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return IoResult::kWouldBlock;
+  return IoResult::kClosed;
+}
+
+bool SendByte(SocketHandle socket) {
+  char byte = 1;
+  return ::send(Fd(socket), &byte, 1, MSG_NOSIGNAL) == 1;
+}
+
+int PollSockets(PollEntry* entries, std::size_t count, int timeout_ms) {
+  std::vector<pollfd> fds(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    fds[i].fd = Fd(entries[i].socket);
+    fds[i].events = static_cast<short>((entries[i].want_read ? POLLIN : 0) | (entries[i].want_write ? POLLOUT : 0));
+  }
+  int n = ::poll(fds.data(), count, timeout_ms < 0 ? -1 : timeout_ms);
+  if (n < 0) return errno == EINTR ? 0 : -1;
+  for (std::size_t i = 0; i < count; ++i) entries[i].ready = fds[i].revents != 0;
+  return n;
+}
+
+bool MakeWakeupPair(SocketHandle* read_end, SocketHandle* write_end, std::string* error) {
+  int fds[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0) {
+    *error = ErrorText("socketpair");
+    return false;
+  }
+  *read_end = fds[0];
+  *write_end = fds[1];
+  return true;
+}
+
+namespace {
+
+struct ThreadTask {
+  void (*fn)(void*);
+  void* arg;
+};
+
+void* RunThreadTask(void* p) {
+  ThreadTask task = *static_cast<ThreadTask*>(p);
+  delete static_cast<ThreadTask*>(p);
+  task.fn(task.arg);
+  return nullptr;
+}
+
+}  // namespace
+
+bool StartDetachedThread(void (*fn)(void*), void* arg, std::size_t stack_bytes) {
+  pthread_attr_t attributes;
+  if (pthread_attr_init(&attributes) != 0) return false;
+  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  pthread_attr_setstacksize(&attributes, stack_bytes);
+  ThreadTask* task = new ThreadTask{fn, arg};
+  pthread_t thread;
+  int rc = pthread_create(&thread, &attributes, RunThreadTask, task);
+  pthread_attr_destroy(&attributes);
+  if (rc != 0) delete task;
+  return rc == 0;
+}
+
+}  // namespace responder

@@ -1,0 +1,175 @@
+// Winsock sockets and Win32 threads for the server.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <mutex>
+#include <vector>
+
+#include "server/net_platform.h"
+
+namespace responder {
+
+namespace {
+
+SOCKET Sock(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+
+std::string ErrorText(const char* what) { return std::string(what) + " failed, error " + std::to_string(WSAGetLastError()); }
+
+bool MakeNonBlocking(SOCKET s) {
+  u_long on = 1;
+  return ioctlsocket(s, FIONBIO, &on) == 0;
+}
+
+}  // namespace
+
+bool StartSockets(std::string* error) {
+  static std::once_flag once;
+  static int result = -1;
+  std::call_once(once, [] {
+    WSADATA data;
+    result = WSAStartup(MAKEWORD(2, 2), &data);
+  });
+  if (result != 0) *error = "Winsock 2.2 could not be started, error " + std::to_string(result);
+  return result == 0;
+}
+
+SocketHandle ListenOn(const std::string& address, std::uint16_t port, int backlog, std::string* error) {
+  sockaddr_in where{};
+  where.sin_family = AF_INET;
+  where.sin_port = htons(port);
+  if (inet_pton(AF_INET, address.c_str(), &where.sin_addr) != 1) {
+    *error = "not an IPv4 address: " + address;
+    return kNoSocket;
+  }
+  SOCKET s = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  if (s == INVALID_SOCKET) {
+    *error = ErrorText("socket");
+    return kNoSocket;
+  }
+  // No other local process may bind the same port beside or over this one.
+  BOOL on = TRUE;
+  setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+  if (bind(s, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 || listen(s, backlog) != 0 ||
+      !MakeNonBlocking(s)) {
+    *error = ErrorText("bind/listen") + " (" + address + ":" + std::to_string(port) + ")";
+    closesocket(s);
+    return kNoSocket;
+  }
+  return static_cast<SocketHandle>(s);
+}
+
+std::uint16_t LocalPort(SocketHandle socket) {
+  sockaddr_in where{};
+  int size = sizeof where;
+  if (getsockname(Sock(socket), reinterpret_cast<sockaddr*>(&where), &size) != 0) return 0;
+  return ntohs(where.sin_port);
+}
+
+AcceptResult AcceptConnection(SocketHandle listener, SocketHandle* accepted) {
+  SOCKET s = accept(Sock(listener), nullptr, nullptr);
+  if (s != INVALID_SOCKET) {
+    if (!MakeNonBlocking(s)) {
+      closesocket(s);
+      return AcceptResult::kNone;
+    }
+    *accepted = static_cast<SocketHandle>(s);
+    return AcceptResult::kAccepted;
+  }
+  int code = WSAGetLastError();
+  if (code == WSAEWOULDBLOCK || code == WSAECONNRESET || code == WSAEINTR) return AcceptResult::kNone;
+  return AcceptResult::kFailed;
+}
+
+void CloseSocket(SocketHandle socket) {
+  if (socket != kNoSocket) closesocket(Sock(socket));
+}
+
+void ShutdownBoth(SocketHandle socket) { shutdown(Sock(socket), SD_BOTH); }
+
+void ShutdownSend(SocketHandle socket) { shutdown(Sock(socket), SD_SEND); }
+
+IoResult Receive(SocketHandle socket, char* buffer, std::size_t size, std::size_t* received) {
+  int n = recv(Sock(socket), buffer, static_cast<int>(size), 0);
+  if (n > 0) {
+    *received = static_cast<std::size_t>(n);
+    return IoResult::kDone;
+  }
+  if (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK) return IoResult::kWouldBlock;
+  return IoResult::kClosed;
+}
+
+bool SendByte(SocketHandle socket) {
+  char byte = 1;
+  return send(Sock(socket), &byte, 1, 0) == 1;
+}
+
+int PollSockets(PollEntry* entries, std::size_t count, int timeout_ms) {
+  std::vector<WSAPOLLFD> fds(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    fds[i].fd = Sock(entries[i].socket);
+    fds[i].events = static_cast<SHORT>((entries[i].want_read ? POLLRDNORM : 0) | (entries[i].want_write ? POLLWRNORM : 0));
+  }
+  int n = WSAPoll(fds.data(), static_cast<ULONG>(count), timeout_ms < 0 ? -1 : timeout_ms);
+  if (n == SOCKET_ERROR) return -1;
+  for (std::size_t i = 0; i < count; ++i) entries[i].ready = fds[i].revents != 0;
+  return n;
+}
+
+// Winsock has no socket pair: a loopback connection made through a listener
+// that lives only for this.
+bool MakeWakeupPair(SocketHandle* read_end, SocketHandle* write_end, std::string* error) {
+  SOCKET listener = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  SOCKET writer = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  SOCKET reader = INVALID_SOCKET;
+  sockaddr_in where{};
+  where.sin_family = AF_INET;
+  where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int size = sizeof where;
+  BOOL on = TRUE;
+  setsockopt(listener, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+  if (listener != INVALID_SOCKET && writer != INVALID_SOCKET &&
+      bind(listener, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0 && listen(listener, 1) == 0 &&
+      getsockname(listener, reinterpret_cast<sockaddr*>(&where), &size) == 0 &&
+      connect(writer, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0) {
+    reader = accept(listener, nullptr, nullptr);
+  }
+  if (listener != INVALID_SOCKET) closesocket(listener);
+  if (reader == INVALID_SOCKET || !MakeNonBlocking(reader) || !MakeNonBlocking(writer)) {
+    *error = ErrorText("wake-up pair");
+    if (reader != INVALID_SOCKET) closesocket(reader);
+    if (writer != INVALID_SOCKET) closesocket(writer);
+    return false;
+  }
+  *read_end = static_cast<SocketHandle>(reader);
+  *write_end = static_cast<SocketHandle>(writer);
+  return true;
+}
+
+namespace {
+
+struct ThreadTask {
+  void (*fn)(void*);
+  void* arg;
+};
+
+DWORD WINAPI RunThreadTask(LPVOID p) {
+  ThreadTask task = *static_cast<ThreadTask*>(p);
+  delete static_cast<ThreadTask*>(p);
+  task.fn(task.arg);
+  return 0;
+}
+
+}  // namespace
+
+bool StartDetachedThread(void (*fn)(void*), void* arg, std::size_t stack_bytes) {
+  ThreadTask* task = new ThreadTask{fn, arg};
+  HANDLE thread = CreateThread(nullptr, stack_bytes, RunThreadTask, task, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  if (thread == nullptr) {
+    delete task;
+    return false;
+  }
+  CloseHandle(thread);
+  return true;
+}
+
+}  // namespace responder
