@@ -12,6 +12,7 @@ packages=(
   wine wine64 xvfb xauth x11-utils xdotool imagemagick fonts-nanum
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libpcap-dev libssl-dev openssl curl iproute2 tcpdump
+  nginx-light chromium libnss3-tools
   dpkg-dev xz-utils locales
 )
 
