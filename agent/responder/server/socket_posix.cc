@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -23,7 +24,13 @@ std::string ErrorText(const char* what) { return std::string(what) + ": " + std:
 
 }  // namespace
 
-bool StartSockets(std::string*) { return true; }
+bool StartSockets(std::string*) {
+  // The TLS library writes with write(): a peer that has gone must give EPIPE,
+  // not end the process. Left alone when the program chose its own handler.
+  struct sigaction current {};
+  if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) signal(SIGPIPE, SIG_IGN);
+  return true;
+}
 
 SocketHandle ListenOn(const std::string& address, std::uint16_t port, int backlog, std::string* error) {
   sockaddr_in where{};
