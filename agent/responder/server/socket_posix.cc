@@ -129,15 +129,8 @@ bool MakeWakeupPair(SocketHandle* read_end, SocketHandle* write_end, std::string
 
 namespace {
 
-struct ThreadTask {
-  void (*fn)(void*);
-  void* arg;
-};
-
-void* RunThreadTask(void* p) {
-  ThreadTask task = *static_cast<ThreadTask*>(p);
-  delete static_cast<ThreadTask*>(p);
-  task.fn(task.arg);
+void* StartThreadTask(void* p) {
+  RunThreadTask(static_cast<ThreadTask*>(p));
   return nullptr;
 }
 
@@ -150,7 +143,7 @@ bool StartDetachedThread(void (*fn)(void*), void* arg, std::size_t stack_bytes) 
   pthread_attr_setstacksize(&attributes, stack_bytes);
   ThreadTask* task = new ThreadTask{fn, arg};
   pthread_t thread;
-  int rc = pthread_create(&thread, &attributes, RunThreadTask, task);
+  int rc = pthread_create(&thread, &attributes, StartThreadTask, task);
   pthread_attr_destroy(&attributes);
   if (rc != 0) delete task;
   return rc == 0;
