@@ -20,6 +20,7 @@
 #include "core/alert_texts.h"
 #include "core/file_io.h"
 #include "core/host_names.h"
+#include "core/jsonp_reply.h"
 #include "core/policy.h"
 #include "core/policy_refresh.h"
 #include "core/record_files.h"
@@ -257,13 +258,25 @@ void FuzzNames(std::string_view input) {
   ChooseAlertLines(host, kind & 1, kind & 2);
 }
 
+// The presence responder's request bytes: the reply is one of the two forms,
+// and a name repeated into script is a plain identifier path of bounded length.
+void FuzzJsonp(std::string_view input) {
+  std::string reply = responder::JsonpReply(input);
+  const std::string head = "HTTP/1.0 200\r\n\r\n";
+  Require(reply.compare(0, head.size(), head) == 0);
+  std::string name = reply.substr(head.size(), reply.find('(') - head.size());
+  Require(name.size() <= responder::kMaxCallbackName && !name.empty());
+  Require(name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_$.") == std::string::npos);
+  Require(name == "CVSetup" || input.find("callback=" + name + "&") != std::string_view::npos);
+}
+
 struct Target {
   const char* name;
   void (*run)(std::string_view);
 };
 constexpr Target kTargets[] = {
     {"tags", FuzzTags}, {"policy", FuzzPolicy}, {"record", FuzzRecord},
-    {"scrambled", FuzzScrambled}, {"names", FuzzNames},
+    {"scrambled", FuzzScrambled}, {"names", FuzzNames}, {"jsonp", FuzzJsonp},
 };
 constexpr std::size_t kTargetCount = sizeof(kTargets) / sizeof(kTargets[0]);
 

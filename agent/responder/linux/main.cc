@@ -57,7 +57,6 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGINT);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
   std::string error;
   std::unique_ptr<responder::Responder> server = responder::Responder::Create(config, &error);
   if (!server) {

@@ -14,7 +14,8 @@ namespace responder {
 
 namespace {
 
-constexpr int kListenBacklog = 10;
+// Room for a burst of pages (and idle holders) while connection threads start.
+constexpr int kListenBacklog = 128;
 // After the platform refused an accept (e.g. no descriptors left).
 constexpr int kAcceptPauseMs = 100;
 

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -23,7 +24,13 @@ std::string ErrorText(const char* what) { return std::string(what) + ": " + std:
 
 }  // namespace
 
-bool StartSockets(std::string*) { return true; }
+bool StartSockets(std::string*) {
+  // The TLS library writes with write(): a peer that has gone must give EPIPE,
+  // not end the process. Left alone when the program chose its own handler.
+  struct sigaction current {};
+  if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) signal(SIGPIPE, SIG_IGN);
+  return true;
+}
 
 SocketHandle ListenOn(const std::string& address, std::uint16_t port, int backlog, std::string* error) {
   sockaddr_in where{};
@@ -122,15 +129,8 @@ bool MakeWakeupPair(SocketHandle* read_end, SocketHandle* write_end, std::string
 
 namespace {
 
-struct ThreadTask {
-  void (*fn)(void*);
-  void* arg;
-};
-
-void* RunThreadTask(void* p) {
-  ThreadTask task = *static_cast<ThreadTask*>(p);
-  delete static_cast<ThreadTask*>(p);
-  task.fn(task.arg);
+void* StartThreadTask(void* p) {
+  RunThreadTask(static_cast<ThreadTask*>(p));
   return nullptr;
 }
 
@@ -143,7 +143,7 @@ bool StartDetachedThread(void (*fn)(void*), void* arg, std::size_t stack_bytes) 
   pthread_attr_setstacksize(&attributes, stack_bytes);
   ThreadTask* task = new ThreadTask{fn, arg};
   pthread_t thread;
-  int rc = pthread_create(&thread, &attributes, RunThreadTask, task);
+  int rc = pthread_create(&thread, &attributes, StartThreadTask, task);
   pthread_attr_destroy(&attributes);
   if (rc != 0) delete task;
   return rc == 0;

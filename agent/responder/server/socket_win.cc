@@ -147,15 +147,8 @@ bool MakeWakeupPair(SocketHandle* read_end, SocketHandle* write_end, std::string
 
 namespace {
 
-struct ThreadTask {
-  void (*fn)(void*);
-  void* arg;
-};
-
-DWORD WINAPI RunThreadTask(LPVOID p) {
-  ThreadTask task = *static_cast<ThreadTask*>(p);
-  delete static_cast<ThreadTask*>(p);
-  task.fn(task.arg);
+DWORD WINAPI StartThreadTask(LPVOID p) {
+  RunThreadTask(static_cast<ThreadTask*>(p));
   return 0;
 }
 
@@ -163,7 +156,7 @@ DWORD WINAPI RunThreadTask(LPVOID p) {
 
 bool StartDetachedThread(void (*fn)(void*), void* arg, std::size_t stack_bytes) {
   ThreadTask* task = new ThreadTask{fn, arg};
-  HANDLE thread = CreateThread(nullptr, stack_bytes, RunThreadTask, task, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  HANDLE thread = CreateThread(nullptr, stack_bytes, StartThreadTask, task, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (thread == nullptr) {
     delete task;
     return false;
