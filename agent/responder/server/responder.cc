@@ -14,8 +14,10 @@ namespace responder {
 
 namespace {
 
-// Room for a burst of pages (and idle holders) while connection threads start.
-constexpr int kListenBacklog = 128;
+// Room for a burst of pages (and idle holders) while connection threads start:
+// a connection the queue has no room for is retried by its client only after
+// a second. The system's own limit applies.
+constexpr int kListenBacklog = 4096;
 // After the platform refused an accept (e.g. no descriptors left).
 constexpr int kAcceptPauseMs = 100;
 

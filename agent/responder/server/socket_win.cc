@@ -72,6 +72,10 @@ AcceptResult AcceptConnection(SocketHandle listener, SocketHandle* accepted) {
       closesocket(s);
       return AcceptResult::kNone;
     }
+    // The reply and the close_notify after it are two small writes: without
+    // this the second waits for the client's delayed acknowledgement.
+    BOOL on = TRUE;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
     *accepted = static_cast<SocketHandle>(s);
     return AcceptResult::kAccepted;
   }
