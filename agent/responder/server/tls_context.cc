@@ -74,7 +74,10 @@ bool TlsServerMethodAvailable() {
 
 std::unique_ptr<TlsContext> TlsContext::Create(const std::string& certificate_file, const std::string& key_file,
                                                std::string* error) {
-  if (OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr) != 1) {
+  // No configuration file: the library's compiled-in folder may be one that any
+  // user can create on Windows, and the agent runs elevated.
+  if (OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS | OPENSSL_INIT_NO_LOAD_CONFIG,
+                       nullptr) != 1) {
     *error = StepError("initialising the TLS library");
     return nullptr;
   }
