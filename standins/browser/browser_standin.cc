@@ -90,17 +90,19 @@ Look LookAtRecord() {
 
 void IssueRequest() {
   const brelgo::Request& request = g_options.requests[g_next_request++];
+  std::string evidence = brelgo::EvidenceText(request);
+  bool evidence_written =
+      evidence.empty() ||
+      tessal::WriteWholeFile(kestra::EvidenceFileName(g_work, request.host, g_options.record), evidence);
+  std::string text = brelgo::RecordText(request);
+  bool record_written = kestra::WriteRecordFile(tessal::SafeFolder::Hold(g_work), g_options.record, text) ==
+                        tessal::OpenStatus::kOpened;
+  // Logged once the files are written: a reader of the log finds them in place.
   char line[64];
   std::snprintf(line, sizeof(line), "inspect %d ", g_options.record);
   Log(line + request.host + " " + request.address);
-  std::string evidence = brelgo::EvidenceText(request);
-  if (!evidence.empty() &&
-      !tessal::WriteWholeFile(kestra::EvidenceFileName(g_work, request.host, g_options.record), evidence)) {
-    Log("evidence not written");
-  }
-  std::string text = brelgo::RecordText(request);
-  if (kestra::WriteRecordFile(tessal::SafeFolder::Hold(g_work), g_options.record, text) !=
-      tessal::OpenStatus::kOpened) {
+  if (!evidence_written) Log("evidence not written");
+  if (!record_written) {
     Log("record not written");
     return;
   }
