@@ -42,6 +42,10 @@ class ConsoleHost : public pontak::SetupHost {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fflush(stdout);
   }
+  // Plain path calls on purpose: the sources lie in the installer's own folder,
+  // the targets in the system folders that only administrators can change; the
+  // one delete (the marker beside the program) removes a link itself, never
+  // what it points to.
   bool CopyOver(const std::string& source, const std::string& target) override {
     NativeFileSystem native;
     return CopyFileA(source.c_str(), target.c_str(), FALSE) != 0;

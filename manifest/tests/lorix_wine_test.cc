@@ -289,20 +289,35 @@ TEST_F(LorixTest, FailedLoadsKeepTheModelAndSayWhy) {
   EXPECT_NE(LastError().find("FILENAME"), std::string::npos);
 }
 
-TEST_F(LorixTest, SaveFailuresLeaveTheModelAndTempFile) {
+// The save's intermediate copies of a document in the temporary folder.
+int SaveTemporaries() {
+  char folder[MAX_PATH + 1] = "";
+  GetTempPathA(sizeof folder, folder);
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA((std::string(folder) + "lrx*.tmp").c_str(), &found);
+  int n = 0;
+  for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &found) != 0) ++n;
+  if (h != INVALID_HANDLE_VALUE) FindClose(h);
+  return n;
+}
+
+TEST_F(LorixTest, SaveFailuresLeaveTheModelAndNoTemporaryFile) {
   Lorix& d = Dll();
   FillEveryKind();
+  const int temporaries = SaveTemporaries();
   ASSERT_TRUE(DeleteFileA("indent.xsl"));
   ASSERT_EQ(d.SaveSetupFile((dir_ / "x.xml").c_str()), 0);
   EXPECT_EQ(LastError(), "XML indent change fail");
-  EXPECT_TRUE(Exists(dir_ / "temp.xml"));
+  // No fixed-name copy in the current folder, and none left behind.
+  EXPECT_FALSE(Exists(dir_ / "temp.xml"));
+  EXPECT_EQ(SaveTemporaries(), temporaries);
   EXPECT_FALSE(Exists(dir_ / "x.xml"));
   EXPECT_EQ(d.GetFileCount(), 2);
   ASSERT_TRUE(CopyFileA(WinPath(INDENT_XSL).c_str(), (dir_ / "indent.xsl").c_str(), FALSE));
   ASSERT_EQ(d.SaveSetupFile((dir_ / "no such folder\\x.xml").c_str()), 0);
   EXPECT_EQ(LastError(), "XML indent change fail");
   ASSERT_EQ(d.SaveSetupFile((dir_ / "x.xml").c_str()), 1);
-  EXPECT_FALSE(Exists(dir_ / "temp.xml"));
+  EXPECT_EQ(SaveTemporaries(), temporaries);
   // An element name XML does not allow cannot be built.
   ASSERT_EQ(d.SetElementField("1 bad name", "v"), 4);
   ASSERT_EQ(d.SaveSetupFile((dir_ / "y.xml").c_str()), 0);

@@ -12,7 +12,6 @@ namespace {
 
 using tessal::ComPtr;
 
-constexpr char kTempFile[] = "temp.xml";
 constexpr char kStylesheet[] = "indent.xsl";
 // IXMLDOMDocument2, which mingw's uuid library lacks.
 constexpr IID kIidDocument2 = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
@@ -108,6 +107,17 @@ bool SaveDocumentFile(IXMLDOMDocument* doc, const std::string& path) {
   bool ok = tessal::WriteXmlFileEucKr(path, std::wstring_view(xml, SysStringLen(xml)));
   SysFreeString(xml);
   return ok;
+}
+
+// A new, empty file of a name no other file had, in the temporary folder: the
+// save's intermediate copy is never a fixed name that another process could
+// have put there first (or a link). Empty when none could be made.
+std::string NewTemporaryFile() {
+  char folder[MAX_PATH + 1] = "";
+  char name[MAX_PATH + 1] = "";
+  DWORD n = GetTempPathA(sizeof folder, folder);
+  if (n == 0 || n > MAX_PATH || GetTempFileNameA(folder, "lrx", 0, name) == 0) return "";
+  return name;
 }
 
 bool IsName(BSTR name, const char* ascii) {
@@ -213,17 +223,18 @@ int CXML::Save(const char* path) {
     document_.reset();
     return 0;
   }
-  DeleteFileA(kTempFile);
-  bool saved = SaveDocumentFile(document_.get(), kTempFile);
+  std::string temp = NewTemporaryFile();
+  bool saved = !temp.empty() && SaveDocumentFile(document_.get(), temp);
   document_.reset();
   if (!saved) {
+    if (!temp.empty()) DeleteFileA(temp.c_str());
     SetLastErrorText("XML save error");
     return 0;
   }
   // The stylesheet decides the layout of the file that is finally written.
   ComPtr<IXMLDOMDocument> raw, style, indented;
   bool ok = CreateDocument(&raw) && CreateDocument(&style) && CreateDocument(&indented) &&
-            LoadDocumentFile(raw.get(), kTempFile) == DocumentLoad::kLoaded &&
+            LoadDocumentFile(raw.get(), temp) == DocumentLoad::kLoaded &&
             LoadDocumentFile(style.get(), kStylesheet) == DocumentLoad::kLoaded;
   if (ok) {
     VARIANT out;
@@ -237,11 +248,11 @@ int CXML::Save(const char* path) {
     ok = ok && SUCCEEDED(indented->get_documentElement(root.put())) && root;
     ok = ok && SaveDocumentFile(indented.get(), path != nullptr ? path : "");
   }
+  DeleteFileA(temp.c_str());
   if (!ok) {
     SetLastErrorText("XML indent change fail");
     return 0;
   }
-  DeleteFileA(kTempFile);
   return 1;
 }
 
