@@ -4,8 +4,9 @@
 
 #include <string>
 
-#include "core/verdict.h"
+#include "bench/full_policy.h"
 #include "core/policy.h"
+#include "core/verdict.h"
 
 namespace kestra {
 namespace {
@@ -32,20 +33,6 @@ class BenchHost : public InspectionHost {
   bool NotifierShowing() override { return false; }
   void ShowNotice(const std::string&, const std::string&, const std::string&, int) override {}
 };
-
-std::string FullReply() {
-  std::string reply;
-  for (int i = 0; i < 128; ++i) {
-    std::string n = std::to_string(i);
-    reply += "<observationtarget><companyid>BANK" + n + "</companyid><companymainurl>https://www.bank" + n +
-             ".co.kr</companymainurl><companymainipaddress>10.0." + n + ".1</companymainipaddress>"
-             "<companyuseurls>m.bank" + n + ".co.kr,open.bank" + n + ".co.kr</companyuseurls>"
-             "<companyuseipaddresss>10.0." + n + ".2;10.0." + n + ".3</companyuseipaddresss>"
-             "<hashdata>" + std::string(64, 'a') + "</hashdata>"
-             "<certificate>[SUBJECT]CN=www.bank" + n + ".co.kr, O=Bank</certificate></observationtarget>";
-  }
-  return reply;
-}
 
 void Inspect(benchmark::State& state, const std::string& record, const std::string& evidence) {
   PolicyState policy;

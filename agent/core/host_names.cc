@@ -18,6 +18,7 @@ bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= '
 // Windows opens the device instead of a file whose name, before any extension, is
 // one of these; "nul.x" and "com1.x" included.
 bool IsDeviceName(std::string_view label) {
+  if (label.size() < 3 || label.size() > 7) return false;
   static constexpr std::array<std::string_view, 6> kNames = {"con", "prn", "aux", "nul", "conin$", "conout$"};
   for (std::string_view name : kNames) {
     if (tessal::EqualsIgnoreCase(label, name)) return true;
@@ -27,11 +28,11 @@ bool IsDeviceName(std::string_view label) {
 }
 
 bool IsSafeLabel(std::string_view label) {
-  if (label.empty() || label.size() > kMaxLabelLength || IsDeviceName(label)) return false;
+  if (label.empty() || label.size() > kMaxLabelLength) return false;
   for (char c : label) {
     if (!IsLabelChar(c)) return false;
   }
-  return true;
+  return !IsDeviceName(label);
 }
 
 // Calls check on every part of text between dots (an empty text is one empty

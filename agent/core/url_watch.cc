@@ -63,12 +63,16 @@ std::string DnsLine(const std::string& url, const std::string& address) {
 
 int OnAddressReport(std::string_view address, TargetTable& table, UrlWatchState& state, UrlWatchHost& host) {
   if (!IsAddressLiteral(address)) return 0;
-  std::string address_list;
   {
+    // The library reports every https connection: the list is taken apart
+    // again only after a refresh changed it.
     std::lock_guard<std::mutex> hold(table.lock);
-    address_list = table.address_list;
+    if (table.address_list != state.hosts_of_list) {
+      state.hosts_of_list = table.address_list;
+      state.https_hosts = ProtectedHttpsHosts(state.hosts_of_list);
+    }
   }
-  std::string protected_host = FindProtectedHostByAddress(address, address_list, host);
+  std::string protected_host = FindProtectedHost(address, state.https_hosts, host);
   if (protected_host.empty()) return 1;
   std::string url = std::string(kHttps) + protected_host;
   if (IsRepeat(url, kAddressReport, state, host.NowMs())) return 0;
@@ -137,21 +141,32 @@ bool IsPlausibleWebName(std::string_view text) {
   return true;
 }
 
-std::string FindProtectedHostByAddress(std::string_view address, std::string_view address_list,
-                                       UrlWatchHost& host) {
-  if (address.empty()) return "";
-  std::size_t from = 0;
-  for (;;) {
+std::vector<std::string> ProtectedHttpsHosts(std::string_view address_list) {
+  std::vector<std::string> hosts;
+  for (std::size_t from = 0;;) {
     std::size_t start = address_list.find(kHttps, from);
-    if (start == std::string_view::npos) return "";
+    if (start == std::string_view::npos) return hosts;
     start += kHttps.size();
     std::size_t end = address_list.find(';', start);
-    if (end == std::string_view::npos) return "";
-    std::string name(address_list.substr(start, end - start));
-    std::optional<std::string> resolved = IsSafeHostName(name) ? host.Resolve(name) : std::nullopt;
-    if (resolved && resolved->find(address) != std::string::npos) return name;
+    if (end == std::string_view::npos) return hosts;
+    std::string_view name = address_list.substr(start, end - start);
+    if (IsSafeHostName(name)) hosts.emplace_back(name);
     from = end;
   }
+}
+
+std::string FindProtectedHost(std::string_view address, const std::vector<std::string>& hosts, UrlWatchHost& host) {
+  if (address.empty()) return "";
+  for (const std::string& name : hosts) {
+    std::optional<std::string> resolved = host.Resolve(name);
+    if (resolved && resolved->find(address) != std::string::npos) return name;
+  }
+  return "";
+}
+
+std::string FindProtectedHostByAddress(std::string_view address, std::string_view address_list,
+                                       UrlWatchHost& host) {
+  return FindProtectedHost(address, ProtectedHttpsHosts(address_list), host);
 }
 
 std::optional<std::string> ResolveUrlHost(std::string_view url, UrlWatchHost& host) {

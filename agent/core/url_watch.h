@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/policy.h"
 
@@ -31,6 +32,9 @@ struct UrlWatchState {
   std::uint64_t last_domain_ms = 0;
   int last_kind = 0;  // kAddressReport or kNameReport
   std::optional<std::uint64_t> last_canonical_ms;
+  // The protected https hosts of the address list last seen (`hosts_of_list`).
+  std::string hosts_of_list;
+  std::vector<std::string> https_hosts;
 };
 
 inline constexpr int kAddressReport = 1;
@@ -43,8 +47,11 @@ inline constexpr std::size_t kMaxReportText = 383;
 // or dropped. Reads the table only under its lock and resolves outside it.
 int OnMonitorUrl(const char* text, TargetTable& table, UrlWatchState& state, UrlWatchHost& host);
 
-// The protected https host of the address list whose address contains
-// `address`; empty when none does.
+// The hosts of the address list's "https://" entries, those fit to be looked up.
+std::vector<std::string> ProtectedHttpsHosts(std::string_view address_list);
+// The first of the hosts whose address contains `address`; empty when none does.
+std::string FindProtectedHost(std::string_view address, const std::vector<std::string>& hosts, UrlWatchHost& host);
+// The same over the hosts of an address list.
 std::string FindProtectedHostByAddress(std::string_view address, std::string_view address_list,
                                        UrlWatchHost& host);
 

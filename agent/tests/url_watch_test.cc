@@ -100,6 +100,16 @@ TEST_F(UrlWatchTest, AddressSearchResolvesOnlyHttpsHostsInOrder) {
   EXPECT_EQ(FindProtectedHostByAddress("", table_.address_list, host_), "");
 }
 
+// The watcher keeps the hosts of the list between reports; a refresh that
+// replaces the list is seen by the next report.
+TEST_F(UrlWatchTest, AddressReportFollowsARefreshedList) {
+  EXPECT_EQ(OnMonitorUrl("ip:203.0.113.20", table_, state_, host_), 1);
+  EXPECT_TRUE(host_.lines.empty());
+  table_.address_list = "https://ibank.example.net;";
+  EXPECT_EQ(OnMonitorUrl("ip:203.0.113.20", table_, state_, host_), 1);
+  EXPECT_EQ(host_.lines, (std::vector<std::string>{Dns("https://ibank.example.net", "203.0.113.20")}));
+}
+
 TEST(CaptureCheck, TellsWhetherCaptureOpened) {
   LocalTime t{2026, 12, 8, 9, 5, 7};
   EXPECT_EQ(CaptureCheckText(true, t), "OK - 2026-12-08:09:05:07");
