@@ -1,6 +1,5 @@
-// The little the server needs from the platform's sockets and threads, the same
-// on POSIX and Winsock: non-blocking TCP sockets, poll on several at once, a
-// wake-up pair, and detached threads with a chosen stack size.
+// The little the server needs from the platform's sockets, the same on POSIX
+// and Winsock: non-blocking TCP sockets, poll on several at once, a wake-up pair.
 #pragma once
 
 #include <cstddef>
@@ -51,19 +50,5 @@ int PollSockets(PollEntry* entries, std::size_t count, int timeout_ms);
 
 // Two connected sockets: a byte sent on one makes the other readable.
 bool MakeWakeupPair(SocketHandle* read_end, SocketHandle* write_end, std::string* error);
-
-// What a new thread runs; the platform's start routine hands it to RunThreadTask.
-struct ThreadTask {
-  void (*fn)(void*);
-  void* arg;
-};
-inline void RunThreadTask(ThreadTask* owned) {
-  ThreadTask task = *owned;
-  delete owned;
-  task.fn(task.arg);
-}
-
-// Starts fn(arg) on a detached thread with the given stack size.
-bool StartDetachedThread(void (*fn)(void*), void* arg, std::size_t stack_bytes);
 
 }  // namespace responder

@@ -1,10 +1,10 @@
 #include "server/responder.h"
 
+#include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <list>
-#include <memory>
-#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "server/connection.h"
 #include "server/net_platform.h"
@@ -14,37 +14,33 @@ namespace responder {
 
 namespace {
 
-// Room for a burst of pages (and idle holders) while connection threads start:
-// a connection the queue has no room for is retried by its client only after
-// a second. The system's own limit applies.
+// Room for a burst of pages (and idle holders) while the workers are busy: a
+// connection the queue has no room for is retried by its client only after a
+// second. The system's own limit applies.
 constexpr int kListenBacklog = 4096;
-// After the platform refused an accept (e.g. no descriptors left).
-constexpr int kAcceptPauseMs = 100;
+// After the platform refused an accept (e.g. no descriptors left) or a poll.
+constexpr auto kPlatformPause = std::chrono::milliseconds(100);
 
-struct Connection {
-  SocketHandle socket = kNoSocket;
-  bool ended_early = false;
-};
+int MillisecondsUntil(Clock::time_point when, Clock::time_point now) {
+  if (when <= now) return 0;
+  // Rounded up, so that a wake-up never comes just before the time.
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(when - now).count()) + 1;
+}
 
 }  // namespace
 
-// Shared with the connection threads, each of which keeps it alive until it ends.
-struct Server {
+struct Responder::Impl {
   ResponderConfig config;
   std::unique_ptr<TlsContext> tls;
   SocketHandle wake_read = kNoSocket;
   SocketHandle wake_write = kNoSocket;
+  // Once set, the wake-up socket stays readable: every wait of every worker ends.
   std::atomic<bool> stop{false};
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::list<Connection> in_progress;  // oldest first
-  std::weak_ptr<Server> self;
 
-  ~Server() {
+  ~Impl() {
     CloseSocket(wake_read);
     CloseSocket(wake_write);
   }
-
   // Waits on the wake-up socket; false when a stop was asked for.
   bool Pause(int ms) {
     PollEntry wake;
@@ -54,34 +50,90 @@ struct Server {
     return !stop;
   }
   SocketHandle ListenWhenFree();
-  void Serve(SocketHandle listener);
-  void Start(SocketHandle socket, const std::shared_ptr<Server>& self);
-  void MakeRoom();
-  void EndAll();
 };
 
 namespace {
 
-struct WorkerArgs {
-  std::shared_ptr<Server> impl;
-  std::list<Connection>::iterator connection;
+// One event loop: takes connections from the shared listening socket and
+// drives its own, oldest first, until the stop. Nothing wakes it while idle.
+class Worker {
+ public:
+  Worker(Responder::Impl& server, SocketHandle listener, std::size_t share)
+      : server_(server), listener_(listener), share_(std::max<std::size_t>(1, share)) {}
+  void Run();
+
+ private:
+  int WaitForSockets();
+  void AdvanceReady();
+  void EndFinishedAndLate(Clock::time_point now);
+  void AcceptOne(Clock::time_point now);
+
+  Responder::Impl& server_;
+  SocketHandle listener_;
+  std::size_t share_;
+  std::vector<std::unique_ptr<Connection>> connections_;  // oldest first
+  std::vector<PollEntry> waits_;  // wake-up, listener while accepting, the connections
+  bool listener_ready_ = false;
+  Clock::time_point accept_again_{};
 };
 
-void RunWorker(void* p) {
-  std::unique_ptr<WorkerArgs> args(static_cast<WorkerArgs*>(p));
-  Server& impl = *args->impl;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(impl.config.connection_deadline_ms);
-  SocketHandle socket = args->connection->socket;
-  ServeConnection(impl.tls->get(), socket, deadline);
-  std::lock_guard<std::mutex> lock(impl.mutex);
-  impl.in_progress.erase(args->connection);
-  CloseSocket(socket);  // under the lock: nobody shuts down a reused number
-  impl.changed.notify_all();
+void Worker::Run() {
+  while (!server_.stop) {
+    int ready = WaitForSockets();
+    if (server_.stop) break;
+    if (ready < 0 && !server_.Pause(static_cast<int>(kPlatformPause.count()))) break;
+    if (ready > 0) AdvanceReady();
+    Clock::time_point now = Clock::now();
+    EndFinishedAndLate(now);
+    if (listener_ready_) AcceptOne(now);
+  }
+  connections_.clear();
+}
+
+int Worker::WaitForSockets() {
+  Clock::time_point now = Clock::now();
+  bool accepting = now >= accept_again_;
+  Clock::time_point first = accepting ? Clock::time_point::max() : accept_again_;
+  waits_.assign(1, PollEntry{server_.wake_read, true});
+  if (accepting) waits_.push_back(PollEntry{listener_, true});
+  for (const std::unique_ptr<Connection>& c : connections_) {
+    waits_.push_back(PollEntry{c->socket(), c->want() == Want::kRead, c->want() == Want::kWrite});
+    first = std::min(first, c->deadline());
+  }
+  int timeout = first == Clock::time_point::max() ? -1 : MillisecondsUntil(first, now);
+  int ready = PollSockets(waits_.data(), waits_.size(), timeout);
+  listener_ready_ = accepting && ready > 0 && waits_[1].ready;
+  return ready;
+}
+
+void Worker::AdvanceReady() {
+  std::size_t offset = waits_.size() - connections_.size();
+  for (std::size_t i = 0; i < connections_.size(); ++i) {
+    if (waits_[offset + i].ready) connections_[i]->Advance();
+  }
+}
+
+void Worker::EndFinishedAndLate(Clock::time_point now) {
+  auto ended = [now](const std::unique_ptr<Connection>& c) { return c->want() == Want::kDone || c->deadline() <= now; };
+  connections_.erase(std::remove_if(connections_.begin(), connections_.end(), ended), connections_.end());
+}
+
+void Worker::AcceptOne(Clock::time_point now) {
+  SocketHandle socket = kNoSocket;
+  AcceptResult result = AcceptConnection(listener_, &socket);
+  if (result == AcceptResult::kFailed) accept_again_ = now + kPlatformPause;
+  if (result != AcceptResult::kAccepted) return;
+  if (server_.config.on_connection) server_.config.on_connection();
+  // At the share the oldest is ended: a real page goes before an idle holder.
+  if (connections_.size() >= share_) connections_.erase(connections_.begin());
+  auto deadline = now + std::chrono::milliseconds(server_.config.connection_deadline_ms);
+  connections_.push_back(std::make_unique<Connection>(server_.tls->get(), socket, deadline));
+  if (connections_.back()->Advance() == Want::kDone) connections_.pop_back();
 }
 
 }  // namespace
 
-SocketHandle Server::ListenWhenFree() {
+SocketHandle Responder::Impl::ListenWhenFree() {
   for (;;) {
     std::string reason;
     SocketHandle listener = ListenOn(config.address, config.port, kListenBacklog, &reason);
@@ -91,70 +143,12 @@ SocketHandle Server::ListenWhenFree() {
   }
 }
 
-void Server::MakeRoom() {
-  std::unique_lock<std::mutex> lock(mutex);
-  while (in_progress.size() >= config.max_connections) {
-    for (Connection& oldest : in_progress) {
-      if (oldest.ended_early) continue;
-      oldest.ended_early = true;
-      ShutdownBoth(oldest.socket);  // wakes its thread, which ends at once
-      break;
-    }
-    changed.wait(lock);
-  }
-}
-
-void Server::Start(SocketHandle socket, const std::shared_ptr<Server>& self) {
-  MakeRoom();
-  WorkerArgs* args = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    in_progress.push_back(Connection{socket, false});
-    args = new WorkerArgs{self, std::prev(in_progress.end())};
-  }
-  if (StartDetachedThread(RunWorker, args, config.worker_stack_bytes)) return;
-  std::lock_guard<std::mutex> lock(mutex);
-  in_progress.erase(args->connection);
-  CloseSocket(socket);
-  delete args;
-}
-
-void Server::EndAll() {
-  std::unique_lock<std::mutex> lock(mutex);
-  for (Connection& c : in_progress) ShutdownBoth(c.socket);
-  changed.wait(lock, [this] { return in_progress.empty(); });
-}
-
-void Server::Serve(SocketHandle listener) {
-  PollEntry waits[2];
-  waits[0].socket = wake_read;
-  waits[1].socket = listener;
-  waits[0].want_read = waits[1].want_read = true;
-  while (!stop) {
-    if (PollSockets(waits, 2, -1) < 0 && !Pause(kAcceptPauseMs)) break;
-    if (stop || !waits[1].ready) continue;
-    SocketHandle socket = kNoSocket;
-    AcceptResult result = AcceptConnection(listener, &socket);
-    if (result == AcceptResult::kFailed && !Pause(kAcceptPauseMs)) break;
-    if (result != AcceptResult::kAccepted) continue;
-    if (config.on_connection) config.on_connection();
-    Start(socket, self.lock());
-  }
-}
-
-struct Responder::Impl {
-  std::shared_ptr<Server> server;
-};
-
 std::unique_ptr<Responder> Responder::Create(const ResponderConfig& config, std::string* error) {
-  auto server = std::make_shared<Server>();
-  server->self = server;
-  server->config = config;
-  if (!StartSockets(error)) return nullptr;
-  server->tls = TlsContext::Create(config.certificate_file, config.key_file, error);
-  if (!server->tls || !MakeWakeupPair(&server->wake_read, &server->wake_write, error)) return nullptr;
   auto impl = std::make_unique<Impl>();
-  impl->server = std::move(server);
+  impl->config = config;
+  if (!StartSockets(error)) return nullptr;
+  impl->tls = TlsContext::Create(config.certificate_file, config.key_file, error);
+  if (!impl->tls || !MakeWakeupPair(&impl->wake_read, &impl->wake_write, error)) return nullptr;
   return std::unique_ptr<Responder>(new Responder(std::move(impl)));
 }
 
@@ -163,21 +157,26 @@ Responder::Responder(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Responder::~Responder() = default;
 
 void Responder::Run() {
-  Server& server = *impl_->server;
+  Impl& server = *impl_;
   SocketHandle listener = server.ListenWhenFree();
-  if (listener != kNoSocket) {
-    if (server.config.on_listening) server.config.on_listening(LocalPort(listener));
-    server.Serve(listener);
-    CloseSocket(listener);
+  if (listener == kNoSocket) return;
+  if (server.config.on_listening) server.config.on_listening(LocalPort(listener));
+  std::size_t workers = std::max<std::size_t>(1, server.config.workers);
+  std::size_t share = server.config.max_connections / workers;
+  std::vector<std::thread> others;
+  try {
+    for (std::size_t i = 1; i < workers; ++i) others.emplace_back([&] { Worker(server, listener, share).Run(); });
+  } catch (const std::system_error&) {
+    // No thread left for another worker: the ones running serve alone.
   }
-  // The connection threads hold the context: they end before Run returns.
-  server.EndAll();
+  Worker(server, listener, share).Run();
+  for (std::thread& t : others) t.join();
+  CloseSocket(listener);
 }
 
 void Responder::RequestStop() {
-  Server& server = *impl_->server;
-  server.stop = true;
-  SendByte(server.wake_write);
+  impl_->stop = true;
+  SendByte(impl_->wake_write);
 }
 
 }  // namespace responder

@@ -17,18 +17,18 @@ struct ResponderConfig {
   std::string key_file;          // PEM private key of that certificate
   std::string address = "0.0.0.0";
   std::uint16_t port = 12500;
-  // Called on a responder thread after each accepted connection; must not block.
+  // Called on a worker thread after each accepted connection; must not block.
   std::function<void()> on_connection;
 
   // Handshake, request read and reply of one connection end by this time.
   int connection_deadline_ms = 3000;
-  // Connections in progress at once; at the bound the oldest one is ended so
-  // that a new page is still answered.
-  std::size_t max_connections = 512;
+  // Connections in progress at once, shared out evenly among the workers; at a
+  // worker's share its oldest one is ended so that a new page is still answered.
+  std::size_t max_connections = 1024;
+  // Event loops that accept and serve connections side by side.
+  std::size_t workers = 2;
   // Pause before binding again while the port is taken.
   int bind_retry_ms = 5000;
-  // Stack of each connection's thread (hundreds must fit in a 32-bit process).
-  std::size_t worker_stack_bytes = 256 * 1024;
   // Called on the listener thread once it listens, with the port (useful with
   // port 0), and after each failed bind with the reason.
   std::function<void(std::uint16_t port)> on_listening;
@@ -48,8 +48,8 @@ class Responder {
   Responder(const Responder&) = delete;
   Responder& operator=(const Responder&) = delete;
 
-  // Listens and serves until RequestStop. While the port is taken it retries
-  // every few seconds, waking at once for a stop.
+  // Listens and serves until RequestStop, on this thread and workers - 1 more.
+  // While the port is taken it retries every few seconds, waking at once for a stop.
   void Run();
   // Safe from any thread, also before Run; Run returns soon after.
   void RequestStop();

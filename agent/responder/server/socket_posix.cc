@@ -1,11 +1,10 @@
-// POSIX sockets and threads for the server.
+// POSIX sockets for the server.
 #include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -130,28 +129,6 @@ bool MakeWakeupPair(SocketHandle* read_end, SocketHandle* write_end, std::string
   *read_end = fds[0];
   *write_end = fds[1];
   return true;
-}
-
-namespace {
-
-void* StartThreadTask(void* p) {
-  RunThreadTask(static_cast<ThreadTask*>(p));
-  return nullptr;
-}
-
-}  // namespace
-
-bool StartDetachedThread(void (*fn)(void*), void* arg, std::size_t stack_bytes) {
-  pthread_attr_t attributes;
-  if (pthread_attr_init(&attributes) != 0) return false;
-  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-  pthread_attr_setstacksize(&attributes, stack_bytes);
-  ThreadTask* task = new ThreadTask{fn, arg};
-  pthread_t thread;
-  int rc = pthread_create(&thread, &attributes, StartThreadTask, task);
-  pthread_attr_destroy(&attributes);
-  if (rc != 0) delete task;
-  return rc == 0;
 }
 
 }  // namespace responder

@@ -1,4 +1,4 @@
-// Winsock sockets and Win32 threads for the server.
+// Winsock sockets for the server.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -146,26 +146,6 @@ bool MakeWakeupPair(SocketHandle* read_end, SocketHandle* write_end, std::string
   }
   *read_end = static_cast<SocketHandle>(reader);
   *write_end = static_cast<SocketHandle>(writer);
-  return true;
-}
-
-namespace {
-
-DWORD WINAPI StartThreadTask(LPVOID p) {
-  RunThreadTask(static_cast<ThreadTask*>(p));
-  return 0;
-}
-
-}  // namespace
-
-bool StartDetachedThread(void (*fn)(void*), void* arg, std::size_t stack_bytes) {
-  ThreadTask* task = new ThreadTask{fn, arg};
-  HANDLE thread = CreateThread(nullptr, stack_bytes, StartThreadTask, task, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-  if (thread == nullptr) {
-    delete task;
-    return false;
-  }
-  CloseHandle(thread);
   return true;
 }
 

@@ -56,7 +56,12 @@ bool Configure(SSL_CTX* ctx, const std::string& certificate, const std::string& 
     *error = StepError("loading the private-key file " + key);
   } else if (SSL_CTX_check_private_key(ctx) != 1) {
     *error = StepError("checking that " + key + " is the key of " + certificate);
+  } else if (SSL_CTX_build_cert_chain(ctx, SSL_BUILD_CHAIN_FLAG_IGNORE_ERROR) == 0) {
+    // Once here instead of at every handshake, where the library would otherwise
+    // look for the issuers in the trust file and the default paths again.
+    *error = StepError("building the certificate chain");
   } else {
+    ERR_clear_error();  // an incomplete chain is sent as far as it goes
     return true;
   }
   return false;
