@@ -20,6 +20,7 @@ max_requests=200000
 idle_held=500
 . "$root/scripts/lib/checks.sh"
 . "$root/tests/support/local_servers.sh"
+. "$root/scripts/lib/proc_figures.sh"
 mkdir -p "$out"
 tmp=$(mktemp -d)
 trap 'stop_local_servers; rm -rf "$tmp"' EXIT
@@ -115,16 +116,6 @@ for entry in "${servers[@]}"; do
   check "${entry%%:*} answers within 1 s while $idle_held idle connections are held" idle "${entry%%:*}" "${entry#*:}"
 done
 
-# Wake-ups of all the threads of the processes and their CPU time in clock ticks.
-wakeups() {
-  local p
-  for p in "$@"; do cat /proc/"$p"/task/*/status 2>/dev/null; done |
-    awk '$1 == "voluntary_ctxt_switches:" || $1 == "nonvoluntary_ctxt_switches:" { s += $2 } END { print s + 0 }'
-}
-cpu_ticks() {
-  local p
-  for p in "$@"; do cat "/proc/$p/stat" 2>/dev/null; done | awk '{ s += $14 + $15 } END { print s + 0 }'
-}
 # quiet_cpu: both servers over the same 5 s without traffic.
 quiet_cpu() {
   sleep 1  # let the last connections' threads end first
