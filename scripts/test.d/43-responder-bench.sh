@@ -22,6 +22,7 @@ max_requests=200000
 idle_held=500
 . "$root/scripts/lib/checks.sh"
 . "$root/tests/support/local_servers.sh"
+. "$root/scripts/lib/proc_figures.sh"
 mkdir -p "$out"
 tmp=$(mktemp -d)
 trap 'stop_local_servers; rm -rf "$tmp"' EXIT
@@ -57,11 +58,6 @@ field() { sed -n "s|^$2: ||p" "$1" 2>/dev/null | head -n 1; }
 # The server's processes: nginx's master and its workers, or the responder alone.
 server_pids() {
   if [ "$1" = nginx ]; then echo "$nginx_pid" $(ps -o pid= --ppid "$nginx_pid"); else echo "$responder_pid"; fi
-}
-# CPU time of the processes in clock ticks (user and system).
-cpu_ticks() {
-  local p
-  for p in "$@"; do cat "/proc/$p/stat" 2>/dev/null; done | awk '{ s += $14 + $15 } END { print s + 0 }'
 }
 hz=$(getconf CLK_TCK)
 
@@ -139,12 +135,6 @@ for entry in "${servers[@]}"; do
   check "${entry%%:*} answers within 1 s while $idle_held idle connections are held" idle "${entry%%:*}" "${entry#*:}"
 done
 
-# Wake-ups of all the threads of the processes and their CPU time in clock ticks.
-wakeups() {
-  local p
-  for p in "$@"; do cat /proc/"$p"/task/*/status 2>/dev/null; done |
-    awk '$1 == "voluntary_ctxt_switches:" || $1 == "nonvoluntary_ctxt_switches:" { s += $2 } END { print s + 0 }'
-}
 # quiet_cpu: both servers over the same 5 s without traffic.
 quiet_cpu() {
   sleep 1  # let the last connections' threads end first
