@@ -20,6 +20,8 @@
 #include "core/alert_texts.h"
 #include "core/file_io.h"
 #include "core/host_names.h"
+#include "core/hosts_file.h"
+#include "core/hosts_guard.h"
 #include "core/jsonp_reply.h"
 #include "core/policy.h"
 #include "core/policy_refresh.h"
@@ -270,6 +272,41 @@ void FuzzJsonp(std::string_view input) {
   Require(name == "CVSetup" || input.find("callback=" + name + "&") != std::string_view::npos);
 }
 
+// A hosts file, judged against the sample sites and one whose policy fields come
+// from the input: the lines cover the file, the repair keeps whole lines in
+// their order and leaves nothing that any reading finds tampered.
+void FuzzHosts(std::string_view input) {
+  ObservationTarget site;
+  site.main_host = TakePiece(&input, 1);
+  site.use_urls = TakePiece(&input, 1);
+  site.use_ips = TakePiece(&input, 1);
+  std::vector<ObservationTarget> targets = {SampleBank(), SampleCard(), site};
+  ProtectedHosts hosts(targets);
+  HostsJudgement judgement = JudgeHostsFile(input, hosts);
+  if (judgement.issue != HostsReadIssue::kNone) {
+    Require(judgement.lines.empty() && judgement.tampered.empty());
+    return;
+  }
+  std::size_t at = 0;
+  for (const HostsLine& line : judgement.lines) {
+    Require(line.offset == at && line.length > 0);
+    at += line.length;
+  }
+  Require(at == input.size() && judgement.line_tampered.size() == judgement.lines.size());
+  for (const TamperedEntry& e : judgement.tampered) {
+    Require(e.line < judgement.lines.size() && judgement.line_tampered[e.line]);
+    Require(e.target >= 0 && e.target < 3 && !e.name.empty());
+  }
+  std::vector<TamperedEntry> removed;
+  std::string repaired = RepairedHostsBytes(input, hosts, &removed);
+  Require(repaired.size() <= input.size() + 3 && JudgeHostsFile(repaired, hosts).clean());
+  Require(judgement.tampered.empty() == (repaired == input));
+  HostsRepairOutcome outcome;
+  outcome.result = HostsRepair::kRepaired;
+  outcome.tampered = removed;
+  Require(HostsEvents(outcome, targets).size() <= kMaxHostsEvents);
+}
+
 struct Target {
   const char* name;
   void (*run)(std::string_view);
@@ -277,6 +314,7 @@ struct Target {
 constexpr Target kTargets[] = {
     {"tags", FuzzTags}, {"policy", FuzzPolicy}, {"record", FuzzRecord},
     {"scrambled", FuzzScrambled}, {"names", FuzzNames}, {"jsonp", FuzzJsonp},
+    {"hosts", FuzzHosts},
 };
 constexpr std::size_t kTargetCount = sizeof(kTargets) / sizeof(kTargets[0]);
 

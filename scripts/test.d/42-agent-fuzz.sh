@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes what the agent reads from less trusted processes and the network (tagged
 # text, the policy reply and settings, record and evidence files, scrambled files,
-# host names and addresses, the presence responder's requests) and the packet monitor's target-list builder: libFuzzer
+# host names and addresses, the hosts file, the presence responder's requests) and the packet monitor's target-list builder: libFuzzer
 # with ASan and UBSan (clang), each target for a bounded time in its own build
 # folder. Ends with "N passed, N failed".
 set -u
@@ -14,7 +14,7 @@ flags=(-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
 mkdir -p "$out"
 build_agent() {
   clang++ "${flags[@]}" -I"$root/agent" -I"$root/common" -I"$root/agent/responder" \
-    "$root"/agent/core/{tagged_text,scrambled_file,record_files,startup_rules,policy,policy_refresh,verdict,alert_texts,host_names}.cc \
+    "$root"/agent/core/{tagged_text,scrambled_file,record_files,startup_rules,policy,policy_refresh,verdict,alert_texts,host_names,hosts_file,hosts_guard}.cc \
     "$root/agent/responder/core/jsonp_reply.cc" \
     "$root"/common/core/{ansi_text,safe_folder}.cc "$root"/common/posix/{file_io,safe_folder}_posix.cc \
     "$root/agent/fuzz/agent_fuzz.cc" -o "$out/agent_fuzz"
@@ -50,7 +50,7 @@ if [ -x "$out/agent_fuzz" ]; then
   # a memory file system (a disk's truncate-and-rewrite flushes every time).
   files=$(mktemp -d "$( [ -d /dev/shm ] && echo /dev/shm || echo "$out")/agent-fuzz.XXXXXX")
   trap 'rm -rf "$files"' EXIT
-  for target in tags policy record scrambled names jsonp; do
+  for target in tags policy record scrambled names jsonp hosts; do
     check "fuzz $target ${seconds}s without a crash" fuzz "$target" "$out/agent_fuzz" \
       "$root/agent/fuzz/seeds/$target" AGENT_FUZZ_TARGET="$target" TMPDIR="$files"
   done
