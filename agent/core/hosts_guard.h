@@ -75,7 +75,7 @@ enum class HostsRepair {
   kClean,           // nothing tampered; nothing written
   kMissing,         // no hosts file: the resolver has nothing to mislead it
   kRepaired,
-  kNotJudged,       // the file is not read with confidence (see the issue)
+  kNotJudged,       // the file is not read with confidence (see `issue`)
   kLocked,          // read-only or in use; nothing changed, try again later
   kReadFailed,
   kTooManyBackups,  // every backup name is taken: nothing changed

@@ -26,7 +26,7 @@ url_watch() {
   "$out/url_watch_bench" --benchmark_min_time=0.2 --benchmark_format=csv 2>/dev/null > "$out/url_watch.csv" || return 1
   # csv: name,iterations,real_time,cpu_time,time_unit,...
   awk -F, 'NR > 1 && $1 ~ /^"BM_/ {
-      gsub(/"/, "", $1); us = $4 / ($5 == "\"us\"" ? 1 : $5 == "\"ms\"" ? 0.001 : 1000)
+      gsub(/"/, "", $1); gsub(/"/, "", $5); us = $4 / ($5 == "us" ? 1 : $5 == "ms" ? 0.001 : 1000)
       if (us > worst) worst = us
       printf "report callback %-30s %8.3f us per report\n", substr($1, 4) " sites", us; n++ }
     END { if (n == 0) exit 1
