@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "lorix.h"
@@ -301,10 +302,32 @@ int SaveTemporaries() {
   return n;
 }
 
+// Points the process's temporary folder (TMP, TEMP) at a folder of its own for
+// its life, so that saves of tests running beside it cannot be counted.
+class OwnTemporaryFolder {
+ public:
+  explicit OwnTemporaryFolder(const std::string& folder) {
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const char* name : {"TMP", "TEMP"}) {
+      char old[MAX_PATH + 1] = "";
+      saved_.emplace_back(name, GetEnvironmentVariableA(name, old, sizeof old) ? old : "");
+      SetEnvironmentVariableA(name, folder.c_str());
+    }
+  }
+  ~OwnTemporaryFolder() {
+    for (const auto& [name, value] : saved_) SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
+  }
+
+ private:
+  std::vector<std::pair<const char*, std::string>> saved_;
+};
+
 TEST_F(LorixTest, SaveFailuresLeaveTheModelAndNoTemporaryFile) {
   Lorix& d = Dll();
   FillEveryKind();
+  OwnTemporaryFolder own_temporaries(dir_ / "temporary");
   const int temporaries = SaveTemporaries();
+  ASSERT_EQ(temporaries, 0);
   ASSERT_TRUE(DeleteFileA("indent.xsl"));
   ASSERT_EQ(d.SaveSetupFile((dir_ / "x.xml").c_str()), 0);
   EXPECT_EQ(LastError(), "XML indent change fail");
