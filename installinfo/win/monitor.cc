@@ -25,6 +25,8 @@ struct MonitorStart {
 };
 
 // The list as far as it is read: line by line, never whole. False when it cannot be opened.
+// Only read, and every line is checked before use, so a swapped file can give
+// nothing a planted list could not.
 bool ReadMonitorList(const std::string& path, MonitorList* list) {
   tessal::File file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));

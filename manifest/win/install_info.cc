@@ -111,7 +111,8 @@ bool SaveDocumentFile(IXMLDOMDocument* doc, const std::string& path) {
 
 // A new, empty file of a name no other file had, in the temporary folder: the
 // save's intermediate copy is never a fixed name that another process could
-// have put there first (or a link). Empty when none could be made.
+// have put there first (or a link). Empty when none could be made. Its one
+// delete on failure removes that entry itself, never what a link points to.
 std::string NewTemporaryFile() {
   char folder[MAX_PATH + 1] = "";
   char name[MAX_PATH + 1] = "";
