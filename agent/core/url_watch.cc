@@ -72,7 +72,7 @@ int OnAddressReport(std::string_view address, TargetTable& table, UrlWatchState&
       state.https_hosts = ProtectedHttpsHosts(state.hosts_of_list);
     }
   }
-  std::string protected_host = FindProtectedHost(address, state.https_hosts, host);
+  std::string protected_host = FindProtectedHostByAddress(address, state.https_hosts, host);
   if (protected_host.empty()) return 1;
   std::string url = std::string(kHttps) + protected_host;
   if (IsRepeat(url, kAddressReport, state, host.NowMs())) return 0;
@@ -155,18 +155,14 @@ std::vector<std::string> ProtectedHttpsHosts(std::string_view address_list) {
   }
 }
 
-std::string FindProtectedHost(std::string_view address, const std::vector<std::string>& hosts, UrlWatchHost& host) {
+std::string FindProtectedHostByAddress(std::string_view address, const std::vector<std::string>& hosts,
+                                       UrlWatchHost& host) {
   if (address.empty()) return "";
   for (const std::string& name : hosts) {
     std::optional<std::string> resolved = host.Resolve(name);
     if (resolved && resolved->find(address) != std::string::npos) return name;
   }
   return "";
-}
-
-std::string FindProtectedHostByAddress(std::string_view address, std::string_view address_list,
-                                       UrlWatchHost& host) {
-  return FindProtectedHost(address, ProtectedHttpsHosts(address_list), host);
 }
 
 std::optional<std::string> ResolveUrlHost(std::string_view url, UrlWatchHost& host) {

@@ -49,10 +49,9 @@ int OnMonitorUrl(const char* text, TargetTable& table, UrlWatchState& state, Url
 
 // The hosts of the address list's "https://" entries, those fit to be looked up.
 std::vector<std::string> ProtectedHttpsHosts(std::string_view address_list);
-// The first of the hosts whose address contains `address`; empty when none does.
-std::string FindProtectedHost(std::string_view address, const std::vector<std::string>& hosts, UrlWatchHost& host);
-// The same over the hosts of an address list.
-std::string FindProtectedHostByAddress(std::string_view address, std::string_view address_list,
+// The first of the protected hosts whose address contains `address`; empty
+// when none does.
+std::string FindProtectedHostByAddress(std::string_view address, const std::vector<std::string>& hosts,
                                        UrlWatchHost& host);
 
 // The address of the URL's host ("http://" or "https://" required; the host

@@ -92,12 +92,13 @@ TEST_F(UrlWatchTest, ReportsInSequence) {
 }
 
 TEST_F(UrlWatchTest, AddressSearchResolvesOnlyHttpsHostsInOrder) {
-  EXPECT_EQ(FindProtectedHostByAddress("198.51.100.77", table_.address_list, host_), "secure.pay.example.kr");
+  const std::vector<std::string> hosts = ProtectedHttpsHosts(table_.address_list);
+  EXPECT_EQ(FindProtectedHostByAddress("198.51.100.77", hosts, host_), "secure.pay.example.kr");
   EXPECT_EQ(host_.asked, (std::vector<std::string>{"bank.example.com", "secure.pay.example.kr"}));
   for (const char* list : {"", "https://bank.example.com", "bank.example.com;"}) {
-    EXPECT_EQ(FindProtectedHostByAddress("203.0.113.10", list, host_), "") << list;
+    EXPECT_EQ(FindProtectedHostByAddress("203.0.113.10", ProtectedHttpsHosts(list), host_), "") << list;
   }
-  EXPECT_EQ(FindProtectedHostByAddress("", table_.address_list, host_), "");
+  EXPECT_EQ(FindProtectedHostByAddress("", hosts, host_), "");
 }
 
 // The watcher keeps the hosts of the list between reports; a refresh that
