@@ -5,7 +5,7 @@
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$root/build/fuzz
-seconds=${NETMON_FUZZ_SECONDS:-60}
+seconds=${NETMON_FUZZ_SECONDS:-30}
 . "$root/scripts/lib/checks.sh"
 
 mkdir -p "$out/corpus"

@@ -7,7 +7,7 @@
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$root/build/agent-fuzz
-seconds=${AGENT_FUZZ_SECONDS:-15}
+seconds=${AGENT_FUZZ_SECONDS:-8}
 . "$root/scripts/lib/checks.sh"
 
 flags=(-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)

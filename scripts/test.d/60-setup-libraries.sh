@@ -62,11 +62,11 @@ run_bench() {
 }
 check "manifest benchmark (5,000 files, saved and loaded back identically)" run_bench
 # The byte-level readers of both libraries under libFuzzer (ASan, UBSan): each
-# reader on its own for an equal share of SETUP_FUZZ_SECONDS (default 55 in all).
+# reader on its own for an equal share of SETUP_FUZZ_SECONDS (default 30 in all).
 fuzz_dir=$root/build/setup-fuzz
 seeds=$root/manifest/fuzz/seeds
 fuzz_targets=$(ls "$seeds")
-fuzz_total=${SETUP_FUZZ_SECONDS:-55}
+fuzz_total=${SETUP_FUZZ_SECONDS:-30}
 fuzz_each=$(( fuzz_total / $(echo $fuzz_targets | wc -w) ))
 [ "$fuzz_each" -ge 1 ] || fuzz_each=1
 mkdir -p "$fuzz_dir"
