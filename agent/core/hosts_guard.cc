@@ -77,12 +77,19 @@ bool IsStandardDataBasePath(const std::optional<std::string>& value, std::string
 }
 
 std::optional<std::string> NextBackupName(const std::vector<std::string>& existing) {
+  std::optional<std::string> newest = NewestBackupName(existing);
+  int highest = newest ? *BackupNumber(*newest) : -1;
+  if (highest >= kMaxHostsBackupNumber) return std::nullopt;
+  return BackupName(highest + 1);
+}
+
+std::optional<std::string> NewestBackupName(const std::vector<std::string>& existing) {
   int highest = -1;
   for (const std::string& name : existing) {
     if (std::optional<int> number = BackupNumber(name)) highest = std::max(highest, *number);
   }
-  if (highest >= kMaxHostsBackupNumber) return std::nullopt;
-  return BackupName(highest + 1);
+  if (highest < 0) return std::nullopt;
+  return BackupName(highest);
 }
 
 std::vector<std::string> BackupNameCandidates() {
@@ -104,6 +111,56 @@ std::string RepairedHostsBytes(std::string_view bytes, const ProtectedHosts& hos
   }
 }
 
+namespace {
+
+// The backup that holds `bytes`: the newest one when it already does (a file
+// that stays tampered, read-only say, is saved once, not at every try), else a
+// new one, read back to be sure it holds what was judged.
+HostsRepair BackUp(HostsFileOps& ops, const std::string& bytes, std::string* name) {
+  std::vector<std::string> existing;
+  for (const std::string& candidate : BackupNameCandidates()) {
+    if (ops.Exists(candidate)) existing.push_back(candidate);
+  }
+  std::string copy;
+  if (std::optional<std::string> newest = NewestBackupName(existing);
+      newest && ops.Read(*newest, kMaxHostsFileBytes + 1, &copy) == FileOpStatus::kOk && copy == bytes) {
+    *name = *newest;
+    return HostsRepair::kRepaired;
+  }
+  std::optional<std::string> next = NextBackupName(existing);
+  if (!next) return HostsRepair::kTooManyBackups;
+  FileOpStatus copied = ops.CopyToNew(kHostsFileName, *next);
+  if (copied != FileOpStatus::kOk) return AfterFailedStep(copied, HostsRepair::kBackupFailed);
+  *name = *next;
+  // A file changed since it was judged is judged anew at the next trigger.
+  if (ops.Read(*next, kMaxHostsFileBytes + 1, &copy) != FileOpStatus::kOk || copy != bytes) return HostsRepair::kChanged;
+  return HostsRepair::kRepaired;
+}
+
+// Writes the repaired bytes beside the hosts file and puts them in its place,
+// unless the hosts file no longer holds `original`.
+HostsRepair WriteBesideAndReplace(HostsFileOps& ops, const std::string& original, const std::string& repaired) {
+  if (ops.Exists(kHostsTempName)) ops.Delete(kHostsTempName);  // left by an interrupted repair
+  FileOpStatus written = ops.WriteNew(kHostsTempName, repaired);
+  if (written != FileOpStatus::kOk) {
+    ops.Delete(kHostsTempName);
+    return AfterFailedStep(written, HostsRepair::kWriteFailed);
+  }
+  std::string again;
+  if (ops.Read(kHostsFileName, kMaxHostsFileBytes + 1, &again) != FileOpStatus::kOk || again != original) {
+    ops.Delete(kHostsTempName);
+    return HostsRepair::kChanged;
+  }
+  FileOpStatus replaced = ops.Replace(kHostsTempName, kHostsFileName);
+  if (replaced != FileOpStatus::kOk) {
+    ops.Delete(kHostsTempName);
+    return AfterFailedStep(replaced, HostsRepair::kReplaceFailed);
+  }
+  return HostsRepair::kRepaired;
+}
+
+}  // namespace
+
 HostsRepairOutcome RepairHostsFile(HostsFileOps& ops, const ProtectedHosts& hosts) {
   std::string bytes;
   FileOpStatus read = ops.Read(kHostsFileName, kMaxHostsFileBytes + 1, &bytes);
@@ -119,40 +176,9 @@ HostsRepairOutcome RepairHostsFile(HostsFileOps& ops, const ProtectedHosts& host
   if (judgement.clean()) return Outcome(HostsRepair::kClean);
   std::vector<TamperedEntry> removed;
   std::string repaired = RepairedHostsBytes(bytes, hosts, &removed);
-
-  std::vector<std::string> existing;
-  for (const std::string& name : BackupNameCandidates()) {
-    if (ops.Exists(name)) existing.push_back(name);
-  }
-  std::optional<std::string> backup = NextBackupName(existing);
-  if (!backup) return Outcome(HostsRepair::kTooManyBackups, std::move(removed));
-  FileOpStatus copied = ops.CopyToNew(kHostsFileName, *backup);
-  if (copied != FileOpStatus::kOk) return Outcome(AfterFailedStep(copied, HostsRepair::kBackupFailed), std::move(removed));
-  HostsRepairOutcome outcome = Outcome(HostsRepair::kChanged, std::move(removed));
-  outcome.backup_name = *backup;
-  // The backup must hold what was judged: a file changed since is judged anew.
-  std::string copy;
-  if (ops.Read(*backup, kMaxHostsFileBytes + 1, &copy) != FileOpStatus::kOk || copy != bytes) return outcome;
-
-  if (ops.Exists(kHostsTempName)) ops.Delete(kHostsTempName);  // left by an interrupted repair
-  FileOpStatus written = ops.WriteNew(kHostsTempName, repaired);
-  if (written != FileOpStatus::kOk) {
-    ops.Delete(kHostsTempName);
-    outcome.result = AfterFailedStep(written, HostsRepair::kWriteFailed);
-    return outcome;
-  }
-  std::string again;
-  if (ops.Read(kHostsFileName, kMaxHostsFileBytes + 1, &again) != FileOpStatus::kOk || again != bytes) {
-    ops.Delete(kHostsTempName);
-    return outcome;
-  }
-  FileOpStatus replaced = ops.Replace(kHostsTempName, kHostsFileName);
-  if (replaced != FileOpStatus::kOk) {
-    ops.Delete(kHostsTempName);
-    outcome.result = AfterFailedStep(replaced, HostsRepair::kReplaceFailed);
-    return outcome;
-  }
-  outcome.result = HostsRepair::kRepaired;
+  HostsRepairOutcome outcome = Outcome(HostsRepair::kRepaired, std::move(removed));
+  outcome.result = BackUp(ops, bytes, &outcome.backup_name);
+  if (outcome.result == HostsRepair::kRepaired) outcome.result = WriteBesideAndReplace(ops, bytes, repaired);
   return outcome;
 }
 

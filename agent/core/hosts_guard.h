@@ -43,6 +43,8 @@ bool IsStandardDataBasePath(const std::optional<std::string>& value, std::string
 // "hosts_backup" when there is no backup yet, else the number after the highest
 // one in use; nothing when that would pass kMaxHostsBackupNumber.
 std::optional<std::string> NextBackupName(const std::vector<std::string>& existing);
+// The backup with the highest number among them; nothing when there is none.
+std::optional<std::string> NewestBackupName(const std::vector<std::string>& existing);
 // Every name NextBackupName may look at, for a caller that can only ask whether a
 // name exists.
 std::vector<std::string> BackupNameCandidates();
@@ -100,7 +102,8 @@ std::string RepairedHostsBytes(std::string_view bytes, const ProtectedHosts& hos
 
 // Checks the hosts file and repairs it when tampered. Nothing is lost on any
 // failure: the hosts file is changed only by the final replace, and only after
-// its backup is in place and found equal to what was judged.
+// its backup is in place and found equal to what was judged. A newest backup
+// that already holds the file's bytes is not made again.
 HostsRepairOutcome RepairHostsFile(HostsFileOps& ops, const ProtectedHosts& hosts);
 
 // Whether a verdict calls for a hosts check before its alert: a refusal of the

@@ -75,7 +75,8 @@ TEST(HostsGuard, BacksUpThenWritesBesideThenReplaces) {
   HostsRepairOutcome outcome = RepairHostsFile(folder, Hosts());
   EXPECT_EQ(outcome.result, HostsRepair::kRepaired);
   EXPECT_EQ(outcome.backup_name, "hosts_backup.2");
-  EXPECT_EQ(folder.calls, (std::vector<std::string>{"read hosts", "copy hosts hosts_backup.2", "read hosts_backup.2",
+  EXPECT_EQ(folder.calls, (std::vector<std::string>{"read hosts", "read hosts_backup.1", "copy hosts hosts_backup.2",
+                                                    "read hosts_backup.2",
                                                     "write hosts_kestra.tmp", "read hosts",
                                                     "replace hosts_kestra.tmp hosts"}));
   EXPECT_EQ(folder.files, (std::map<std::string, std::string>{{"hosts", kRepaired},
@@ -84,6 +85,21 @@ TEST(HostsGuard, BacksUpThenWritesBesideThenReplaces) {
                                                               {"hosts_backup.2", kTampered}}));
   ASSERT_EQ(outcome.tampered.size(), 1u);
   EXPECT_EQ(outcome.tampered[0].name, "www.bank.co.kr");
+}
+
+TEST(HostsGuard, SavesAFileThatStaysTamperedOnlyOnce) {
+  FakeFolder folder;
+  folder.files = {{"hosts", kTampered}, {"hosts_backup", "old"}};
+  folder.fail["replace hosts_kestra.tmp hosts"] = FileOpStatus::kLocked;  // read-only
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    HostsRepairOutcome outcome = RepairHostsFile(folder, Hosts());
+    EXPECT_EQ(outcome.result, HostsRepair::kLocked);
+    EXPECT_EQ(outcome.backup_name, "hosts_backup.1");
+  }
+  folder.fail.clear();
+  EXPECT_EQ(RepairHostsFile(folder, Hosts()).result, HostsRepair::kRepaired);
+  EXPECT_EQ(folder.files, (std::map<std::string, std::string>{
+                              {"hosts", kRepaired}, {"hosts_backup", "old"}, {"hosts_backup.1", kTampered}}));
 }
 
 TEST(HostsGuard, AFailedStepLosesNothing) {
@@ -167,6 +183,8 @@ TEST(HostsGuard, NamesBackupsAfterTheHighestInUse) {
       {{"hosts_backup.1001"}, "hosts_backup"},
   };
   for (const auto& c : cases) EXPECT_EQ(NextBackupName(c.existing), c.next) << c.existing.size();
+  EXPECT_EQ(NewestBackupName({"hosts", "hosts_backup.3", "hosts_backup"}), "hosts_backup.3");
+  EXPECT_EQ(NewestBackupName({"hosts"}), std::nullopt);
   EXPECT_EQ(BackupNameCandidates().size(), 1001u);
 }
 

@@ -45,8 +45,18 @@ class SafeFolder {
   // Opens the child file for reading and writing, shared for reading only,
   // creating it when missing; only a plain file with a single link is kept.
   File OpenForUpdate(std::string_view name, OpenStatus* status = nullptr) const;
-  // Opens an existing plain single-link child file for reading.
-  File OpenForRead(std::string_view name) const;
+  // Opens an existing plain single-link child file for reading; kBusy when
+  // another process holds it so that nobody may read it.
+  File OpenForRead(std::string_view name, OpenStatus* status = nullptr) const;
+  // Whether the folder has an entry of that name, of any kind (file, folder, link).
+  bool HasChild(std::string_view name) const;
+  // Creates the child file for writing; refused when anything of that name exists.
+  File CreateNew(std::string_view name) const;
+  // Puts the plain file `from` in the place of the plain file `to` in one step:
+  // `to` is never missing or half-written. The new file takes over the access
+  // rights and attributes of the old. kBusy when `to` is read-only or held by
+  // another process; nothing has changed then.
+  OpenStatus ReplaceChild(std::string_view from, std::string_view to) const;
   // Deletes the child when it is a plain file with a single link; a link, a
   // folder or a file with more links is left untouched.
   bool DeleteChild(std::string_view name) const;

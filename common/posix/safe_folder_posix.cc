@@ -115,11 +115,43 @@ File SafeFolder::OpenForUpdate(std::string_view name, OpenStatus* status) const 
   return file;
 }
 
-File SafeFolder::OpenForRead(std::string_view name) const {
+File SafeFolder::OpenForRead(std::string_view name, OpenStatus* status) const {
+  if (status) *status = OpenStatus::kRefused;
   if (!valid() || !IsSingleComponent(name)) return File();
   File file(::openat(handle_, Str(name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
   if (!file.valid() || !IsPlainSingleLinkFile(file.get())) return File();
+  if (status) *status = OpenStatus::kOpened;
   return file;
+}
+
+bool SafeFolder::HasChild(std::string_view name) const {
+  struct stat st;
+  return valid() && IsSingleComponent(name) &&
+         (::fstatat(handle_, Str(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT);
+}
+
+File SafeFolder::CreateNew(std::string_view name) const {
+  if (!valid() || !IsSingleComponent(name)) return File();
+  // O_EXCL fails on any existing entry, a planted link included.
+  return File(::openat(handle_, Str(name).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+}
+
+// A file without its owner's write permission stands for a read-only one.
+OpenStatus SafeFolder::ReplaceChild(std::string_view from, std::string_view to) const {
+  if (!valid() || !IsSingleComponent(from) || !IsSingleComponent(to)) return OpenStatus::kRefused;
+  std::string old_name = Str(to), new_name = Str(from);
+  struct stat old_st;
+  if (::fstatat(handle_, old_name.c_str(), &old_st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(old_st.st_mode) ||
+      old_st.st_nlink != 1) {
+    return OpenStatus::kRefused;
+  }
+  if ((old_st.st_mode & S_IWUSR) == 0) return OpenStatus::kBusy;
+  File fresh(::openat(handle_, new_name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  if (!fresh.valid() || !IsPlainSingleLinkFile(fresh.get()) || ::fchmod(fresh.get(), old_st.st_mode & 07777) != 0) {
+    return OpenStatus::kRefused;
+  }
+  return ::renameat(handle_, new_name.c_str(), handle_, old_name.c_str()) == 0 ? OpenStatus::kOpened
+                                                                               : OpenStatus::kRefused;
 }
 
 bool SafeFolder::DeleteChild(std::string_view name) const {

@@ -2,7 +2,11 @@
 // handle and FILE_OPEN_REPARSE_POINT, so the check and the use are one operation
 // on one object: nothing between them can be swapped.
 #include <windows.h>
+#include <aclapi.h>
 #include <winternl.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "core/safe_folder.h"
 #include "win/wide_text.h"
@@ -14,6 +18,7 @@ namespace {
 constexpr NTSTATUS kStatusSharingViolation = static_cast<NTSTATUS>(0xC0000043L);
 constexpr NTSTATUS kStatusDeletePending = static_cast<NTSTATUS>(0xC0000056L);
 constexpr NTSTATUS kStatusNameNotFound = static_cast<NTSTATUS>(0xC0000034L);
+constexpr NTSTATUS kStatusPathNotFound = static_cast<NTSTATUS>(0xC000003AL);
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // Held folders are shared for everything but deletion, so they cannot be
 // renamed or removed while the program holds them.
@@ -97,6 +102,58 @@ bool MarkForDeletion(HANDLE h) {
          SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof(disposition));
 }
 
+// The access rights of one file, to be given to the file that takes its place.
+// The owner stays the creator's (the elevated program's); the rights decide.
+class SecurityCopy {
+ public:
+  SecurityCopy() = default;
+  SecurityCopy(const SecurityCopy&) = delete;
+  SecurityCopy& operator=(const SecurityCopy&) = delete;
+  ~SecurityCopy() {
+    if (descriptor_ != nullptr) LocalFree(descriptor_);
+  }
+  bool Read(HANDLE file) {
+    if (GetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl_, nullptr,
+                        &descriptor_) != ERROR_SUCCESS) {
+      return false;
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    protected_ = GetSecurityDescriptorControl(descriptor_, &control, &revision) && (control & SE_DACL_PROTECTED);
+    return true;
+  }
+  // An unprotected list takes its inherited entries from the folder again, as
+  // the old file's did.
+  bool WriteTo(HANDLE file) const {
+    SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION |
+                                (protected_ ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    return SetSecurityInfo(file, SE_FILE_OBJECT, what, nullptr, nullptr, dacl_, nullptr) == ERROR_SUCCESS;
+  }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  PACL dacl_ = nullptr;  // inside descriptor_; null means no list at all
+  bool protected_ = false;
+};
+
+// Renames the open file to `name` in `folder`, over an existing file of that
+// name, in one step. The new name is resolved relative to the held folder.
+OpenStatus RenameRelative(HANDLE file, HANDLE folder, const std::wstring& name) {
+  std::size_t bytes = name.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = TRUE;
+  info->RootDirectory = folder;
+  info->FileNameLength = static_cast<DWORD>(bytes);
+  std::copy(name.begin(), name.end(), info->FileName);
+  if (SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size()))) {
+    return OpenStatus::kOpened;
+  }
+  DWORD error = GetLastError();
+  bool busy = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+  return busy ? OpenStatus::kBusy : OpenStatus::kRefused;
+}
+
 bool RemoveEntries(HANDLE folder, ULONGLONG deadline, int depth);
 
 // Removes one entry of `folder`: a real folder with its contents, anything else
@@ -178,13 +235,67 @@ File SafeFolder::OpenForUpdate(std::string_view name, OpenStatus* status) const 
   return file;
 }
 
-File SafeFolder::OpenForRead(std::string_view name) const {
+File SafeFolder::OpenForRead(std::string_view name, OpenStatus* status) const {
+  OpenStatus ignored;
+  OpenStatus& st = status ? *status : ignored;
+  st = OpenStatus::kRefused;
   if (!valid() || !IsSingleComponent(name)) return File();
   Opened f = OpenRelative(handle_, Widen(name), GENERIC_READ, kShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE);
-  if (f.handle == INVALID_HANDLE_VALUE) return File();
+  if (f.handle == INVALID_HANDLE_VALUE) {
+    if (f.status == kStatusSharingViolation) st = OpenStatus::kBusy;
+    return File();
+  }
   File file(f.handle);
   if (!IsPlainSingleLinkFile(f.handle)) return File();
+  st = OpenStatus::kOpened;
   return file;
+}
+
+bool SafeFolder::HasChild(std::string_view name) const {
+  if (!valid() || !IsSingleComponent(name)) return false;
+  Opened f = OpenRelative(handle_, Widen(name), FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0);
+  if (f.handle != INVALID_HANDLE_VALUE) CloseHandle(f.handle);
+  return f.status != kStatusNameNotFound && f.status != kStatusPathNotFound;
+}
+
+File SafeFolder::CreateNew(std::string_view name) const {
+  if (!valid() || !IsSingleComponent(name)) return File();
+  // FILE_CREATE fails on any existing entry, a planted link included.
+  Opened f = OpenRelative(handle_, Widen(name), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, FILE_CREATE,
+                          FILE_NON_DIRECTORY_FILE);
+  return f.handle == INVALID_HANDLE_VALUE ? File() : File(f.handle);
+}
+
+OpenStatus SafeFolder::ReplaceChild(std::string_view from, std::string_view to) const {
+  if (!valid() || !IsSingleComponent(from) || !IsSingleComponent(to)) return OpenStatus::kRefused;
+  std::wstring to_name = Widen(to);
+  FILE_BASIC_INFO old_basic{};
+  SecurityCopy rights;
+  {
+    Opened old = OpenRelative(handle_, to_name, READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN,
+                              FILE_NON_DIRECTORY_FILE);
+    if (old.handle == INVALID_HANDLE_VALUE) {
+      return old.status == kStatusSharingViolation ? OpenStatus::kBusy : OpenStatus::kRefused;
+    }
+    bool read = IsPlainSingleLinkFile(old.handle) &&
+                GetFileInformationByHandleEx(old.handle, FileBasicInfo, &old_basic, sizeof(old_basic)) &&
+                rights.Read(old.handle);
+    // The handle must be closed before the rename: a replaced file may not be open.
+    CloseHandle(old.handle);
+    if (!read) return OpenStatus::kRefused;
+    if (old_basic.FileAttributes & FILE_ATTRIBUTE_READONLY) return OpenStatus::kBusy;
+  }
+  Opened fresh = OpenRelative(handle_, Widen(from), DELETE | READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES |
+                              FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE);
+  if (fresh.handle == INVALID_HANDLE_VALUE) return OpenStatus::kRefused;
+  FILE_BASIC_INFO attributes{};  // times left as they are
+  attributes.FileAttributes = old_basic.FileAttributes;
+  bool ready = IsPlainSingleLinkFile(fresh.handle) && rights.WriteTo(fresh.handle) &&
+               SetFileInformationByHandle(fresh.handle, FileBasicInfo, &attributes, sizeof(attributes));
+  OpenStatus result = OpenStatus::kRefused;
+  if (ready) result = RenameRelative(fresh.handle, handle_, to_name);
+  CloseHandle(fresh.handle);
+  return result;
 }
 
 bool SafeFolder::DeleteChild(std::string_view name) const {
