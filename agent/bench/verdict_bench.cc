@@ -32,6 +32,7 @@ class BenchHost : public InspectionHost {
   bool NotifierReady() override { return true; }
   bool NotifierShowing() override { return false; }
   void ShowNotice(const std::string&, const std::string&, const std::string&, int) override {}
+  void GuardHostsFile() override {}
 };
 
 void Inspect(benchmark::State& state, const std::string& record, const std::string& evidence) {

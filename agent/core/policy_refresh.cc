@@ -136,6 +136,7 @@ void RunPolicyRefresh(PolicyState& state, RefreshHost& host) {
     std::vector<ObservationTarget> targets;
     std::string address_list;
     ParseTargets(reply, &targets, &address_list);
+    bool built = !targets.empty();
     address_list = tessal::LowerAnsi(address_list);
     for (const ObservationTarget& t : targets) {
       display_ids.push_back(t.display_id);
@@ -151,6 +152,7 @@ void RunPolicyRefresh(PolicyState& state, RefreshHost& host) {
     }
     if (!address_list.empty()) host.WriteAddressListFile(address_list);
     host.WriteCache(reply);
+    if (built) host.GuardHostsFile();
   }
 
   state.used_cache = from_cache;

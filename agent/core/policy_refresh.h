@@ -16,6 +16,7 @@ inline constexpr unsigned kTimerPolicy = 1;
 inline constexpr unsigned kTimerInspect = 2;    // pseudo-id, never set as a timer
 inline constexpr unsigned kTimerDnsAlert = 3;   // pseudo-id, never set as a timer
 inline constexpr unsigned kTimerTrayIcon = 4;
+inline constexpr unsigned kTimerHostsCheck = 5;  // the end of a burst of hosts-folder changes
 inline constexpr unsigned kRefreshPeriodMs = 600000;
 inline constexpr unsigned kRetryPeriodMs = 30000;
 inline constexpr uint64_t kNightRestartAfterMs = 54000000;  // 15 hours
@@ -69,6 +70,8 @@ class RefreshHost {
   virtual void SetMenu(const MenuModel& menu) = 0;
   virtual void StartBrowsers() = 0;
   virtual void CloseBrowsers() = 0;
+  // Checks the hosts file against the targets just built, repairing it when tampered.
+  virtual void GuardHostsFile() = 0;
 };
 
 inline constexpr char kModuleInfoMessage[] =

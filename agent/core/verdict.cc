@@ -5,6 +5,7 @@
 
 #include "core/ansi_text.h"
 #include "core/host_names.h"
+#include "core/hosts_guard.h"
 #include "core/tagged_text.h"
 
 namespace kestra {
@@ -100,6 +101,8 @@ void HandleVerdict(Run& run, int32_t number, InspectionState& inspection, Policy
   if (run.verdict == "NOT") {
     lines = ChooseAlertLines(run.host, run.certificate_failed, run.content_failed);
     host.SendBrowserAlert();
+    // Before the alert, whose text promises the repair.
+    if (ChecksHostsAfterVerdict(run.verdict, run.kind)) host.GuardHostsFile();
   }
   if (!refused && number != 0) host.WriteRecord(number, run.verdict);
   if (run.verdict.empty() || run.verdict == "UNKNOWN") return;

@@ -65,6 +65,9 @@ class InspectionHost {
   virtual bool NotifierShowing() = 0;
   virtual void ShowNotice(const std::string& line1, const std::string& line2, const std::string& host,
                           int kind) = 0;
+  // Checks the hosts file now, repairing it when tampered (a refusal of the
+  // site's address or connection may come from it).
+  virtual void GuardHostsFile() = 0;
 };
 
 struct InspectionState {

@@ -130,6 +130,7 @@ class FuzzRefreshHost : public RefreshHost {
   void SetMenu(const MenuModel& menu) override { Require(menu.size() <= kMaxTargets + 6); }
   void StartBrowsers() override {}
   void CloseBrowsers() override {}
+  void GuardHostsFile() override {}
 };
 
 void FuzzPolicy(std::string_view input) {
@@ -186,6 +187,7 @@ class FuzzInspectionHost : public InspectionHost {
     std::string url = ConnectUrl(notice.host());
     Require(url.empty() || LooksLikeOneFileName(url.substr(8)));
   }
+  void GuardHostsFile() override {}
 };
 
 void FuzzRecord(std::string_view input) {

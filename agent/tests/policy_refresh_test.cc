@@ -42,6 +42,7 @@ class FakeHost : public RefreshHost {
   std::optional<std::string> cache;
   std::string address_file;
   MenuModel menu;
+  int hosts_checks = 0;
 
   void SetTimer(unsigned id, unsigned ms) override { timers[id] = ms; }
   void KillTimer(unsigned id) override { timers.erase(id); }
@@ -65,6 +66,7 @@ class FakeHost : public RefreshHost {
   void SetMenu(const MenuModel& m) override { menu = m; }
   void StartBrowsers() override { events.push_back("start browsers"); }
   void CloseBrowsers() override { events.push_back("close browsers"); }
+  void GuardHostsFile() override { ++hosts_checks; }
 };
 
 std::string Target(const std::string& id, int activation, int termination) {
@@ -94,6 +96,7 @@ TEST_F(RefreshTest, GoodReplyBuildsTargetsMenuCacheAndStartsBrowsers) {
   EXPECT_EQ(host_.timers[kTimerPolicy], kRefreshPeriodMs);
   EXPECT_THAT(host_.comm.calls, ::testing::ElementsAre("SetServer 127.0.0.1 9000 /CommandService"));
   EXPECT_THAT(host_.events, ::testing::ElementsAre("hide", "start browsers"));
+  EXPECT_EQ(host_.hosts_checks, 1);
 }
 
 TEST_F(RefreshTest, TheLastTargetDecidesTheFlags) {
@@ -133,6 +136,7 @@ TEST_F(RefreshTest, ReplyWithoutTargetsDeletesTheCacheAndKeepsALoadedPolicy) {
   EXPECT_EQ(state_.table.targets.size(), 1u);
   EXPECT_FALSE(state_.table.address_list.empty()) << "the watcher keeps its address list";
   EXPECT_EQ(host_.timers[kTimerPolicy], kRefreshPeriodMs);
+  EXPECT_EQ(host_.hosts_checks, 1) << "only the refresh that built targets checks the hosts file";
 
   PolicyState fresh;
   FakeHost other;

@@ -31,6 +31,7 @@ class FakeInspectionHost : public InspectionHost {
   bool notifier_ready = true;
   bool notifier_showing = false;
   int tray_shows = 0;
+  int hosts_checks = 0;
 
   static std::string Key(const std::string& host, int32_t n) { return host + "." + std::to_string(n); }
   uint64_t NowMs() override { return now_ms; }
@@ -67,6 +68,7 @@ class FakeInspectionHost : public InspectionHost {
     calls.push_back("Notice " + l1 + " | " + l2 + " | " + host + " | " + std::to_string(kind));
     notifier_showing = true;
   }
+  void GuardHostsFile() override { ++hosts_checks; }
 };
 
 class InspectionTest : public ::testing::Test {
@@ -94,6 +96,7 @@ TEST_F(InspectionTest, GenuineAddressWithoutEvidenceIsOk) {
   EXPECT_EQ(host_.waited_ms, 1000u);
   EXPECT_THAT(host_.calls, ElementsAre("Access BANK1", "SetCompany BANK1"));
   EXPECT_EQ(host_.tray_shows, 1);
+  EXPECT_EQ(host_.hosts_checks, 0);
 }
 
 TEST_F(InspectionTest, OtherAddressIsRefusedAlertedAndReported) {
@@ -106,6 +109,7 @@ TEST_F(InspectionTest, OtherAddressIsRefusedAlertedAndReported) {
                           "Log BANK1 [www.bank.co.kr]에 대한 [10.6.6.6]주소 파밍시도 0",
                           "delete www.bank.co.kr.7"));
   EXPECT_TRUE(host_.evidence.empty());
+  EXPECT_EQ(host_.hosts_checks, 1) << "the hosts file is checked before the alert";
 }
 
 TEST_F(InspectionTest, UseUrlMatchAcceptsTheUseAddresses) {
@@ -221,6 +225,7 @@ TEST_F(InspectionTest, CertificateWithoutThePolicyDomainIsRefused) {
   EXPECT_THAT(host_.calls, Contains("Notice [www.bank.co.kr] | 요청사이트는\r\n인증서오류입니다.\r\n사용불가 | "
                                     "www.bank.co.kr | 2"));
   EXPECT_THAT(host_.calls, Contains("Log BANK1 [www.bank.co.kr]에 대한 [203.0.113.10]접속 파밍시도 2"));
+  EXPECT_EQ(host_.hosts_checks, 1);
 }
 
 TEST_F(InspectionTest, MatchingEvidenceStaysOkAndAContentMismatchOnlyChoosesTheText) {
@@ -238,6 +243,7 @@ TEST_F(InspectionTest, OneAlertAtATime) {
   EXPECT_EQ(Inspect(7, "www.bank.co.kr|10.6.6.6|"), "NOT");
   EXPECT_THAT(host_.calls, ElementsAre("UM_BROWSER_ALERT", "Access BANK1", "SetCompany BANK1"));
   EXPECT_EQ(host_.evidence.size(), 1u) << "the evidence stays";
+  EXPECT_EQ(host_.hosts_checks, 1) << "checked even while another alert shows";
 }
 
 TEST_F(InspectionTest, ExcludedPcGetsNothing) {
@@ -263,6 +269,7 @@ TEST_F(InspectionTest, DnsSettingsAlert) {
               ElementsAre("UM_BROWSER_ALERT", "Access BANK1", "SetCompany BANK1",
                           "Notice DNS 속성비정상 | 요청사이트는\r\n비정상입니다.\r\n사용불가 |  | 1",
                           "Log BANK1 DNS 속성변경 파밍시도 1"));
+  EXPECT_EQ(host_.hosts_checks, 0) << "a DNS-settings alert is not the hosts file's doing";
 }
 
 TEST(EventText, ByKind) {

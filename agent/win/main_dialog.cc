@@ -8,6 +8,7 @@
 #include "win/about_dialog.h"
 #include "win/agent_state.h"
 #include "win/firewall.h"
+#include "win/hosts_guard_win.h"
 #include "win/verdict_host.h"
 #include "win/refresh_host.h"
 #include "win/tray.h"
@@ -92,6 +93,7 @@ BOOL CqvTessalKestraDlg::OnInitDialog() {
     if (a.responder_wanted) StartAgentResponder(a.program_folder, w);
     a.outdated_support_flag = SystemSupportOutdated() ? 1 : 0;
     StartUrlWatcher();
+    StartHostsWatch(w);
   }
 
   // 11. The night restart counts from here (a 64-bit clock: no wrap after 49 days).
@@ -145,6 +147,10 @@ LRESULT CqvTessalKestraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* hand
       OnDnsChanged();
       *handled = true;
       return 1;
+    case kUmHostsChanged:
+      OnHostsChanged(hwnd());
+      *handled = true;
+      return 0;
     case kUmResponderConnection:
       if (Agent().edition == Edition::kX) ShowTrayIconFor(hwnd(), kResponderIconMs);
       *handled = true;
@@ -224,6 +230,10 @@ void CqvTessalKestraDlg::OnTimer(UINT_PTR id) {
   AgentState& a = Agent();
   if (id == kTimerServeRequests) {
     ServeRequests();
+    return;
+  }
+  if (id == kTimerHostsCheck) {
+    OnHostsTimer(hwnd());
     return;
   }
   switch (DispatchTimer(static_cast<unsigned>(id), a.policy.policy_loaded, a.inspection.current_record != 0,

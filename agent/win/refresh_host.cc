@@ -6,6 +6,7 @@
 #include "core/scrambled_file.h"
 #include "win/agent_state.h"
 #include "win/browsers.h"
+#include "win/hosts_guard_win.h"
 #include "win/shutdown.h"
 #include "win/startup.h"
 #include "win/text.h"
@@ -121,5 +122,6 @@ void Win32RefreshHost::SetMenu(const MenuModel& menu) {
 
 void Win32RefreshHost::StartBrowsers() { StartProtectedBrowsers(Agent().edition, Agent().program_folder); }
 void Win32RefreshHost::CloseBrowsers() { CloseProtectedBrowsers(Agent().edition); }
+void Win32RefreshHost::GuardHostsFile() { CheckAndRepairHostsFile(); }
 
 }  // namespace kestra

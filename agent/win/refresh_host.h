@@ -31,6 +31,7 @@ class Win32RefreshHost : public RefreshHost {
   void SetMenu(const MenuModel& menu) override;
   void StartBrowsers() override;
   void CloseBrowsers() override;
+  void GuardHostsFile() override;
 
  private:
   HWND window_;

@@ -7,6 +7,7 @@
 #include "core/record_files.h"
 #include "core/scrambled_file.h"
 #include "win/agent_state.h"
+#include "win/hosts_guard_win.h"
 #include "win/refresh_host.h"
 #include "win/startup.h"
 #include "win/tray.h"
@@ -112,5 +113,7 @@ void Win32InspectionHost::ShowNotice(const std::string& line1, const std::string
                                      int kind) {
   if (notice_ != nullptr) notice_->Show(line1, line2, host, kind);
 }
+
+void Win32InspectionHost::GuardHostsFile() { CheckAndRepairHostsFile(); }
 
 }  // namespace kestra

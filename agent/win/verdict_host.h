@@ -36,6 +36,7 @@ class Win32InspectionHost : public InspectionHost {
   bool NotifierReady() override;
   bool NotifierShowing() override;
   void ShowNotice(const std::string& line1, const std::string& line2, const std::string& host, int kind) override;
+  void GuardHostsFile() override;
 
  private:
   HWND window_;

@@ -19,6 +19,7 @@ constexpr NTSTATUS kStatusSharingViolation = static_cast<NTSTATUS>(0xC0000043L);
 constexpr NTSTATUS kStatusDeletePending = static_cast<NTSTATUS>(0xC0000056L);
 constexpr NTSTATUS kStatusNameNotFound = static_cast<NTSTATUS>(0xC0000034L);
 constexpr NTSTATUS kStatusPathNotFound = static_cast<NTSTATUS>(0xC000003AL);
+constexpr NTSTATUS kStatusAccessDenied = static_cast<NTSTATUS>(0xC0000022L);
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // Held folders are shared for everything but deletion, so they cannot be
 // renamed or removed while the program holds them.
@@ -137,20 +138,21 @@ class SecurityCopy {
 };
 
 // Renames the open file to `name` in `folder`, over an existing file of that
-// name, in one step. The new name is resolved relative to the held folder.
+// name, in one step. The native call resolves the name relative to the held
+// folder; SetFileInformationByHandle would take it for a path.
 OpenStatus RenameRelative(HANDLE file, HANDLE folder, const std::wstring& name) {
   std::size_t bytes = name.size() * sizeof(wchar_t);
+  // FILE_RENAME_INFO has the layout of the native FILE_RENAME_INFORMATION.
   std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
   auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
   info->ReplaceIfExists = TRUE;
   info->RootDirectory = folder;
   info->FileNameLength = static_cast<DWORD>(bytes);
   std::copy(name.begin(), name.end(), info->FileName);
-  if (SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size()))) {
-    return OpenStatus::kOpened;
-  }
-  DWORD error = GetLastError();
-  bool busy = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+  IO_STATUS_BLOCK io{};
+  NTSTATUS status = NtSetInformationFile(file, &io, info, static_cast<ULONG>(buffer.size()), FileRenameInformation);
+  if (NT_SUCCESS(status)) return OpenStatus::kOpened;
+  bool busy = status == kStatusSharingViolation || status == kStatusAccessDenied;
   return busy ? OpenStatus::kBusy : OpenStatus::kRefused;
 }
 
