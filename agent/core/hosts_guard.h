@@ -116,7 +116,9 @@ bool ChecksHostsAfterVerdict(std::string_view verdict, int verdict_kind);
 // is a different one.
 class HostsGuardSchedule {
  public:
-  static constexpr std::uint64_t kHostsBurstMs = 1000;
+  // A writer's burst (cut, write, close, attributes) takes milliseconds; the
+  // check after it still lands within a second of the first change.
+  static constexpr std::uint64_t kHostsBurstMs = 800;
 
   void FolderChanged(std::uint64_t now_ms);
   // When the pending check is due; nothing when none is pending.

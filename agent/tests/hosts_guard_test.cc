@@ -212,15 +212,16 @@ TEST(HostsGuard, JudgesDataBasePath) {
 TEST(HostsGuard, HandlesABurstOfChangesOnce) {
   HostsGuardSchedule schedule;
   EXPECT_FALSE(schedule.TakeDueCheck(0));
+  constexpr std::uint64_t kEnd = 5000 + HostsGuardSchedule::kHostsBurstMs;
   schedule.FolderChanged(5000);
   schedule.FolderChanged(5400);
-  schedule.FolderChanged(5999);
-  EXPECT_EQ(schedule.CheckDueAt(), 6000u);
-  EXPECT_FALSE(schedule.TakeDueCheck(5999));
-  EXPECT_TRUE(schedule.TakeDueCheck(6000));
-  EXPECT_FALSE(schedule.TakeDueCheck(6001));
-  schedule.FolderChanged(6500);
-  EXPECT_TRUE(schedule.TakeDueCheck(7600));
+  schedule.FolderChanged(kEnd - 1);
+  EXPECT_EQ(schedule.CheckDueAt(), kEnd);
+  EXPECT_FALSE(schedule.TakeDueCheck(kEnd - 1));
+  EXPECT_TRUE(schedule.TakeDueCheck(kEnd));
+  EXPECT_FALSE(schedule.TakeDueCheck(kEnd + 1));
+  schedule.FolderChanged(kEnd + 500);
+  EXPECT_TRUE(schedule.TakeDueCheck(kEnd + 500 + HostsGuardSchedule::kHostsBurstMs));
 }
 
 TEST(HostsGuard, ReportsAFailureOnceUntilItChangesOrARepairSucceeds) {
