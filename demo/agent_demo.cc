@@ -2,7 +2,8 @@
 // programs: the management-server simulator serves a policy of three
 // organisations, two protected browsers register, ask about sites and get
 // their verdicts; a pharmed address is refused, alerted, reported and, on the
-// user's "예", every registered browser is told to close.
+// user's "예", every registered browser is told to close; a tampered hosts file
+// is repaired with a backup.
 #include <windows.h>
 
 #include <cstdio>
@@ -51,6 +52,37 @@ void ShowLines(const std::string& text, const char* prefix) {
     at = end + 1;
   }
   std::fflush(stdout);
+}
+
+const char kHostsFolder[] = "C:\\windows\\system32\\drivers\\etc\\";
+
+// Malware points a protected site at its own server in the hosts file; the
+// agent's folder watch finds it, backs the file up and takes the line out.
+void ShowHostsGuard(const harness::AgentRig& rig) {
+  std::string hosts = std::string(kHostsFolder) + "hosts";
+  std::string saved = harness::ReadFileText(hosts);
+  DeleteFileA((std::string(kHostsFolder) + "hosts_backup").c_str());  // left by an earlier run
+  std::string clean = "# the PC's own entries\r\n127.0.0.1       localhost\r\n";
+  std::string tampered = clean + "10.66.6.6       www.kbank.co.kr\r\n";
+  harness::WriteFileText(hosts, tampered);
+  Say("Malware writes a line into the hosts file that sends www.kbank.co.kr to 10.66.6.6:");
+  ShowLines(tampered, "hosts: ");
+  ULONGLONG start = GetTickCount64();
+  if (!harness::WaitUntil([&] { return harness::ReadFileText(hosts) == clean; }, 10000)) Fail("the hosts file was not repaired");
+  Say("The agent's folder watch repaired it " + std::to_string(GetTickCount64() - start) +
+      " ms later; the other lines are as they were:");
+  ShowLines(harness::ReadFileText(hosts), "hosts: ");
+  Say("The original is kept beside it as hosts_backup:");
+  ShowLines(harness::ReadFileText(std::string(kHostsFolder) + "hosts_backup"), "hosts_backup: ");
+  if (rig.WaitForSimLog(u8"호스트파일 파밍시도")) {
+    std::string sim = rig.SimLog();
+    std::size_t at = sim.find(u8"호스트파일 파밍시도");
+    at = sim.rfind('\n', at) + 1;
+    Say("The event reached the management server:");
+    ShowLines(sim.substr(at, sim.find('\n', at) - at), "");
+  }
+  harness::WriteFileText(hosts, saved);
+  DeleteFileA((std::string(kHostsFolder) + "hosts_backup").c_str());
 }
 
 }  // namespace
@@ -140,6 +172,8 @@ int main() {
   }
   Say("Every registered browser found <TERMINATE></TERMINATE> in its record file and closed. Browser log:");
   ShowLines(harness::ReadFileText(log), "");
+
+  ShowHostsGuard(rig);
 
   rig.StopAgent();
   DWORD code = 0;
