@@ -9,6 +9,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,6 +52,40 @@ class HeldFolderRepairTest : public tessal::TestFolder {
     chmod(In("hosts").c_str(), read_only ? 0444 : 0644);
 #endif
   }
+#ifdef _WIN32
+  // Administrators and the system may change it, everyone may read it; nothing inherited.
+  static constexpr char kRights[] = "D:P(A;;FA;;;BA)(A;;FA;;;SY)(A;;FR;;;WD)";
+  bool SetAccessRights(const std::string& name, const char* sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr)) return false;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
+    std::string path = In(name);
+    bool set = SetNamedSecurityInfoA(path.data(), SE_FILE_OBJECT,
+                                     DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                     dacl, nullptr) == ERROR_SUCCESS;
+    LocalFree(sd);
+    return set;
+  }
+  std::string AccessRights(const std::string& name) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    std::string path = In(name);
+    if (GetNamedSecurityInfoA(path.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                              nullptr, &sd) != ERROR_SUCCESS) {
+      return "<unreadable>";
+    }
+    char* text = nullptr;
+    std::string out = "<no text>";
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+                                                             nullptr)) {
+      out = text;
+      LocalFree(text);
+    }
+    LocalFree(sd);
+    return out;
+  }
+#endif
   tessal::SafeFolder folder_;
 };
 
@@ -57,6 +93,9 @@ TEST_F(HeldFolderRepairTest, BacksUpAndReplacesKeepingTheFilesAttributes) {
   ASSERT_TRUE(tessal::WriteWholeFile(In("hosts"), kOriginal));
 #ifdef _WIN32
   ASSERT_TRUE(SetFileAttributesA(In("hosts").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  // Wine answers with rights made from the Unix mode whatever was set; Windows keeps them.
+  ASSERT_TRUE(SetAccessRights("hosts", kRights));
+  std::string rights = AccessRights("hosts");
 #else
   ASSERT_EQ(chmod(In("hosts").c_str(), 0640), 0);
 #endif
@@ -68,6 +107,7 @@ TEST_F(HeldFolderRepairTest, BacksUpAndReplacesKeepingTheFilesAttributes) {
   EXPECT_FALSE(tessal::PathExists(In("hosts_kestra.tmp")));
 #ifdef _WIN32
   EXPECT_TRUE(GetFileAttributesA(In("hosts").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(AccessRights("hosts"), rights);
 #else
   struct stat st;
   ASSERT_EQ(stat(In("hosts").c_str(), &st), 0);
