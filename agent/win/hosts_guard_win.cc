@@ -128,7 +128,7 @@ HostsRepairOutcome CheckHostsFolder(const std::string& folder, const ProtectedHo
 DWORD WINAPI WatchMain(void* param) {
   HWND window = static_cast<HWND>(param);
   auto changed = [window] {
-    if (!g_change_posted.exchange(true)) PostMessageA(window, kUmHostsChanged, 0, 0);
+    if (!g_change_posted.exchange(true) && !PostMessageA(window, kUmHostsChanged, 0, 0)) g_change_posted = false;
   };
   tessal::ScopedRegKey key = OpenResolverKey(KEY_NOTIFY);
   tessal::ScopedKernelHandle key_changed(CreateEventW(nullptr, FALSE, FALSE, nullptr));
