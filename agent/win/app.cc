@@ -15,8 +15,10 @@ class CqvTessalKestraApp {
 
   int InitInstance() {
     INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = 8;
-    controls.dwICC = 0xFF;
+    controls.dwSize = sizeof(controls);
+    // Every class of the original common-controls set.
+    controls.dwICC = ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES |
+                     ICC_UPDOWN_CLASS | ICC_PROGRESS_CLASS | ICC_HOTKEY_CLASS | ICC_ANIMATE_CLASS;
     InitCommonControlsEx(&controls);
     CqvTessalKestraDlg dialog;
     dialog.DoModal();

@@ -6,6 +6,10 @@
 
 namespace kestra {
 
+// How the agent's windows are parked at the screen corner before they slide in:
+// moved, hidden, not activated.
+inline constexpr UINT kMoveHidden = SWP_NOSIZE | SWP_NOACTIVATE | SWP_HIDEWINDOW;
+
 class CDialogBase {
  public:
   CDialogBase(int template_id, HWND parent) : template_id_(template_id), parent_(parent) {}

@@ -27,8 +27,6 @@ constexpr UINT kFirstRefreshDelayMs = 2000;
 constexpr UINT_PTR kTimerServeRequests = 0x2728;
 constexpr UINT kRefreshWaitStepMs = 300;
 constexpr UINT kSlideMs = 600;
-// SWP_NOSIZE | SWP_NOACTIVATE | SWP_HIDEWINDOW: moved, hidden, not activated.
-constexpr UINT kMoveHidden = 0x91;
 
 }  // namespace
 

@@ -19,8 +19,6 @@ namespace {
 constexpr COLORREF kToastGround = RGB(255, 255, 255);
 constexpr COLORREF kToastText = RGB(70, 70, 70);
 constexpr int kLineBufferChars = 1024;
-// SWP_NOSIZE | SWP_NOACTIVATE | SWP_HIDEWINDOW: moved, hidden, not activated.
-constexpr UINT kMoveHidden = 0x91;
 
 std::optional<Rect> TaskbarRect() {
   HWND tray = FindWindowA("Shell_traywnd", nullptr);
