@@ -2,6 +2,8 @@
 
 #include "core/ansi_text.h"
 #include "core/host_names.h"
+#include "core/startup_rules.h"
+#include "core/verdict.h"
 
 namespace kestra {
 
@@ -37,13 +39,13 @@ constexpr char kOtherText[] =
 
 const char* AlertTextFor(int verdict_kind) {
   switch (verdict_kind) {
-    case 0:
+    case kKindAddress:
       return kAddressText;
-    case 1:
+    case kKindDnsSettings:
       return kDnsText;
-    case 2:
+    case kKindCertificate:
       return kCertificateText;
-    case 3:
+    case kKindContent:
       return kContentText;
     default:
       return kOtherText;
@@ -52,14 +54,14 @@ const char* AlertTextFor(int verdict_kind) {
 
 uint32_t ReverseSlideDirection(uint32_t direction) {
   switch (direction) {
-    case 1:
-      return 2;
-    case 2:
-      return 1;
-    case 4:
-      return 8;
-    case 8:
-      return 4;
+    case kSlideLeftToRight:
+      return kSlideRightToLeft;
+    case kSlideRightToLeft:
+      return kSlideLeftToRight;
+    case kSlideTopToBottom:
+      return kSlideBottomToTop;
+    case kSlideBottomToTop:
+      return kSlideTopToBottom;
     default:
       return direction;
   }
