@@ -4,7 +4,6 @@
 #include <tuple>
 
 #include "core/ansi_text.h"
-#include "core/verdict.h"
 
 namespace kestra {
 namespace {
@@ -182,8 +181,8 @@ HostsRepairOutcome RepairHostsFile(HostsFileOps& ops, const ProtectedHosts& host
   return outcome;
 }
 
-bool ChecksHostsAfterVerdict(std::string_view verdict, int verdict_kind) {
-  return verdict == "NOT" && (verdict_kind == kKindAddress || verdict_kind == kKindCertificate);
+bool ChecksHostsAfterVerdict(Verdict verdict, int verdict_kind) {
+  return verdict == Verdict::kNot && (verdict_kind == kKindAddress || verdict_kind == kKindCertificate);
 }
 
 void HostsGuardSchedule::FolderChanged(std::uint64_t now_ms) {

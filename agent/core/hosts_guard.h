@@ -13,6 +13,7 @@
 
 #include "core/hosts_file.h"
 #include "core/policy.h"
+#include "core/verdict.h"
 
 namespace kestra {
 
@@ -108,7 +109,7 @@ HostsRepairOutcome RepairHostsFile(HostsFileOps& ops, const ProtectedHosts& host
 
 // Whether a verdict calls for a hosts check before its alert: a refusal of the
 // site's address or of its connection.
-bool ChecksHostsAfterVerdict(std::string_view verdict, int verdict_kind);
+bool ChecksHostsAfterVerdict(Verdict verdict, int verdict_kind);
 
 // When the guard runs and what it reports. A folder change starts a window of
 // kHostsBurstMs; the check runs once at its end, whatever else changed

@@ -85,10 +85,25 @@ std::string EventText(int kind, const std::string& host, const std::string& addr
   return out;
 }
 
+const char* VerdictText(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::kOk:
+      return "OK";
+    case Verdict::kNot:
+      return "NOT";
+    case Verdict::kUnknown:
+      return "UNKNOWN";
+    case Verdict::kNone:
+      break;
+  }
+  return "";
+}
+
 namespace {
 
 struct Run {
-  std::string host, address, verdict, company_id;
+  std::string host, address, company_id;
+  Verdict verdict = Verdict::kNone;
   int kind = kKindAddress;
   bool certificate_failed = false;
   bool content_failed = false;
@@ -96,16 +111,16 @@ struct Run {
 
 void HandleVerdict(Run& run, int32_t number, InspectionState& inspection, PolicyState& policy,
                    InspectionHost& host) {
-  bool refused = run.verdict.find("NOT") != std::string::npos;
+  bool refused = run.verdict == Verdict::kNot;
   AlertLines lines;
-  if (run.verdict == "NOT") {
+  if (refused) {
     lines = ChooseAlertLines(run.host, run.certificate_failed, run.content_failed);
     host.SendBrowserAlert();
     // Before the alert, whose text promises the repair.
     if (ChecksHostsAfterVerdict(run.verdict, run.kind)) host.GuardHostsFile();
   }
-  if (!refused && number != 0) host.WriteRecord(number, run.verdict);
-  if (run.verdict.empty() || run.verdict == "UNKNOWN") return;
+  if (!refused && number != 0) host.WriteRecord(number, VerdictText(run.verdict));
+  if (run.verdict == Verdict::kNone || run.verdict == Verdict::kUnknown) return;
 
   std::string company = run.company_id;
   if (company.empty()) company = inspection.last_company_id;
@@ -115,7 +130,7 @@ void HandleVerdict(Run& run, int32_t number, InspectionState& inspection, Policy
   }
   host.CommAccess(company);
   host.CommSetCompany(company);
-  if (run.verdict != "NOT") return;
+  if (!refused) return;
 
   if (host.NotifierReady()) {
     if (host.NotifierShowing()) return;  // one alert at a time; the evidence stays
@@ -148,7 +163,7 @@ bool CheckAddress(Run& run, const TargetMatch& match, PolicyState& policy) {
   if (static_cast<std::size_t>(match.index) >= policy.table.targets.size()) return false;
   const ObservationTarget& t = policy.table.targets[match.index];
   run.company_id = t.company_id;
-  run.verdict = IsGenuineAddress(t, match.use_url_match, run.address) ? "OK" : "NOT";
+  run.verdict = IsGenuineAddress(t, match.use_url_match, run.address) ? Verdict::kOk : Verdict::kNot;
   run.kind = kKindAddress;
   return true;
 }
@@ -170,7 +185,7 @@ void CheckEvidence(Run& run, const TargetMatch& match, int32_t number, PolicySta
     }
   }
   if (expected && !cert.empty() && cert.find(*expected) == std::string::npos) {
-    run.verdict = "NOT";
+    run.verdict = Verdict::kNot;
     run.kind = kKindCertificate;
     run.certificate_failed = true;
     return;
@@ -189,12 +204,12 @@ void CheckEvidence(Run& run, const TargetMatch& match, int32_t number, PolicySta
 
 std::string InspectRecord(InspectionState& inspection, PolicyState& policy, InspectionHost& host) {
   int32_t number = inspection.current_record;
-  auto finish = [&](const std::string& verdict) {
+  auto finish = [&](Verdict verdict) {
     inspection.current_record = 0;
     policy.inspection_running = false;
-    return verdict;
+    return std::string(VerdictText(verdict));
   };
-  if (policy.edition == Edition::kR) return finish("");
+  if (policy.edition == Edition::kR) return finish(Verdict::kNone);
   if (policy.refresh_running) {
     policy.inspection_running = false;
     return "";  // the message handler tries again
@@ -204,17 +219,17 @@ std::string InspectRecord(InspectionState& inspection, PolicyState& policy, Insp
   std::optional<std::string> exclusion = host.ReadExclusionFile();
   if (exclusion && !exclusion->empty()) {
     std::string mac = host.MacText();
-    if (!mac.empty() && exclusion->find(mac + ";") != std::string::npos) return finish("");
+    if (!mac.empty() && exclusion->find(mac + ";") != std::string::npos) return finish(Verdict::kNone);
   }
 
   std::optional<std::string> record = host.ReadRecord(number);
-  if (!record) return finish("");
+  if (!record) return finish(Verdict::kNone);
   RecordRequest request = ParseRecordText(*record);
   host.ShowTrayIconForAWhile();
   if (request.host.empty() || request.address.empty() || request.host.find('.') == std::string::npos) {
-    return finish("");
+    return finish(Verdict::kNone);
   }
-  if (IsRepeat(inspection, DomainOf(request.host), host.NowMs())) return finish("");
+  if (IsRepeat(inspection, DomainOf(request.host), host.NowMs())) return finish(Verdict::kNone);
 
   Run run;
   run.host = request.host;
@@ -225,11 +240,11 @@ std::string InspectRecord(InspectionState& inspection, PolicyState& policy, Insp
     match = FindTarget(policy.table.targets, request.host);
   }
   if (match.index < 0) {
-    run.verdict = "UNKNOWN";
+    run.verdict = Verdict::kUnknown;
   } else {
     host.Wait(kCheckWaitMs);
-    if (!CheckAddress(run, match, policy)) return finish("");
-    if (run.verdict == "OK") CheckEvidence(run, match, number, policy, host);
+    if (!CheckAddress(run, match, policy)) return finish(Verdict::kNone);
+    if (run.verdict == Verdict::kOk) CheckEvidence(run, match, number, policy, host);
   }
   if (!run.company_id.empty()) inspection.last_company_id = run.company_id;
 
@@ -241,7 +256,7 @@ void RaiseDnsAlert(InspectionState& inspection, PolicyState& policy, InspectionH
   if (policy.edition == Edition::kR) return;
   policy.inspection_running = true;
   Run run;
-  run.verdict = "NOT";
+  run.verdict = Verdict::kNot;
   run.kind = kKindDnsSettings;
   HandleVerdict(run, 0, inspection, policy, host);
   inspection.current_record = 0;

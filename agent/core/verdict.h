@@ -16,6 +16,11 @@ namespace kestra {
 
 enum VerdictKind : int { kKindAddress = 0, kKindDnsSettings = 1, kKindCertificate = 2, kKindContent = 3 };
 
+// What an inspection answers; kNone when it answers nothing.
+enum class Verdict { kNone, kOk, kNot, kUnknown };
+// As written into the requester's record file: "OK", "NOT", "UNKNOWN", or "".
+const char* VerdictText(Verdict verdict);
+
 // Host name and address of a record file; a field counts only when "|" ends it.
 struct RecordRequest {
   std::string host;  // lower-cased

@@ -267,10 +267,10 @@ TEST(HostsGuard, EventTextsNameTheHostAndTheForgedAddress) {
   EXPECT_TRUE(HostsEvents(HostsRepairOutcome{}, targets).empty());
   EXPECT_EQ(DataBasePathEvent(targets).text, "호스트파일 경로변경 파밍시도");
 
-  EXPECT_TRUE(ChecksHostsAfterVerdict("NOT", 0));
-  EXPECT_TRUE(ChecksHostsAfterVerdict("NOT", 2));
-  EXPECT_FALSE(ChecksHostsAfterVerdict("NOT", 1));
-  EXPECT_FALSE(ChecksHostsAfterVerdict("OK", 0));
+  EXPECT_TRUE(ChecksHostsAfterVerdict(Verdict::kNot, kKindAddress));
+  EXPECT_TRUE(ChecksHostsAfterVerdict(Verdict::kNot, kKindCertificate));
+  EXPECT_FALSE(ChecksHostsAfterVerdict(Verdict::kNot, kKindDnsSettings));
+  EXPECT_FALSE(ChecksHostsAfterVerdict(Verdict::kOk, kKindAddress));
 }
 
 }  // namespace
