@@ -186,8 +186,9 @@ CertPtr MakeRootCertificate(EVP_PKEY* root_key, const HostNames& names, std::tim
 
 CertPtr MakeServerCertificate(X509* root, EVP_PKEY* root_key, EVP_PKEY* server_key, const HostNames& names,
                               std::time_t now) {
-  auto subject = MakeName(names.dns.empty() ? names.ipv4.at(0).c_str() : names.dns[0].c_str());
-  if (!subject || !AllValid(names)) return nullptr;
+  if (!AllValid(names)) return nullptr;
+  auto subject = MakeName(names.dns.empty() ? names.ipv4[0].c_str() : names.dns[0].c_str());
+  if (!subject) return nullptr;
   CertPtr server = StartCertificate(subject.get(), root, server_key, now);
   X509* s = server.get();
   // An EC key signs the handshake and never encrypts, so no keyEncipherment.

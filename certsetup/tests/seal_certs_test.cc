@@ -183,6 +183,8 @@ TEST(SealCerts, RootRefusesCertificatesForOtherNames) {
 
 TEST(SealCerts, BadNamesMakeNothing) {
   KeyPtr key = NewKey();
+  CertPtr root = MakeRootCertificate(key.get(), ResponderHostNames(), kNow);
+  EXPECT_FALSE(MakeServerCertificate(root.get(), key.get(), key.get(), HostNames{}, kNow));
   for (HostNames names : {HostNames{{"a,permitted;DNS:x"}, {}}, HostNames{{}, {"::1"}}, HostNames{{"-a"}, {}},
                           HostNames{{}, {}}}) {
     EXPECT_FALSE(MakeRootCertificate(key.get(), names, kNow));

@@ -161,6 +161,12 @@ TEST_F(SealTest, SecondMakeKeepsTheFilesForceReplacesThem) {
   EXPECT_EQ(Seal("/MAKE /force"), 0u);
   EXPECT_NE(Files(), first);
   EXPECT_FALSE(harness::FileExists(folder_ / "locrk.new"));
+  // An emptied file is made again, with the other two.
+  std::string key = harness::ReadFileText(folder_ / "locrk");
+  ASSERT_TRUE(harness::WriteFileText(folder_ / "locrt", ""));
+  EXPECT_EQ(Seal("/make"), 0u);
+  EXPECT_NE(harness::ReadFileText(folder_ / "locrt"), "");
+  EXPECT_NE(harness::ReadFileText(folder_ / "locrk"), key);
   EXPECT_EQ(Seal("/make /remove"), 1u);
 }
 

@@ -70,8 +70,12 @@ bool WriteNewPrivateFile(const std::wstring& path, const std::string& bytes, con
 
 bool AllPresent(const std::wstring& folder, const std::vector<std::wstring>& names) {
   for (const std::wstring& name : names) {
-    DWORD attributes = GetFileAttributesW(Join(folder, name).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    // An empty file counts as missing: the responder could not start with it.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Join(folder, name).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0)) {
+      return false;
+    }
   }
   return true;
 }

@@ -12,7 +12,7 @@ struct PrivateFile {
   const std::string* bytes;
 };
 
-// Whether every one of the names is present in the folder.
+// Whether every one of the names is a non-empty file in the folder.
 bool AllPresent(const std::wstring& folder, const std::vector<std::wstring>& names);
 
 // Writes every file beside its place ("<name>.new") and only then moves them
