@@ -178,8 +178,7 @@ CertPtr MakeRootCertificate(EVP_PKEY* root_key, const HostNames& names, std::tim
             AddExtension(r, r, NID_key_usage, "critical,keyCertSign,cRLSign") &&
             AddExtension(r, r, NID_ext_key_usage, "serverAuth") &&
             AddExtension(r, r, NID_subject_key_identifier, "hash") &&
-            AddExtension(r, r, NID_name_constraints,
-                         "critical," + NameList(names, "permitted;", "/255.255.255.255")) &&
+            AddExtension(r, r, NID_name_constraints, "critical," + NameList(names, "permitted;", "/255.255.255.255")) &&
             X509_sign(r, root_key, EVP_sha256()) > 0;
   return ok ? std::move(root) : nullptr;
 }
@@ -239,9 +238,8 @@ bool IsSuiteRoot(const unsigned char* der, std::size_t size) {
   X509* c = cert.get();
   int constraints = X509_get_ext_by_NID(c, NID_name_constraints, -1);
   bool ok = X509_NAME_cmp(X509_get_subject_name(c), expected.get()) == 0 &&
-            X509_NAME_cmp(X509_get_issuer_name(c), expected.get()) == 0 && X509_check_ca(c) >= 1 &&
-            constraints >= 0 && X509_EXTENSION_get_critical(X509_get_ext(c, constraints)) == 1 &&
-            X509_verify(c, X509_get0_pubkey(c)) == 1;
+            X509_NAME_cmp(X509_get_issuer_name(c), expected.get()) == 0 && X509_check_ca(c) >= 1 && constraints >= 0 &&
+            X509_EXTENSION_get_critical(X509_get_ext(c, constraints)) == 1 && X509_verify(c, X509_get0_pubkey(c)) == 1;
   ERR_clear_error();
   return ok;
 }

@@ -114,8 +114,7 @@ TEST_F(SealCertsTest, ExtensionsTable) {
       {root_.get(), NID_basic_constraints, "CA:TRUE, pathlen:0", true},
       {root_.get(), NID_key_usage, "Certificate Sign, CRL Sign", true},
       {root_.get(), NID_ext_key_usage, "TLS Web Server Authentication", false},
-      {root_.get(), NID_name_constraints,
-       "Permitted:\n  DNS:localhost\n  IP:127.0.0.1/255.255.255.255", true},
+      {root_.get(), NID_name_constraints, "Permitted:\n  DNS:localhost\n  IP:127.0.0.1/255.255.255.255", true},
       {server_.get(), NID_basic_constraints, "CA:FALSE", true},
       {server_.get(), NID_key_usage, "Digital Signature", true},
       {server_.get(), NID_ext_key_usage, "TLS Web Server Authentication", false},
@@ -185,15 +184,17 @@ TEST(SealCerts, BadNamesMakeNothing) {
   KeyPtr key = NewKey();
   CertPtr root = MakeRootCertificate(key.get(), ResponderHostNames(), kNow);
   EXPECT_FALSE(MakeServerCertificate(root.get(), key.get(), key.get(), HostNames{}, kNow));
-  for (HostNames names : {HostNames{{"a,permitted;DNS:x"}, {}}, HostNames{{}, {"::1"}}, HostNames{{"-a"}, {}},
-                          HostNames{{}, {}}}) {
+  for (HostNames names :
+       {HostNames{{"a,permitted;DNS:x"}, {}}, HostNames{{}, {"::1"}}, HostNames{{"-a"}, {}}, HostNames{{}, {}}}) {
     EXPECT_FALSE(MakeRootCertificate(key.get(), names, kNow));
   }
   struct {
     const char* name;
     bool valid;
-  } cases[] = {{"localhost", true}, {"tessal-local.bank.co.kr", true}, {"", false}, {"a..b", false},
-               {"a.", false},       {"-a.b", false},                  {"a-.b", false}, {"a_b", false},
+  } cases[] = {{"localhost", true}, {"tessal-local.bank.co.kr", true},
+               {"", false},         {"a..b", false},
+               {"a.", false},       {"-a.b", false},
+               {"a-.b", false},     {"a_b", false},
                {"a b", false},      {"a,b", false}};
   for (auto c : cases) EXPECT_EQ(IsValidDnsName(c.name), c.valid) << c.name;
 }
@@ -208,10 +209,10 @@ std::string UnconstrainedRootWithOurName() {
   KeyPtr key = NewKey();
   CertPtr cert(X509_new());
   X509_NAME* name = X509_NAME_new();
-  X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(kOrganization), -1,
-                             -1, 0);
-  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(kRootCommonName),
-                             -1, -1, 0);
+  X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(kOrganization), -1, -1,
+                             0);
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(kRootCommonName), -1, -1,
+                             0);
   X509_set_version(cert.get(), 2);
   X509_set_subject_name(cert.get(), name);
   X509_set_issuer_name(cert.get(), name);

@@ -56,8 +56,8 @@ bool WriteNewPrivateFile(const std::wstring& path, const std::string& bytes, con
   if (dacl == nullptr) return false;
   DeleteFileW(path.c_str());  // left over from an interrupted run
   SECURITY_ATTRIBUTES attributes{sizeof attributes, rights.get(), FALSE};
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE | WRITE_DAC, 0, &attributes, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE | WRITE_DAC, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   bool ok = WriteAll(file, bytes) &&
             SetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
@@ -90,8 +90,8 @@ bool PutPrivateFiles(const std::wstring& folder, const std::vector<PrivateFile>&
   }
   for (const PrivateFile& f : files) {
     std::wstring fresh = Join(folder, f.name + L".new");
-    ok = ok && MoveFileExW(fresh.c_str(), Join(folder, f.name).c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    ok = ok &&
+         MoveFileExW(fresh.c_str(), Join(folder, f.name).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) DeleteFileW(fresh.c_str());
   }
   return ok;

@@ -48,9 +48,8 @@ int Make(bool force) {
   if (!seal::MakeSealFiles(seal::ResponderHostNames(), std::time(nullptr), &files, &error)) {
     return seal::kExitMakeFailed;
   }
-  bool put = seal::PutPrivateFiles(folder, {{names[0], &files.root_der},
-                                            {names[1], &files.server_pem},
-                                            {names[2], &files.key_pem}});
+  bool put = seal::PutPrivateFiles(
+      folder, {{names[0], &files.root_der}, {names[1], &files.server_pem}, {names[2], &files.key_pem}});
   return put ? seal::kExitOk : seal::kExitWriteFailed;
 }
 
