@@ -204,29 +204,16 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A self-signed CA with the program's root name but without name constraints.
-std::string UnconstrainedRootWithOurName() {
+// A root of this program's making with its name constraints dropped or made
+// non-critical, signed again with its key.
+std::string RootWithConstraints(bool keep, bool critical) {
   KeyPtr key = NewKey();
-  CertPtr cert(X509_new());
-  X509_NAME* name = X509_NAME_new();
-  X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(kOrganization), -1, -1,
-                             0);
-  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(kRootCommonName), -1, -1,
-                             0);
-  X509_set_version(cert.get(), 2);
-  X509_set_subject_name(cert.get(), name);
-  X509_set_issuer_name(cert.get(), name);
-  X509_NAME_free(name);
-  X509_time_adj_ex(X509_getm_notBefore(cert.get()), 0, 0, nullptr);
-  X509_time_adj_ex(X509_getm_notAfter(cert.get()), 1, 0, nullptr);
-  X509_set_pubkey(cert.get(), key.get());
-  X509V3_CTX ctx;
-  X509V3_set_ctx(&ctx, cert.get(), cert.get(), nullptr, nullptr, 0);
-  X509_EXTENSION* ext = X509V3_EXT_nconf_nid(nullptr, &ctx, NID_basic_constraints, "critical,CA:TRUE");
-  X509_add_ext(cert.get(), ext, -1);
-  X509_EXTENSION_free(ext);
-  X509_sign(cert.get(), key.get(), EVP_sha256());
-  return Der(cert.get());
+  CertPtr root = MakeRootCertificate(key.get(), ResponderHostNames(), kNow);
+  int at = X509_get_ext_by_NID(root.get(), NID_name_constraints, -1);
+  if (!keep) X509_EXTENSION_free(X509_delete_ext(root.get(), at));
+  if (keep) X509_EXTENSION_set_critical(X509_get_ext(root.get(), at), critical);
+  X509_sign(root.get(), key.get(), EVP_sha256());
+  return Der(root.get());
 }
 
 TEST_F(SealCertsTest, OnlyTheProgramsRootsCountAsSuiteRoots) {
@@ -241,7 +228,9 @@ TEST_F(SealCertsTest, OnlyTheProgramsRootsCountAsSuiteRoots) {
       {"made root", root, true},
       {"server certificate", Der(server_.get()), false},
       {"the tree's test root", ReadFile(std::string(TEST_CERTS_DIR) + "/jsxCVsc.cer"), false},
-      {"our name, no constraints", UnconstrainedRootWithOurName(), false},
+      {"re-signed, constraints kept", RootWithConstraints(true, true), true},
+      {"no constraints", RootWithConstraints(false, false), false},
+      {"constraints not critical", RootWithConstraints(true, false), false},
       {"bad signature", tampered, false},
       {"cut short", root.substr(0, root.size() - 1), false},
       {"trailing bytes", root + "x", false},

@@ -13,8 +13,7 @@
 #include <openssl/x509v3.h>
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
 #include <thread>
 
 #include "core/seal_certs.h"
@@ -59,11 +58,7 @@ class ServerOnLoopback {
     config.key_file = folder + "\\locrk";
     config.address = "127.0.0.1";
     config.port = 0;
-    config.on_listening = [this](std::uint16_t port) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      port_ = port;
-      listening_.notify_all();
-    };
+    config.on_listening = [this](std::uint16_t port) { port_ = port; };
     server_ = responder::Responder::Create(config, &error_);
     if (server_) thread_ = std::thread([this] { server_->Run(); });
   }
@@ -74,8 +69,7 @@ class ServerOnLoopback {
   const std::string& error() const { return error_; }
   // 0 when it did not listen within the bound.
   std::uint16_t WaitForPort() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    listening_.wait_for(lock, std::chrono::seconds(10), [this] { return port_ != 0; });
+    harness::WaitUntil([this] { return port_ != 0; }, 10000);
     return port_;
   }
 
@@ -83,9 +77,7 @@ class ServerOnLoopback {
   std::string error_;
   std::unique_ptr<responder::Responder> server_;
   std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable listening_;
-  std::uint16_t port_ = 0;
+  std::atomic<std::uint16_t> port_{0};
 };
 
 SOCKET ConnectLoopback(std::uint16_t port) {
