@@ -138,7 +138,52 @@ bool Serialise(X509* root, X509* server, EVP_PKEY* server_key, SealFiles* files)
   return !files->server_pem.empty() && !files->key_pem.empty();
 }
 
+CertPtr PemCertificate(const std::string& pem) {
+  std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  return CertPtr(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+}
+
+KeyPtr PemKey(const std::string& pem) {
+  std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  return KeyPtr(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+}
+
+// The verifier's verdict on `server` under `root` alone, at `when`, for one name.
+bool ChainsFor(X509* root, X509* server, const std::string& dns, const std::string& ip, std::time_t when) {
+  X509_STORE* store = X509_STORE_new();
+  X509_STORE_CTX* ctx = X509_STORE_CTX_new();
+  bool ok =
+      store && ctx && X509_STORE_add_cert(store, root) == 1 && X509_STORE_CTX_init(ctx, store, server, nullptr) == 1;
+  if (ok) {
+    X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(ctx);
+    X509_VERIFY_PARAM_set_time(param, when);
+    X509_VERIFY_PARAM_set_purpose(param, X509_PURPOSE_SSL_SERVER);
+    ok = (dns.empty() || X509_VERIFY_PARAM_set1_host(param, dns.c_str(), 0) == 1) &&
+         (ip.empty() || X509_VERIFY_PARAM_set1_ip_asc(param, ip.c_str()) == 1) && X509_verify_cert(ctx) == 1;
+  }
+  X509_STORE_CTX_free(ctx);
+  X509_STORE_free(store);
+  return ok;
+}
+
 }  // namespace
+
+bool SealFilesUsable(const std::string& root_der, const std::string& server_pem, const std::string& key_pem,
+                     const HostNames& names, std::time_t now) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(root_der.data());
+  CertPtr root(d2i_X509(nullptr, &p, static_cast<long>(root_der.size())));
+  CertPtr server = PemCertificate(server_pem);
+  KeyPtr key = PemKey(key_pem);
+  bool ok = root && server && key &&
+            IsSuiteRoot(reinterpret_cast<const unsigned char*>(root_der.data()), root_der.size()) &&
+            X509_check_private_key(server.get(), key.get()) == 1;
+  for (std::time_t when : {now, now + static_cast<std::time_t>(kRenewDays) * 24 * 3600}) {
+    for (const std::string& dns : names.dns) ok = ok && ChainsFor(root.get(), server.get(), dns, "", when);
+    for (const std::string& ip : names.ipv4) ok = ok && ChainsFor(root.get(), server.get(), "", ip, when);
+  }
+  ERR_clear_error();
+  return ok;
+}
 
 bool IsValidDnsName(const std::string& name) {
   if (name.empty() || name.size() > 253) return false;

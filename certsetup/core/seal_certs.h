@@ -68,6 +68,17 @@ struct SealFiles {
 // the library's reason in *error.
 bool MakeSealFiles(const HostNames& names, std::time_t now, SealFiles* files, std::string* error);
 
+// Files left in place by /make stay valid at least this long; older ones are
+// made again.
+inline constexpr int kRenewDays = 30;
+
+// Whether files already in place still serve: the root is one this program made
+// (a set shipped by an older installation, the same on every PC, is not), the
+// key is the server certificate's, and the certificate chains to the root for
+// every one of `names` now and kRenewDays from now.
+bool SealFilesUsable(const std::string& root_der, const std::string& server_pem, const std::string& key_pem,
+                     const HostNames& names, std::time_t now);
+
 // Whether a DER certificate is a root this program made: self-issued with the
 // program's root name, a CA, and carrying critical name constraints.
 bool IsSuiteRoot(const unsigned char* der, std::size_t size);

@@ -41,6 +41,11 @@ std::string Der(X509* cert) {
   return der;
 }
 
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // Seconds from `now` to a certificate time.
 long SecondsFromNow(const ASN1_TIME* t) {
   ASN1_TIME* base = ASN1_TIME_set(nullptr, kNow);
@@ -199,9 +204,33 @@ TEST(SealCerts, BadNamesMakeNothing) {
   for (auto c : cases) EXPECT_EQ(IsValidDnsName(c.name), c.valid) << c.name;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+TEST_F(SealCertsTest, WhichFilesInPlaceStillServe) {
+  SealFiles other;
+  std::string error;
+  ASSERT_TRUE(MakeSealFiles(ResponderHostNames(), kNow, &other, &error)) << error;
+  const std::string tree = std::string(TEST_CERTS_DIR) + "/";
+  HostNames more = ResponderHostNames();
+  more.dns.push_back("tessal.bank.example");
+  const std::string &root = files_.root_der, &cert = files_.server_pem, &key = files_.key_pem;
+  struct Case {
+    const char* what;
+    std::string root, cert, key;
+    HostNames names;
+    std::time_t now;
+    bool usable;
+  } cases[] = {
+      {"as made", root, cert, key, ResponderHostNames(), kNow, true},
+      {"renewal days left", root, cert, key, ResponderHostNames(), kNow + (kValidDays - kRenewDays - 1) * kDay, true},
+      {"too near the end", root, cert, key, ResponderHostNames(), kNow + (kValidDays - kRenewDays + 1) * kDay, false},
+      {"clock before the start", root, cert, key, ResponderHostNames(), kNow - 3 * kDay, false},
+      {"another set's key", root, cert, other.key_pem, ResponderHostNames(), kNow, false},
+      {"another set's root", other.root_der, cert, key, ResponderHostNames(), kNow, false},
+      {"one name more", root, cert, key, more, kNow, false},
+      {"the tree's test set", ReadFile(tree + "jsxCVsc.cer"), ReadFile(tree + "locrt"), ReadFile(tree + "locrk"),
+       ResponderHostNames(), kNow, false},
+      {"empty", "", "", "", ResponderHostNames(), kNow, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SealFilesUsable(c.root, c.cert, c.key, c.names, c.now), c.usable) << c.what;
 }
 
 // A root of this program's making with its name constraints dropped or made

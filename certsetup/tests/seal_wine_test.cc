@@ -144,7 +144,7 @@ TEST_F(SealTest, MadeFilesServeAVerifyingClientForLocalhost) {
   WSACleanup();
 }
 
-TEST_F(SealTest, SecondMakeKeepsTheFilesForceReplacesThem) {
+TEST_F(SealTest, SecondMakeKeepsTheFilesForceOrUnfitFilesReplaceThem) {
   ASSERT_EQ(Seal("/make"), 0u);
   std::string first = Files();
   ASSERT_FALSE(first.empty());
@@ -159,6 +159,12 @@ TEST_F(SealTest, SecondMakeKeepsTheFilesForceReplacesThem) {
   EXPECT_EQ(Seal("/make"), 0u);
   EXPECT_NE(harness::ReadFileText(folder_ / "locrt"), "");
   EXPECT_NE(harness::ReadFileText(folder_ / "locrk"), key);
+  // A set it did not make (one shipped alike to every PC) is replaced too.
+  for (const char* name : {"jsxCVsc.cer", "locrt", "locrk"}) {
+    ASSERT_TRUE(CopyFileA((harness::TestCertFolder() + "\\" + name).c_str(), (folder_ / name).c_str(), FALSE));
+  }
+  EXPECT_EQ(Seal("/make"), 0u);
+  EXPECT_NE(harness::ReadFileText(folder_ / "locrk"), harness::ReadFileText(harness::TestCertFolder() + "\\locrk"));
   EXPECT_EQ(Seal("/make /remove"), 1u);
 }
 

@@ -68,16 +68,18 @@ bool WriteNewPrivateFile(const std::wstring& path, const std::string& bytes, con
 
 }  // namespace
 
-bool AllPresent(const std::wstring& folder, const std::vector<std::wstring>& names) {
-  for (const std::wstring& name : names) {
-    // An empty file counts as missing: the responder could not start with it.
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(Join(folder, name).c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0)) {
-      return false;
-    }
-  }
-  return true;
+bool ReadSmallFile(const std::wstring& path, std::size_t limit, std::string* bytes) {
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size{};
+  bool ok = GetFileSizeEx(file, &size) && size.QuadPart >= 0 && static_cast<ULONGLONG>(size.QuadPart) <= limit;
+  bytes->assign(ok ? static_cast<std::size_t>(size.QuadPart) : 0, '\0');
+  DWORD read = 0;
+  ok = ok && (bytes->empty() || (ReadFile(file, &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr) &&
+                                 read == bytes->size()));
+  CloseHandle(file);
+  return ok;
 }
 
 // The program's folder is the suite's installation folder, which only

@@ -2,6 +2,7 @@
 // and SYSTEM only.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,9 @@ struct PrivateFile {
   const std::string* bytes;
 };
 
-// Whether every one of the names is a non-empty file in the folder.
-bool AllPresent(const std::wstring& folder, const std::vector<std::wstring>& names);
+// The whole of a small file; false when it is missing, not a plain file or
+// larger than `limit`.
+bool ReadSmallFile(const std::wstring& path, std::size_t limit, std::string* bytes);
 
 // Writes every file beside its place ("<name>.new") and only then moves them
 // all into place, over older ones. False when any step failed; the partly

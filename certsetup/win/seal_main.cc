@@ -1,5 +1,5 @@
 // qvTessalSeal: "/make [/force]" writes the responder's certificate files into
-// the program's own folder unless all three are there; "/remove" takes the
+// the program's own folder unless the three there still serve; "/remove" takes the
 // suite's roots out of the machine's "ROOT" store. Run silently by the
 // installer: no window, no output, only the exit code (core/seal_command.h).
 #include <windows.h>
@@ -37,12 +37,25 @@ std::wstring ProgramFolder() {
   return slash == std::wstring::npos ? std::wstring() : full.substr(0, slash);
 }
 
+// Whether the files in place serve for a while yet (seal::SealFilesUsable);
+// anything missing, unreadable or odd is made again.
+bool InPlaceFilesServe(const std::wstring& folder, const std::vector<std::wstring>& names) {
+  constexpr std::size_t kLimit = 64 * 1024;  // each file is well under 4 KiB
+  seal::SealFiles present;
+  std::string* parts[] = {&present.root_der, &present.server_pem, &present.key_pem};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!seal::ReadSmallFile(folder + L"\\" + names[i], kLimit, parts[i])) return false;
+  }
+  return seal::SealFilesUsable(present.root_der, present.server_pem, present.key_pem, seal::ResponderHostNames(),
+                               std::time(nullptr));
+}
+
 int Make(bool force) {
   std::wstring folder = ProgramFolder();
   std::vector<std::wstring> names{tessal::Widen(seal::kRootFile), tessal::Widen(seal::kServerCertFile),
                                   tessal::Widen(seal::kServerKeyFile)};
   if (folder.empty()) return seal::kExitWriteFailed;
-  if (!force && seal::AllPresent(folder, names)) return seal::kExitOk;
+  if (!force && InPlaceFilesServe(folder, names)) return seal::kExitOk;
   seal::SealFiles files;
   std::string error;
   if (!seal::MakeSealFiles(seal::ResponderHostNames(), std::time(nullptr), &files, &error)) {
