@@ -81,109 +81,132 @@ TestOptions ParseTestOptions(const std::string& line) {
   return options;
 }
 
-int RunTestEntry(Monitor& monitor, HostEnv& env, Console& console) {
-  if (!monitor.log_sink()) monitor.SetLogSink(console.Open());
+namespace {
 
-  const std::string line = console.CommandLine();
-  monitor.Log("input: %s\n", line.c_str());
-  env.InitSockets();
+// The options of the command line, the destination looked up unless told not to.
+TestOptions ReadOptions(Monitor& monitor, HostEnv& env, const std::string& line) {
   TestOptions options = ParseTestOptions(line);
   if (line.find("/p:") != std::string::npos || line.find("-p:") != std::string::npos)
     monitor.Log("port: %d\n", options.port);
-  if (options.has_destination) {
-    if (options.no_lookup) {
-      options.destination = options.destination_name;
-      monitor.Log("domain: %s, no ip mode\n", options.destination_name.c_str());
-    } else {
-      if (!env.ResolveIpv4(options.destination_name, &options.destination))
-        options.destination.clear();
-      monitor.Log("domain: %s, ip: %s\n", options.destination_name.c_str(),
-                  options.destination.c_str());
-    }
-  }
-  RecordArray records;
-  if (options.range && !records.Prepare()) monitor.Log("inner mem error in all mode\n");
-
-  char error[kErrorTextSize];
-  auto open_failed = [&]() {
-    error[0] = '\0';
-    monitor.Error(error);
-    monitor.Log("monitor open error %s\n", error);
-    console.WaitKey();
-    return 0;
-  };
-  auto set_failed = [&]() {
-    error[0] = '\0';
-    monitor.Error(error);
-    monitor.Close();
-    monitor.Log("monitor set error %s\n", error);
-    console.WaitKey();
-    return 0;
-  };
-  auto wait_captures = [&]() {
-    int count;
-    do {
-      count = monitor.GetCaptures(1000, kRecordCount, kRangeLow, kRangeHigh, records.data());
-    } while (count <= 0 && monitor.is_open());
-    monitor.Log("monitor get %d traffics in range(%d~%d)\n", count, kRangeLow, kRangeHigh);
-    records.Print(monitor, count);
-  };
-
-  if (!monitor.OpenAuto(nullptr, 1)) return open_failed();
-  monitor.Log("monitor open\n");
-
-  if (!options.change) {
-    if (!options.range) {
-      int ok;
-      if (!options.destination.empty() && options.no_lookup)
-        ok = monitor.Set(2, options.destination.c_str(), nullptr, 0);
-      else if (!options.destination.empty())
-        ok = monitor.Set(2, nullptr, options.destination.c_str(), 0);
-      else
-        ok = monitor.Set(2, nullptr, nullptr, options.port);
-      if (!ok) return set_failed();
-    }
-    monitor.Log("monitor set to outbound\n");
-    if (options.range) {
-      wait_captures();
-    } else {
-      int count;
-      do {
-        count = options.destination.empty() ? monitor.GetCounts(500)
-                                            : monitor.GetCodes(500, nullptr);
-      } while (count <= 0 && monitor.is_open());
-      monitor.Log("monitor get %d traffics\n", count);
-    }
+  if (!options.has_destination) return options;
+  if (options.no_lookup) {
+    options.destination = options.destination_name;
+    monitor.Log("domain: %s, no ip mode\n", options.destination_name.c_str());
   } else {
-    monitor.Log("1. clear filter\n");
-    if (!monitor.Set(0, nullptr, nullptr, 0)) return set_failed();
-    monitor.Log("2. get domain packet %s\n", options.destination.c_str());
-    if (!monitor.Set(2, options.destination.c_str(), nullptr, 0)) return set_failed();
+    if (!env.ResolveIpv4(options.destination_name, &options.destination)) options.destination.clear();
+    monitor.Log("domain: %s, ip: %s\n", options.destination_name.c_str(), options.destination.c_str());
+  }
+  return options;
+}
+
+// One run of the test entry: the monitor, the console and the capture records.
+// Each step returns false when the run has ended on an error (reported, key waited for).
+class TestRun {
+ public:
+  TestRun(Monitor& monitor, Console& console, const TestOptions& options)
+      : monitor_(monitor), console_(console), options_(options) {}
+
+  bool Open() {
+    if (!monitor_.OpenAuto(nullptr, 1)) return Failed("monitor open error %s\n", false);
+    return true;
+  }
+  void PrepareRecords() {
+    if (options_.range && !records_.Prepare()) monitor_.Log("inner mem error in all mode\n");
+  }
+  // Outbound traffic: all of it in range mode, else to the destination or port.
+  bool Outbound() {
+    if (!options_.range && !SetOutboundFilter()) return Failed("monitor set error %s\n", true);
+    monitor_.Log("monitor set to outbound\n");
+    if (options_.range) {
+      WaitCaptures();
+      return true;
+    }
     int count;
     do {
-      count = monitor.GetCounts(500);
-    } while (count <= 0 && monitor.is_open());
-    monitor.Log("monitor get %d traffics\n", count);
-    monitor.Log("3. clear filter (reOpen)\n");
-    monitor.Close();
-    if (!monitor.OpenAuto(nullptr, 1)) return open_failed();
-    monitor.Log("4. get outbound - rang 80~443 packet\n");
-    if (!records.Prepare()) {
-      monitor.Log("inner mem error in all mode\n");
-      monitor.Close();
-      console.WaitKey();
-      return 0;
+      count = options_.destination.empty() ? monitor_.GetCounts(500) : monitor_.GetCodes(500, nullptr);
+    } while (count <= 0 && monitor_.is_open());
+    monitor_.Log("monitor get %d traffics\n", count);
+    return true;
+  }
+  // The filter changed while open, then the capture opened again for a range.
+  bool Change() {
+    monitor_.Log("1. clear filter\n");
+    if (!monitor_.Set(0, nullptr, nullptr, 0)) return Failed("monitor set error %s\n", true);
+    monitor_.Log("2. get domain packet %s\n", options_.destination.c_str());
+    if (!monitor_.Set(2, options_.destination.c_str(), nullptr, 0)) return Failed("monitor set error %s\n", true);
+    int count;
+    do {
+      count = monitor_.GetCounts(500);
+    } while (count <= 0 && monitor_.is_open());
+    monitor_.Log("monitor get %d traffics\n", count);
+    monitor_.Log("3. clear filter (reOpen)\n");
+    monitor_.Close();
+    if (!Open()) return false;
+    monitor_.Log("4. get outbound - rang 80~443 packet\n");
+    if (!records_.Prepare()) {
+      monitor_.Log("inner mem error in all mode\n");
+      monitor_.Close();
+      console_.WaitKey();
+      return false;
     }
-    wait_captures();
+    WaitCaptures();
+    return true;
+  }
+  void Finish() {
+    monitor_.Log("last dest address=%s, port=%d\n", monitor_.last_destination(), monitor_.last_destination_port());
+    records_.Release();
+    monitor_.Log("monitor done\ntype any key..");
+    console_.WaitKey();
+    monitor_.Close();
+    monitor_.Log("monitor done\n");
   }
 
-  monitor.Log("last dest address=%s, port=%d\n", monitor.last_destination(),
-              monitor.last_destination_port());
-  records.Release();
-  monitor.Log("monitor done\ntype any key..");
-  console.WaitKey();
-  monitor.Close();
-  monitor.Log("monitor done\n");
+ private:
+  bool SetOutboundFilter() {
+    if (!options_.destination.empty() && options_.no_lookup)
+      return monitor_.Set(2, options_.destination.c_str(), nullptr, 0);
+    if (!options_.destination.empty()) return monitor_.Set(2, nullptr, options_.destination.c_str(), 0);
+    return monitor_.Set(2, nullptr, nullptr, options_.port);
+  }
+  void WaitCaptures() {
+    int count;
+    do {
+      count = monitor_.GetCaptures(1000, kRecordCount, kRangeLow, kRangeHigh, records_.data());
+    } while (count <= 0 && monitor_.is_open());
+    monitor_.Log("monitor get %d traffics in range(%d~%d)\n", count, kRangeLow, kRangeHigh);
+    records_.Print(monitor_, count);
+  }
+  // Reports the monitor's error text; a set error closes the capture first.
+  bool Failed(const char* format, bool close) {
+    char error[kErrorTextSize];
+    error[0] = '\0';
+    monitor_.Error(error);
+    if (close) monitor_.Close();
+    monitor_.Log(format, error);
+    console_.WaitKey();
+    return false;
+  }
+
+  Monitor& monitor_;
+  Console& console_;
+  const TestOptions& options_;
+  RecordArray records_;
+};
+
+}  // namespace
+
+int RunTestEntry(Monitor& monitor, HostEnv& env, Console& console) {
+  if (!monitor.log_sink()) monitor.SetLogSink(console.Open());
+  const std::string line = console.CommandLine();
+  monitor.Log("input: %s\n", line.c_str());
+  env.InitSockets();
+  TestOptions options = ReadOptions(monitor, env, line);
+  TestRun run(monitor, console, options);
+  run.PrepareRecords();
+  if (!run.Open()) return 0;
+  monitor.Log("monitor open\n");
+  if (!(options.change ? run.Change() : run.Outbound())) return 0;
+  run.Finish();
   console.Close();
   monitor.SetLogSink(nullptr);
   return 1;
