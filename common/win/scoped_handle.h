@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string_view>
+
 namespace tessal {
 
 template <typename Traits>
@@ -88,23 +90,38 @@ class ComPtr {
     if (p_) p_->Release();
     p_ = nullptr;
   }
+  // Holds a reference of its own to an interface that someone else holds too.
+  void share(T* p) {
+    if (p) p->AddRef();
+    reset();
+    p_ = p;
+  }
   explicit operator bool() const { return p_ != nullptr; }
 
  private:
   T* p_ = nullptr;
 };
 
-// A BSTR freed on scope exit.
+// A BSTR freed on scope exit: made from a text, or received from a call.
 class ScopedBstr {
  public:
+  ScopedBstr() = default;
   explicit ScopedBstr(const wchar_t* text) : s_(SysAllocString(text)) {}
+  explicit ScopedBstr(std::wstring_view text) : s_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
   ScopedBstr(const ScopedBstr&) = delete;
   ScopedBstr& operator=(const ScopedBstr&) = delete;
   ~ScopedBstr() { SysFreeString(s_); }
   BSTR get() const { return s_; }
+  // For a call that hands out a new BSTR.
+  BSTR* receive() {
+    SysFreeString(s_);
+    s_ = nullptr;
+    return &s_;
+  }
+  std::wstring_view view() const { return s_ ? std::wstring_view(s_, SysStringLen(s_)) : std::wstring_view(); }
 
  private:
-  BSTR s_;
+  BSTR s_ = nullptr;
 };
 
 }  // namespace tessal

@@ -1,5 +1,6 @@
 #include "win/install_info.h"
 
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -121,7 +122,7 @@ std::string NewTemporaryFile() {
   return name;
 }
 
-bool IsName(BSTR name, const char* ascii) {
+bool IsName(const wchar_t* name, const char* ascii) {
   if (name == nullptr) return false;
   const wchar_t* p = name;
   for (; *ascii != 0; ++p, ++ascii) {
@@ -130,15 +131,14 @@ bool IsName(BSTR name, const char* ascii) {
   return *p == 0;
 }
 
-std::string NameOf(IXMLDOMNode* node) {
-  BSTR name = nullptr;
-  std::string out;
-  if (SUCCEEDED(node->get_nodeName(&name)) && name != nullptr) {
-    out = tessal::Narrow(std::wstring_view(name, SysStringLen(name)));
-  }
-  SysFreeString(name);
-  return out;
+// The node's name; empty when it has none.
+std::wstring WideNameOf(IXMLDOMNode* node) {
+  tessal::ScopedBstr name;
+  if (FAILED(node->get_nodeName(name.receive()))) return std::wstring();
+  return std::wstring(name.view());
 }
+
+std::string NameOf(IXMLDOMNode* node) { return tessal::Narrow(WideNameOf(node)); }
 
 DOMNodeType TypeOf(IXMLDOMNode* node) {
   DOMNodeType type = NODE_INVALID;
@@ -257,6 +257,61 @@ int CXML::Save(const char* path) {
   return 1;
 }
 
+namespace {
+
+using SectionNodes = std::array<ComPtr<IXMLDOMNode>, kSectionOrder.size()>;
+
+// The first child element of the root of each section's name.
+void FindSections(IXMLDOMElement* root, SectionNodes* sections) {
+  for (Children c(root); c.get() != nullptr; c.Next()) {
+    if (TypeOf(c.get()) != NODE_ELEMENT) continue;
+    std::wstring name = WideNameOf(c.get());
+    for (std::size_t i = 0; i < kSectionOrder.size(); ++i) {
+      if (!(*sections)[i] && IsName(name.c_str(), SectionName(kSectionOrder[i]))) {
+        (*sections)[i].share(c.get());
+        break;
+      }
+    }
+  }
+}
+
+// The fields of one entry element, each from the first child of its name.
+EntryTexts ReadEntry(IXMLDOMNode* entry_node, const std::vector<const char*>& fields) {
+  EntryTexts entry;
+  if (TypeOf(entry_node) != NODE_ELEMENT) return entry;
+  for (Children f(entry_node); f.get() != nullptr; f.Next()) {
+    if (TypeOf(f.get()) != NODE_ELEMENT) continue;
+    std::wstring name = WideNameOf(f.get());
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+      if (!entry.seen[k] && IsName(name.c_str(), fields[k])) {
+        entry.Offer(static_cast<int>(k), TextOf(f.get()));
+        break;
+      }
+    }
+  }
+  return entry;
+}
+
+// Every child of one section into the model; false with the reason.
+bool LoadSection(Section section, IXMLDOMNode* node, InstallModel* next, std::string* error) {
+  const std::vector<const char*>& fields = EntryFieldNames(section);
+  for (Children c(node); c.get() != nullptr; c.Next()) {
+    bool element = TypeOf(c.get()) == NODE_ELEMENT;
+    bool ok;
+    if (IsEntrySection(section)) {
+      ok = next->LoadEntry(section, ReadEntry(c.get(), fields), error);
+    } else if (section == Section::kConfig) {
+      ok = next->LoadConfigField(NameOf(c.get()), element ? TextOf(c.get()) : std::string(), error);
+    } else {
+      ok = next->LoadCommand(section, element ? TextOf(c.get()) : std::string(), error);
+    }
+    if (!ok) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool CInstallInfo::ParseDocument() {
   try {
     ComPtr<IXMLDOMElement> root;
@@ -264,58 +319,14 @@ bool CInstallInfo::ParseDocument() {
       SetLastErrorText("XML parse error : no document element");
       return false;
     }
-    // The first child of each section name.
-    ComPtr<IXMLDOMNode> sections[kSectionOrder.size()];
-    for (Children c(root.get()); c.get() != nullptr; c.Next()) {
-      if (TypeOf(c.get()) != NODE_ELEMENT) continue;
-      BSTR name = nullptr;
-      if (FAILED(c.get()->get_nodeName(&name))) continue;
-      for (std::size_t i = 0; i < kSectionOrder.size(); ++i) {
-        if (!sections[i] && IsName(name, SectionName(kSectionOrder[i]))) {
-          c.get()->AddRef();
-          *sections[i].put() = c.get();
-          break;
-        }
-      }
-      SysFreeString(name);
-    }
-
+    SectionNodes sections;
+    FindSections(root.get(), &sections);
     InstallModel next;
     std::string error;
-    EntryTexts entry;
     for (std::size_t i = 0; i < kSectionOrder.size(); ++i) {
-      if (!sections[i]) continue;
-      Section section = kSectionOrder[i];
-      const std::vector<const char*>& fields = EntryFieldNames(section);
-      for (Children c(sections[i].get()); c.get() != nullptr; c.Next()) {
-        bool element = TypeOf(c.get()) == NODE_ELEMENT;
-        bool ok = true;
-        if (IsEntrySection(section)) {
-          entry.Reset();
-          if (element) {
-            for (Children f(c.get()); f.get() != nullptr; f.Next()) {
-              if (TypeOf(f.get()) != NODE_ELEMENT) continue;
-              BSTR name = nullptr;
-              if (FAILED(f.get()->get_nodeName(&name))) continue;
-              for (std::size_t k = 0; k < fields.size(); ++k) {
-                if (!entry.seen[k] && IsName(name, fields[k])) {
-                  entry.Offer(static_cast<int>(k), TextOf(f.get()));
-                  break;
-                }
-              }
-              SysFreeString(name);
-            }
-          }
-          ok = next.LoadEntry(section, entry, &error);
-        } else if (section == Section::kConfig) {
-          ok = next.LoadConfigField(NameOf(c.get()), element ? TextOf(c.get()) : std::string(), &error);
-        } else {
-          ok = next.LoadCommand(section, element ? TextOf(c.get()) : std::string(), &error);
-        }
-        if (!ok) {
-          SetLastErrorText("%s", error.c_str());
-          return false;
-        }
+      if (sections[i] && !LoadSection(kSectionOrder[i], sections[i].get(), &next, &error)) {
+        SetLastErrorText("%s", error.c_str());
+        return false;
       }
     }
     model_ = std::move(next);
@@ -332,28 +343,19 @@ namespace {
 bool AppendTextElement(IXMLDOMDocument* doc, IXMLDOMNode* parent, BSTR name, const std::string& text) {
   ComPtr<IXMLDOMElement> element;
   if (FAILED(doc->createElement(name, element.put())) || !element) return false;
-  std::wstring wide = tessal::Widen(text);
-  BSTR data = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  tessal::ScopedBstr data(std::wstring_view(tessal::Widen(text)));
   ComPtr<IXMLDOMText> node;
-  HRESULT hr = doc->createTextNode(data, node.put());
-  SysFreeString(data);
-  if (FAILED(hr) || !node) return false;
+  if (FAILED(doc->createTextNode(data.get(), node.put())) || !node) return false;
   ComPtr<IXMLDOMNode> added;
   if (FAILED(element->appendChild(node.get(), added.put()))) return false;
   ComPtr<IXMLDOMNode> added_element;
   return SUCCEEDED(parent->appendChild(element.get(), added_element.put()));
 }
 
-class Bstr {
+// A BSTR of an ASCII name or text.
+class Bstr : public tessal::ScopedBstr {
  public:
-  explicit Bstr(const std::string& ascii) : s_(SysAllocString(tessal::Widen(ascii).c_str())) {}
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  ~Bstr() { SysFreeString(s_); }
-  BSTR get() const { return s_; }
-
- private:
-  BSTR s_;
+  explicit Bstr(const std::string& ascii) : ScopedBstr(std::wstring_view(tessal::Widen(ascii))) {}
 };
 
 }  // namespace
@@ -362,79 +364,77 @@ bool CInstallInfo::BuildDocument() {
   try {
     IXMLDOMDocument* doc = document();
     ComPtr<IXMLDOMProcessingInstruction> pi;
-    {
-      Bstr target("xml"), data("version=\"1.0\" encoding=\"euc-kr\"");
-      if (FAILED(doc->createProcessingInstruction(target.get(), data.get(), pi.put())) || !pi) return false;
-    }
+    Bstr target("xml"), data("version=\"1.0\" encoding=\"euc-kr\"");
+    if (FAILED(doc->createProcessingInstruction(target.get(), data.get(), pi.put())) || !pi) return false;
     ComPtr<IXMLDOMNode> added;
     if (FAILED(doc->appendChild(pi.get(), added.put()))) return false;
     ComPtr<IXMLDOMElement> setup;
     Bstr setup_name("SETUP");
     if (FAILED(doc->createElement(setup_name.get(), setup.put())) || !setup) return false;
-
     for (Section section : kSectionOrder) {
-      ComPtr<IXMLDOMElement> element;
-      Bstr section_name(SectionName(section));
-      if (FAILED(doc->createElement(section_name.get(), element.put())) || !element) return false;
-      const std::vector<const char*>& names = EntryFieldNames(section);
-      std::vector<std::unique_ptr<Bstr>> field_names;
-      for (const char* n : names) field_names.push_back(std::make_unique<Bstr>(n));
-      const char* entry_name_text = EntryName(section);
-      Bstr entry_name(entry_name_text != nullptr ? entry_name_text : "");
-
-      auto add_entry = [&](const std::vector<std::string>& texts) {
-        ComPtr<IXMLDOMElement> entry;
-        if (FAILED(doc->createElement(entry_name.get(), entry.put())) || !entry) return false;
-        for (std::size_t k = 0; k < texts.size(); ++k) {
-          if (!AppendTextElement(doc, entry.get(), field_names[k]->get(), texts[k])) return false;
-        }
-        ComPtr<IXMLDOMNode> out;
-        return SUCCEEDED(element->appendChild(entry.get(), out.put()));
-      };
-
-      bool ok = true;
-      switch (section) {
-        case Section::kReserve:
-          for (const auto& [key, word] : model_.reserved_words()) {
-            ok = ok && add_entry({key, word->meaning});  // the real text stays in memory
-          }
-          break;
-        case Section::kConfig:
-          for (const auto& [name, value] : model_.config()) {
-            // A field made from a comment has no element to go back into.
-            if (IsDomPseudoName(name)) continue;
-            if (!IsXmlElementName(name)) return false;
-            Bstr field(name);
-            ok = ok && AppendTextElement(doc, element.get(), field.get(), value);
-          }
-          break;
-        case Section::kFiles:
-          for (const auto& f : model_.files()) ok = ok && add_entry(model_.FileTexts(*f));
-          break;
-        case Section::kRegistrys:
-          for (const auto& r : model_.registry()) ok = ok && add_entry(model_.RegistryTexts(*r));
-          break;
-        case Section::kPreKills:
-        case Section::kUpKills:
-          for (const auto& k : model_.kills(section == Section::kPreKills ? KillList::kPre : KillList::kUp)) {
-            ok = ok && add_entry({k->class_name, k->title});
-          }
-          break;
-        default:
-          for (const std::string& command : model_.commands(CommandListOf(section))) {
-            ok = ok && AppendTextElement(doc, element.get(), entry_name.get(), command);
-          }
-          break;
-      }
-      if (!ok) return false;
-      ComPtr<IXMLDOMNode> out;
-      if (FAILED(setup->appendChild(element.get(), out.put()))) return false;
+      if (!AppendSection(doc, setup.get(), section)) return false;
     }
     ComPtr<IXMLDOMNode> out;
     return SUCCEEDED(doc->appendChild(setup.get(), out.put()));
   } catch (...) {
     return false;
   }
+}
+
+bool CInstallInfo::AppendSection(IXMLDOMDocument* doc, IXMLDOMElement* setup, Section section) {
+  ComPtr<IXMLDOMElement> element;
+  Bstr section_name(SectionName(section));
+  if (FAILED(doc->createElement(section_name.get(), element.put())) || !element) return false;
+  std::vector<std::unique_ptr<Bstr>> field_names;
+  for (const char* n : EntryFieldNames(section)) field_names.push_back(std::make_unique<Bstr>(n));
+  const char* entry_name_text = EntryName(section);
+  Bstr entry_name(entry_name_text != nullptr ? entry_name_text : "");
+  // One entry element with a child per field.
+  auto add_entry = [&](const std::vector<std::string>& texts) {
+    ComPtr<IXMLDOMElement> entry;
+    if (FAILED(doc->createElement(entry_name.get(), entry.put())) || !entry) return false;
+    for (std::size_t k = 0; k < texts.size(); ++k) {
+      if (!AppendTextElement(doc, entry.get(), field_names[k]->get(), texts[k])) return false;
+    }
+    ComPtr<IXMLDOMNode> out;
+    return SUCCEEDED(element->appendChild(entry.get(), out.put()));
+  };
+  bool ok = true;
+  switch (section) {
+    case Section::kReserve:
+      for (const auto& [key, word] : model_.reserved_words()) {
+        ok = ok && add_entry({key, word->meaning});  // the real text stays in memory
+      }
+      break;
+    case Section::kConfig:
+      for (const auto& [name, value] : model_.config()) {
+        // A field made from a comment has no element to go back into.
+        if (IsDomPseudoName(name)) continue;
+        if (!IsXmlElementName(name)) return false;
+        Bstr field(name);
+        ok = ok && AppendTextElement(doc, element.get(), field.get(), value);
+      }
+      break;
+    case Section::kFiles:
+      for (const auto& f : model_.files()) ok = ok && add_entry(model_.FileTexts(*f));
+      break;
+    case Section::kRegistrys:
+      for (const auto& r : model_.registry()) ok = ok && add_entry(model_.RegistryTexts(*r));
+      break;
+    case Section::kPreKills:
+    case Section::kUpKills:
+      for (const auto& k : model_.kills(section == Section::kPreKills ? KillList::kPre : KillList::kUp)) {
+        ok = ok && add_entry({k->class_name, k->title});
+      }
+      break;
+    default:
+      for (const std::string& command : model_.commands(CommandListOf(section))) {
+        ok = ok && AppendTextElement(doc, element.get(), entry_name.get(), command);
+      }
+      break;
+  }
+  ComPtr<IXMLDOMNode> out;
+  return ok && SUCCEEDED(setup->appendChild(element.get(), out.put()));
 }
 
 CInstallInfo& TheInstallInfo() {

@@ -44,6 +44,9 @@ class CInstallInfo : public CXML {
   bool ParseDocument() override;
 
  private:
+  // One section of the model as an element of <SETUP>.
+  bool AppendSection(IXMLDOMDocument* doc, IXMLDOMElement* setup, Section section);
+
   InstallModel model_;
 };
 
