@@ -1,0 +1,146 @@
+# The package of this Windows tree: out/package/CorvantaBrontel.msi from win32,
+# out/package/CorvantaBrontel-x64.msi from win64 (target msi_package).
+option(TESSAL_PACKAGE_R_EDITION "also lay out the agent as qvTessalKestraR.exe (R edition)" OFF)
+set(TESSAL_SHIPPED_RESPONDER_FILES "" CACHE PATH
+    "folder with jsxCVsc.cer, locrt and locrk to ship instead of making them on each PC")
+set(TESSAL_MANIFEST_WRITER ${PROJECT_SOURCE_DIR}/build/linux/package/setup_manifest_writer CACHE FILEPATH
+    "setup_manifest_writer built in the linux tree")
+find_program(WIXL wixl REQUIRED)
+
+if(TESSAL_ARCH STREQUAL "win64")
+  set(PACKAGE_WIXL_ARCH x64)
+  set(PACKAGE_PROGRAM_FILES ProgramFiles64Folder)
+  set(PACKAGE_FOLDER "C:\\Program Files\\Corvanta\\Brontel\\")
+  set(PACKAGE_WIN64 yes)
+  set(PACKAGE_UPGRADE_CODE ${TESSAL_UPGRADE_CODE_X64})
+  set(PACKAGE_MSI ${PROJECT_SOURCE_DIR}/out/package/CorvantaBrontel-x64.msi)
+else()
+  set(PACKAGE_WIXL_ARCH x86)
+  set(PACKAGE_PROGRAM_FILES ProgramFilesFolder)
+  # Where ProgramFilesFolder lies on 64-bit Windows, the PCs this build is for.
+  set(PACKAGE_FOLDER "C:\\Program Files (x86)\\Corvanta\\Brontel\\")
+  set(PACKAGE_WIN64 no)
+  set(PACKAGE_UPGRADE_CODE ${TESSAL_UPGRADE_CODE_X86})
+  set(PACKAGE_MSI ${PROJECT_SOURCE_DIR}/out/package/CorvantaBrontel.msi)
+endif()
+# A new version is a new product: its code follows from the upgrade code and the version.
+string(UUID PACKAGE_PRODUCT_CODE NAMESPACE ${PACKAGE_UPGRADE_CODE} NAME "Brontel ${TESSAL_VERSION}"
+       TYPE SHA1 UPPER)
+
+set(payload ${CMAKE_CURRENT_BINARY_DIR}/payload)
+set(manifest_name BrontelSetup.xml)
+set(install_state_key "SOFTWARE\\OSKANA\\PKINSTALLER")
+
+# Every file of the package: name, source, the target that builds it (or none).
+set(package_files)
+set(package_targets)
+macro(package_file name source target)
+  list(APPEND package_files "${name}|${source}|${target}")
+  if(NOT "${target}" STREQUAL "-")
+    list(APPEND package_targets ${target})
+  endif()
+endmacro()
+foreach(file qvTessalKestra.exe qvWirelet.dll Gatrell.exe qvTolvenz.exe qvTolvenw.exe Lorix.dll Tavin.dll)
+  get_filename_component(t ${file} NAME_WE)
+  if(NOT TARGET ${t})
+    message(FATAL_ERROR "The package needs ${t}: configure this tree with every folder")
+  endif()
+  package_file(${file} ${TESSAL_OUT_DIR}/${file} ${t})
+endforeach()
+if(TESSAL_PACKAGE_R_EDITION)
+  package_file(qvTessalKestraR.exe ${TESSAL_OUT_DIR}/qvTessalKestra.exe qvTessalKestra)
+endif()
+package_file(indent.xsl ${TESSAL_OUT_DIR}/indent.xsl -)
+set(package_seal OFF)
+if(TESSAL_SHIPPED_RESPONDER_FILES)
+  foreach(f jsxCVsc.cer locrt locrk)
+    if(NOT EXISTS ${TESSAL_SHIPPED_RESPONDER_FILES}/${f})
+      message(FATAL_ERROR "TESSAL_SHIPPED_RESPONDER_FILES has no ${f}")
+    endif()
+    package_file(${f} ${TESSAL_SHIPPED_RESPONDER_FILES}/${f} -)
+  endforeach()
+elseif(TARGET qvTessalSeal)
+  set(package_seal ON)
+  package_file(qvTessalSeal.exe ${TESSAL_OUT_DIR}/qvTessalSeal.exe qvTessalSeal)
+endif()
+
+# The build list the manifest writer turns into the setup manifest; sizes are
+# read from the built files.
+set(list_text "config\tMAINVERSION\t${TESSAL_VERSION}\nconfig\tLANG\t1042\nconfig\tPROJECTNAME\tBrontel\n")
+foreach(entry ${package_files})
+  string(REPLACE "|" ";" parts "${entry}")
+  list(GET parts 0 name)
+  list(GET parts 2 target)
+  set(version "")
+  if(NOT target STREQUAL "-")
+    set(version $<TARGET_PROPERTY:${target},TESSAL_FILE_VERSION>)
+  endif()
+  string(APPEND list_text "file\t${name}\t${version}\t${PACKAGE_FOLDER}\t-\n")
+endforeach()
+string(APPEND list_text "registry\tHKEY_LOCAL_MACHINE\\${install_state_key}\tInstallState\t1\t0\n")
+file(GENERATE OUTPUT ${payload}/manifest.list CONTENT "${list_text}")
+package_file(${manifest_name} ${payload}/${manifest_name} -)
+package_file(setup.ini ${payload}/setup.ini -)
+
+# One component per file; the service belongs to Gatrell's.
+set(PACKAGE_COMPONENTS "")
+set(PACKAGE_COMPONENT_REFS "")
+foreach(entry ${package_files})
+  string(REPLACE "|" ";" parts "${entry}")
+  list(GET parts 0 name)
+  list(GET parts 1 source)
+  string(MAKE_C_IDENTIFIER "${name}" id)
+  # wixl looks for a source only below the folder of the .wxs.
+  file(RELATIVE_PATH source ${CMAKE_CURRENT_BINARY_DIR} ${source})
+  set(extra "")
+  if(name STREQUAL "Gatrell.exe")
+    set(extra "
+              <ServiceInstall Id=\"BrontelMon\" Name=\"Corvanta BrontelMon\" DisplayName=\"Corvanta Brontel Monitor\"
+                              Type=\"ownProcess\" Start=\"auto\" ErrorControl=\"normal\" Vital=\"yes\"/>
+              <ServiceControl Id=\"BrontelMon\" Name=\"Corvanta BrontelMon\" Start=\"install\" Stop=\"both\"
+                              Remove=\"uninstall\" Wait=\"yes\"/>")
+  endif()
+  string(APPEND PACKAGE_COMPONENTS "
+            <Component Id=\"${id}\" Guid=\"*\" Win64=\"${PACKAGE_WIN64}\">
+              <File Id=\"${id}\" Name=\"${name}\" Source=\"${source}\" KeyPath=\"yes\"/>${extra}
+            </Component>")
+  string(APPEND PACKAGE_COMPONENT_REFS "      <ComponentRef Id=\"${id}\"/>\n")
+endforeach()
+string(APPEND PACKAGE_COMPONENTS "
+            <Component Id=\"InstallState\" Guid=\"*\" Win64=\"${PACKAGE_WIN64}\">
+              <RegistryValue Root=\"HKLM\" Key=\"${install_state_key}\" Name=\"InstallState\" Type=\"string\"
+                             Value=\"0\" KeyPath=\"yes\"/>
+            </Component>")
+string(APPEND PACKAGE_COMPONENT_REFS "      <ComponentRef Id=\"InstallState\"/>")
+
+# The per-PC certificates: made after the files are in place (install, repair,
+# upgrade), removed before the files go on a removal that is not an upgrade's.
+set(PACKAGE_ACTIONS "")
+if(package_seal)
+  set(PACKAGE_ACTIONS "
+    <CustomAction Id=\"SealMake\" Directory=\"INSTALLFOLDER\" ExeCommand='\"[INSTALLFOLDER]qvTessalSeal.exe\" /make'
+                  Execute=\"deferred\" Impersonate=\"no\" Return=\"check\"/>
+    <CustomAction Id=\"SealRemove\" Directory=\"INSTALLFOLDER\" ExeCommand='\"[INSTALLFOLDER]qvTessalSeal.exe\" /remove'
+                  Execute=\"deferred\" Impersonate=\"no\" Return=\"ignore\"/>
+    <InstallExecuteSequence>
+      <Custom Action=\"SealMake\" After=\"InstallFiles\">NOT REMOVE~=\"ALL\"</Custom>
+      <Custom Action=\"SealRemove\" Before=\"RemoveFiles\">REMOVE~=\"ALL\" AND NOT UPGRADINGPRODUCTCODE</Custom>
+    </InstallExecuteSequence>")
+endif()
+
+set(wxs ${CMAKE_CURRENT_BINARY_DIR}/Brontel.wxs.configured)
+configure_file(${CMAKE_CURRENT_SOURCE_DIR}/Brontel.wxs.in ${wxs} @ONLY)
+file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/Brontel.wxs INPUT ${wxs})
+
+add_custom_command(OUTPUT ${PACKAGE_MSI}
+  COMMAND sh -c "test -x '${TESSAL_MANIFEST_WRITER}' || { echo 'no ${TESSAL_MANIFEST_WRITER}: bash package/build.sh builds it first' >&2; exit 1; }"
+  COMMAND ${TESSAL_MANIFEST_WRITER} ${payload}/manifest.list ${TESSAL_OUT_DIR} ${payload} ${manifest_name}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_SOURCE_DIR}/out/package
+  COMMAND ${WIXL} -a ${PACKAGE_WIXL_ARCH} -o ${PACKAGE_MSI}.tmp ${CMAKE_CURRENT_BINARY_DIR}/Brontel.wxs
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/stamp-file-versions.sh ${PACKAGE_MSI}.tmp ${payload}/manifest.list
+  COMMAND ${CMAKE_COMMAND} -E rename ${PACKAGE_MSI}.tmp ${PACKAGE_MSI}
+  DEPENDS ${package_targets} ${CMAKE_CURRENT_BINARY_DIR}/Brontel.wxs ${payload}/manifest.list
+          ${PROJECT_SOURCE_DIR}/manifest/indent.xsl ${CMAKE_CURRENT_SOURCE_DIR}/stamp-file-versions.sh
+  COMMENT "Package ${PACKAGE_MSI}"
+  VERBATIM)
+add_custom_target(msi_package DEPENDS ${PACKAGE_MSI})
