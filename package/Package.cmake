@@ -106,11 +106,15 @@ foreach(entry ${package_files})
             </Component>")
   string(APPEND PACKAGE_COMPONENT_REFS "      <ComponentRef Id=\"${id}\"/>\n")
 endforeach()
-string(APPEND PACKAGE_COMPONENTS "
-            <Component Id=\"InstallState\" Guid=\"*\" Win64=\"${PACKAGE_WIN64}\">
-              <RegistryValue Root=\"HKLM\" Key=\"${install_state_key}\" Name=\"InstallState\" Type=\"string\"
-                             Value=\"0\" KeyPath=\"yes\"/>
-            </Component>")
+# The registry's component sits in the maker's folder, so that its RemoveFolder
+# names that folder (wixl takes the component's own folder for it).
+set(PACKAGE_MAKER_COMPONENTS "
+          <Component Id=\"InstallState\" Guid=\"*\" Win64=\"${PACKAGE_WIN64}\">
+            <RegistryValue Root=\"HKLM\" Key=\"${install_state_key}\" Name=\"InstallState\" Type=\"string\"
+                           Value=\"0\" KeyPath=\"yes\"/>
+            <!-- The maker's folder goes too when nothing else is left in it. -->
+            <RemoveFolder Id=\"CorvantaFolder\" On=\"uninstall\"/>
+          </Component>")
 string(APPEND PACKAGE_COMPONENT_REFS "      <ComponentRef Id=\"InstallState\"/>")
 
 # The per-PC certificates: made after the files are in place (install, repair,
@@ -144,3 +148,12 @@ add_custom_command(OUTPUT ${PACKAGE_MSI}
   COMMENT "Package ${PACKAGE_MSI}"
   VERBATIM)
 add_custom_target(msi_package DEPENDS ${PACKAGE_MSI})
+
+# What an installation left behind, for the package's Wine test
+# (scripts/test.d/51-package-wine.sh).
+if(TESSAL_RUN_TESTS)
+  add_executable(package_install_probe tests/install_probe.cc)
+  target_include_directories(package_install_probe PRIVATE ${PROJECT_SOURCE_DIR}/installinfo/include)
+  target_link_libraries(package_install_probe PRIVATE advapi32 msi)
+  tessal_warnings(package_install_probe)
+endif()
