@@ -9,6 +9,7 @@ find_program(WIXL wixl REQUIRED)
 
 if(TESSAL_ARCH STREQUAL "win64")
   set(PACKAGE_WIXL_ARCH x64)
+  set(PACKAGE_SUMMARY_PLATFORM x64)
   set(PACKAGE_PROGRAM_FILES ProgramFiles64Folder)
   set(PACKAGE_FOLDER "C:\\Program Files\\Corvanta\\Brontel\\")
   set(PACKAGE_WIN64 yes)
@@ -16,6 +17,7 @@ if(TESSAL_ARCH STREQUAL "win64")
   set(PACKAGE_MSI ${PROJECT_SOURCE_DIR}/out/package/CorvantaBrontel-x64.msi)
 else()
   set(PACKAGE_WIXL_ARCH x86)
+  set(PACKAGE_SUMMARY_PLATFORM Intel)
   set(PACKAGE_PROGRAM_FILES ProgramFilesFolder)
   # Where ProgramFilesFolder lies on 64-bit Windows, the PCs this build is for.
   set(PACKAGE_FOLDER "C:\\Program Files (x86)\\Corvanta\\Brontel\\")
@@ -141,10 +143,11 @@ add_custom_command(OUTPUT ${PACKAGE_MSI}
   COMMAND ${TESSAL_MANIFEST_WRITER} ${payload}/manifest.list ${TESSAL_OUT_DIR} ${payload} ${manifest_name}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_SOURCE_DIR}/out/package
   COMMAND ${WIXL} -a ${PACKAGE_WIXL_ARCH} -o ${PACKAGE_MSI}.tmp ${CMAKE_CURRENT_BINARY_DIR}/Brontel.wxs
-  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/stamp-file-versions.sh ${PACKAGE_MSI}.tmp ${payload}/manifest.list
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/finish-package.sh ${PACKAGE_MSI}.tmp ${payload}/manifest.list
+          ${PACKAGE_SUMMARY_PLATFORM} "Corvanta Brontel ${TESSAL_VERSION}"
   COMMAND ${CMAKE_COMMAND} -E rename ${PACKAGE_MSI}.tmp ${PACKAGE_MSI}
   DEPENDS ${package_targets} ${CMAKE_CURRENT_BINARY_DIR}/Brontel.wxs ${payload}/manifest.list
-          ${PROJECT_SOURCE_DIR}/manifest/indent.xsl ${CMAKE_CURRENT_SOURCE_DIR}/stamp-file-versions.sh
+          ${PROJECT_SOURCE_DIR}/manifest/indent.xsl ${CMAKE_CURRENT_SOURCE_DIR}/finish-package.sh
   COMMENT "Package ${PACKAGE_MSI}"
   VERBATIM)
 add_custom_target(msi_package DEPENDS ${PACKAGE_MSI})

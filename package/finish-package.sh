@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# wixl leaves the File table's Version column empty and hashes every file as if
+# What wixl leaves undone in a package it built.
+#
+# It leaves the File table's Version column empty and hashes every file as if
 # none had a version resource. Windows Installer would then keep an installed
 # program over a newer one (a file with a version wins over one without), so an
 # upgrade would leave the old programs in place. This gives each program and
 # library of the build list its version and drops its hash row.
-#   stamp-file-versions.sh PACKAGE.msi BUILD_LIST
+#
+# It also writes the summary's platform and language as English (1033) whatever
+# the source says; the summary is written again with Korean (1042).
+#   finish-package.sh PACKAGE.msi BUILD_LIST PLATFORM SUBJECT
 set -euo pipefail
 msi=$1
 list=$2
+platform=$3
+subject=$4
 queries=()
 # Tabs as field separators one by one (read would merge an empty version away).
 while IFS='|' read -r name version; do
@@ -16,3 +23,4 @@ while IFS='|' read -r name version; do
             -q "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = '$key'")
 done < <(awk -F'\t' '$1 == "file" && $3 != "" { print $2 "|" $3 }' "$list")
 [ ${#queries[@]} -eq 0 ] || msibuild "$msi" "${queries[@]}"
+msibuild "$msi" -s "$subject" Corvanta "$platform;1042"
