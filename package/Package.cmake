@@ -63,6 +63,10 @@ if(TESSAL_SHIPPED_RESPONDER_FILES)
   endforeach()
 elseif(TARGET qvTessalSeal)
   set(package_seal ON)
+endif()
+# For the package's table test: whether the certificate program is laid out.
+set(TESSAL_PACKAGE_SEAL ${package_seal} CACHE INTERNAL "")
+if(package_seal)
   package_file(qvTessalSeal.exe ${TESSAL_OUT_DIR}/qvTessalSeal.exe qvTessalSeal)
 endif()
 
@@ -120,17 +124,22 @@ set(PACKAGE_MAKER_COMPONENTS "
 string(APPEND PACKAGE_COMPONENT_REFS "      <ComponentRef Id=\"InstallState\"/>")
 
 # The per-PC certificates: made after the files are in place (install, repair,
-# upgrade), removed before the files go on a removal that is not an upgrade's.
+# upgrade), removed once the service is gone and before the files go, on a
+# removal that is not an upgrade's. wixl drops the Directory form of an EXE
+# action and misplaces Before=, hence FileKey and a sequence number of its own
+# between DeleteServices (2000) and RemoveFiles (3500).
 set(PACKAGE_ACTIONS "")
 if(package_seal)
+  # The program's own file key: the installer runs it by its full path, with
+  # the argument after it ("[INSTALLFOLDER]qvTessalSeal.exe" /make).
   set(PACKAGE_ACTIONS "
-    <CustomAction Id=\"SealMake\" Directory=\"INSTALLFOLDER\" ExeCommand='\"[INSTALLFOLDER]qvTessalSeal.exe\" /make'
+    <CustomAction Id=\"SealMake\" FileKey=\"qvTessalSeal_exe\" ExeCommand=\"/make\"
                   Execute=\"deferred\" Impersonate=\"no\" Return=\"check\"/>
-    <CustomAction Id=\"SealRemove\" Directory=\"INSTALLFOLDER\" ExeCommand='\"[INSTALLFOLDER]qvTessalSeal.exe\" /remove'
+    <CustomAction Id=\"SealRemove\" FileKey=\"qvTessalSeal_exe\" ExeCommand=\"/remove\"
                   Execute=\"deferred\" Impersonate=\"no\" Return=\"ignore\"/>
     <InstallExecuteSequence>
       <Custom Action=\"SealMake\" After=\"InstallFiles\">NOT REMOVE~=\"ALL\"</Custom>
-      <Custom Action=\"SealRemove\" Before=\"RemoveFiles\">REMOVE~=\"ALL\" AND NOT UPGRADINGPRODUCTCODE</Custom>
+      <Custom Action=\"SealRemove\" Sequence=\"3450\">REMOVE~=\"ALL\" AND NOT UPGRADINGPRODUCTCODE</Custom>
     </InstallExecuteSequence>")
 endif()
 

@@ -27,8 +27,7 @@ check_package() {
   expected="$shipped $added"
   [ "$(cache_value "$preset" TESSAL_PACKAGE_R_EDITION)" = ON ] && expected="$expected qvTessalKestraR.exe"
   [ -n "$(cache_value "$preset" TESSAL_SHIPPED_RESPONDER_FILES)" ] && expected="$expected jsxCVsc.cer locrt locrk"
-  [ -f "$out/qvTessalSeal.exe" ] && [ -z "$(cache_value "$preset" TESSAL_SHIPPED_RESPONDER_FILES)" ] &&
-    expected="$expected qvTessalSeal.exe"
+  [ "$(cache_value "$preset" TESSAL_PACKAGE_SEAL)" = ON ] && expected="$expected qvTessalSeal.exe"
   names=$(rows "$msi" File | cut -f3 | sort)
   check "$preset: File table holds exactly the suite's files" \
     [ "$names" = "$(echo $expected | tr ' ' '\n' | sort)" ]
@@ -51,8 +50,9 @@ check_package() {
     esac
   done
   check "$preset: sizes and versions match out/$preset${bad:+:$bad}" [ -z "$bad" ]
-  check "$preset: only unversioned files are hashed" \
-    [ "$(rows "$msi" MsiFileHash | cut -f1 | sort | tr '\n' ' ')" = "BrontelSetup_xml indent_xsl setup_ini " ]
+  check "$preset: only files without a version resource are hashed" \
+    [ "$(rows "$msi" MsiFileHash | cut -f1 | sort)" = \
+      "$(grep -vE '\.(exe|dll)$' <<<"$names" | tr -c 'A-Za-z0-9_\n' '_' | sort)" ]
 
   # One component per file, keyed by it, in the install folder, of the tree's bitness.
   check "$preset: every file is the key of its own component in INSTALLFOLDER" \
@@ -86,9 +86,18 @@ check_package() {
   check "$preset: summary names the platform" \
     eval "msiinfo suminfo '$msi' | grep -q 'Template: $([ "$arch" = X64 ] && echo x64 || echo Intel);1042'"
   if grep -qx qvTessalSeal.exe <<<"$names"; then
-    check "$preset: per-PC certificates made after InstallFiles, removed before RemoveFiles" \
+    # 3090: an installed program run deferred, not impersonated; 3154: its result ignored.
+    check "$preset: per-PC certificates made on install and repair, removed on removal" \
       [ "$(rows "$msi" CustomAction | cut -f1-4 | sort | tr '\t\n' '|;')" = \
-        'SealMake|3106|INSTALLFOLDER|"[INSTALLFOLDER]qvTessalSeal.exe" /make;SealRemove|3170|INSTALLFOLDER|"[INSTALLFOLDER]qvTessalSeal.exe" /remove;' ]
+        'SealMake|3090|qvTessalSeal_exe|/make;SealRemove|3154|qvTessalSeal_exe|/remove;' ]
+    local seq
+    seq=$(rows "$msi" InstallExecuteSequence | awk -F'\t' '{ s[$1] = $3 } END {
+      print (s["SealMake"] > s["InstallFiles"] && s["SealMake"] < s["InstallServices"] &&
+             s["SealRemove"] > s["DeleteServices"] && s["SealRemove"] < s["RemoveFiles"]) }')
+    check "$preset: made after InstallFiles, removed after the service and before RemoveFiles" [ "$seq" = 1 ]
+    check "$preset: made on every install but a removal, removed on a removal that is no upgrade's" \
+      [ "$(rows "$msi" InstallExecuteSequence | awk -F'\t' '$1 ~ /^Seal/ { print $1 "|" $2 }' | sort | tr '\n' ';')" = \
+        'SealMake|NOT REMOVE~="ALL";SealRemove|REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE;' ]
   else
     check "$preset: no custom action without the certificate program" [ -z "$(rows "$msi" CustomAction)" ]
   fi
