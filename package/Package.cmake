@@ -71,7 +71,7 @@ if(package_seal)
 endif()
 
 # The build list the manifest writer turns into the setup manifest; sizes are
-# read from the built files.
+# read from the files as the package carries them.
 set(list_text "config\tMAINVERSION\t${TESSAL_VERSION}\nconfig\tLANG\t1042\nconfig\tPROJECTNAME\tBrontel\n")
 foreach(entry ${package_files})
   string(REPLACE "|" ";" parts "${entry}")
@@ -85,8 +85,19 @@ foreach(entry ${package_files})
 endforeach()
 string(APPEND list_text "registry\tHKEY_LOCAL_MACHINE\\${install_state_key}\tInstallState\t1\t0\n")
 file(GENERATE OUTPUT ${payload}/manifest.list CONTENT "${list_text}")
-package_file(${manifest_name} ${payload}/${manifest_name} -)
-package_file(setup.ini ${payload}/setup.ini -)
+
+# Where each file comes from, for make-payload.sh; the manifest and "setup.ini"
+# are written into the payload by the manifest writer.
+set(sources_text "")
+foreach(entry ${package_files})
+  string(REPLACE "|" ";" parts "${entry}")
+  list(GET parts 0 name)
+  list(GET parts 1 source)
+  string(APPEND sources_text "${name}\t${source}\n")
+endforeach()
+file(GENERATE OUTPUT ${payload}/sources.list CONTENT "${sources_text}")
+package_file(${manifest_name} - -)
+package_file(setup.ini - -)
 
 # One component per file; the service belongs to Gatrell's.
 set(PACKAGE_COMPONENTS "")
@@ -94,10 +105,9 @@ set(PACKAGE_COMPONENT_REFS "")
 foreach(entry ${package_files})
   string(REPLACE "|" ";" parts "${entry}")
   list(GET parts 0 name)
-  list(GET parts 1 source)
   string(MAKE_C_IDENTIFIER "${name}" id)
-  # wixl looks for a source only below the folder of the .wxs.
-  file(RELATIVE_PATH source ${CMAKE_CURRENT_BINARY_DIR} ${source})
+  # wixl finds sources only by paths relative to the .wxs.
+  set(source payload/files/${name})
   set(extra "")
   if(name STREQUAL "Gatrell.exe")
     set(extra "
@@ -149,14 +159,16 @@ file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/Brontel.wxs INPUT ${wxs})
 
 add_custom_command(OUTPUT ${PACKAGE_MSI}
   COMMAND sh -c "test -x '${TESSAL_MANIFEST_WRITER}' || { echo 'no ${TESSAL_MANIFEST_WRITER}: bash package/build.sh builds it first' >&2; exit 1; }"
-  COMMAND ${TESSAL_MANIFEST_WRITER} ${payload}/manifest.list ${TESSAL_OUT_DIR} ${payload} ${manifest_name}
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/make-payload.sh ${CMAKE_STRIP} ${payload}/sources.list ${payload}/files
+  COMMAND ${TESSAL_MANIFEST_WRITER} ${payload}/manifest.list ${payload}/files ${payload}/files ${manifest_name}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_SOURCE_DIR}/out/package
   COMMAND ${WIXL} -a ${PACKAGE_WIXL_ARCH} -o ${PACKAGE_MSI}.tmp ${CMAKE_CURRENT_BINARY_DIR}/Brontel.wxs
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/finish-package.sh ${PACKAGE_MSI}.tmp ${payload}/manifest.list
           ${PACKAGE_SUMMARY_PLATFORM} "Corvanta Brontel ${TESSAL_VERSION}"
   COMMAND ${CMAKE_COMMAND} -E rename ${PACKAGE_MSI}.tmp ${PACKAGE_MSI}
   DEPENDS ${package_targets} ${CMAKE_CURRENT_BINARY_DIR}/Brontel.wxs ${payload}/manifest.list
-          ${PROJECT_SOURCE_DIR}/manifest/indent.xsl ${CMAKE_CURRENT_SOURCE_DIR}/finish-package.sh
+          ${payload}/sources.list ${PROJECT_SOURCE_DIR}/manifest/indent.xsl
+          ${CMAKE_CURRENT_SOURCE_DIR}/make-payload.sh ${CMAKE_CURRENT_SOURCE_DIR}/finish-package.sh
   COMMENT "Package ${PACKAGE_MSI}"
   VERBATIM)
 add_custom_target(msi_package DEPENDS ${PACKAGE_MSI})

@@ -37,18 +37,26 @@ check_package() {
     [ -z "$(comm -12 <(echo "$names") <(echo "$standin_names" | sort))" ]
   check "$preset: the capture driver installer is not in the package" eval "! grep -qx qvPontak.exe <<<'$names'"
 
-  # Each shipped file as built: its size, and the version it was built with.
-  local file size ver row bad=""
+  # Each shipped file as built (programs without their debug information): its
+  # size, and the version it was built with.
+  local file size ver row bad="" strip tmp
+  strip=$(cache_value "$preset" CMAKE_STRIP)
+  tmp=$(mktemp)
   for file in $shipped; do
     row=$(rows "$msi" File | awk -F'\t' -v n="$file" '$3 == n')
     size=$(cut -f4 <<<"$row"); ver=$(cut -f5 <<<"$row")
-    [ "$size" = "$(stat -c %s "$out/$file" 2>/dev/null)" ] || bad="$bad $file(size)"
+    case $file in
+      *.exe|*.dll) "$strip" --strip-debug -o "$tmp" "$out/$file" ;;
+      *) cp "$out/$file" "$tmp" ;;
+    esac
+    [ "$size" = "$(stat -c %s "$tmp")" ] || bad="$bad $file(size)"
     case $file in
       Gatrell.exe) [ "$ver" = 1.0.0.2 ] || bad="$bad $file($ver)" ;;
       *.exe|*.dll) [ "$ver" = "$version" ] || bad="$bad $file($ver)" ;;
       *) [ -z "$ver" ] || bad="$bad $file($ver)" ;;
     esac
   done
+  rm -f "$tmp"
   check "$preset: sizes and versions match out/$preset${bad:+:$bad}" [ -z "$bad" ]
   check "$preset: only files without a version resource are hashed" \
     [ "$(rows "$msi" MsiFileHash | cut -f1 | sort)" = \

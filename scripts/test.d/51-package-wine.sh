@@ -38,14 +38,12 @@ names=$(msiinfo export "$msi" File | tail -n +4 | cut -f3)
 
 check "install succeeds" msiexec /i "$msi"
 laid_out() {
-  local n src
+  local n
   for n in $names; do
-    src=out/win64/$n
-    [ -f "$src" ] || src=build/win64/package/payload/$n
-    cmp -s "$src" "$folder/$n" || { echo "  $n differs or is missing"; return 1; }
+    cmp -s "build/win64/package/payload/files/$n" "$folder/$n" || { echo "  $n differs or is missing"; return 1; }
   done
 }
-check "every file is laid out as built" laid_out
+check "every file is laid out as the package carries it" laid_out
 probe_out=$(probe "$win_folder")
 check "service running (4), own process, automatic, normal errors" \
   eval 'has service_state=4 && has service_type=16 && has service_start=2 && has service_error=1'
