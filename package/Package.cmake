@@ -5,13 +5,18 @@ set(TESSAL_SHIPPED_RESPONDER_FILES "" CACHE PATH
     "folder with jsxCVsc.cer, locrt and locrk to ship instead of making them on each PC")
 set(TESSAL_MANIFEST_WRITER ${PROJECT_SOURCE_DIR}/build/linux/package/setup_manifest_writer CACHE FILEPATH
     "setup_manifest_writer built in the linux tree")
-find_program(WIXL wixl REQUIRED)
+find_program(WIXL wixl)
+find_program(MSIBUILD msibuild)
+if(NOT WIXL OR NOT MSIBUILD)
+  add_custom_target(msi_package COMMAND ${CMAKE_COMMAND} -E echo "wixl and msibuild are missing: bash scripts/setup.sh"
+                    COMMAND ${CMAKE_COMMAND} -E false)
+  return()
+endif()
 
 if(TESSAL_ARCH STREQUAL "win64")
   set(PACKAGE_WIXL_ARCH x64)
   set(PACKAGE_SUMMARY_PLATFORM x64)
   set(PACKAGE_PROGRAM_FILES ProgramFiles64Folder)
-  set(PACKAGE_FOLDER "C:\\Program Files\\Corvanta\\Brontel\\")
   set(PACKAGE_WIN64 yes)
   set(PACKAGE_UPGRADE_CODE ${TESSAL_UPGRADE_CODE_X64})
   set(PACKAGE_MSI ${PROJECT_SOURCE_DIR}/out/package/CorvantaBrontel-x64.msi)
@@ -19,8 +24,6 @@ else()
   set(PACKAGE_WIXL_ARCH x86)
   set(PACKAGE_SUMMARY_PLATFORM Intel)
   set(PACKAGE_PROGRAM_FILES ProgramFilesFolder)
-  # Where ProgramFilesFolder lies on 64-bit Windows, the PCs this build is for.
-  set(PACKAGE_FOLDER "C:\\Program Files (x86)\\Corvanta\\Brontel\\")
   set(PACKAGE_WIN64 no)
   set(PACKAGE_UPGRADE_CODE ${TESSAL_UPGRADE_CODE_X86})
   set(PACKAGE_MSI ${PROJECT_SOURCE_DIR}/out/package/CorvantaBrontel.msi)
@@ -45,7 +48,9 @@ endmacro()
 foreach(file qvTessalKestra.exe qvWirelet.dll Gatrell.exe qvTolvenz.exe qvTolvenw.exe Lorix.dll Tavin.dll)
   get_filename_component(t ${file} NAME_WE)
   if(NOT TARGET ${t})
-    message(FATAL_ERROR "The package needs ${t}: configure this tree with every folder")
+    # A tree that leaves a folder out (TESSAL_SKIP) builds no package.
+    message(STATUS "No installer package in this tree: ${t} is left out")
+    return()
   endif()
   package_file(${file} ${TESSAL_OUT_DIR}/${file} ${t})
 endforeach()
@@ -71,8 +76,15 @@ if(package_seal)
 endif()
 
 # The build list the manifest writer turns into the setup manifest; sizes are
-# read from the files as the package carries them.
-set(list_text "config\tMAINVERSION\t${TESSAL_VERSION}\nconfig\tLANG\t1042\nconfig\tPROJECTNAME\tBrontel\n")
+# read from the files as the package carries them. Each file's folder is the
+# reserved word %INSTALLDIR%: an installer that sets its real text (the folder,
+# ending with a backslash) gets full paths; right after a load the word stands
+# for nothing, so the path is relative to the current folder, the installation
+# folder for the programs that read the manifest by the name in "setup.ini".
+# Either way it holds wherever the folder lies (Program Files (x86) or Program
+# Files, any drive).
+set(list_text "reserve\t%INSTALLDIR%\t설치 폴더\n")
+string(APPEND list_text "config\tMAINVERSION\t${TESSAL_VERSION}\nconfig\tLANG\t1042\nconfig\tPROJECTNAME\tBrontel\n")
 foreach(entry ${package_files})
   string(REPLACE "|" ";" parts "${entry}")
   list(GET parts 0 name)
@@ -81,7 +93,7 @@ foreach(entry ${package_files})
   if(NOT target STREQUAL "-")
     set(version $<TARGET_PROPERTY:${target},TESSAL_FILE_VERSION>)
   endif()
-  string(APPEND list_text "file\t${name}\t${version}\t${PACKAGE_FOLDER}\t-\n")
+  string(APPEND list_text "file\t${name}\t${version}\t%INSTALLDIR%\t-\n")
 endforeach()
 string(APPEND list_text "registry\tHKEY_LOCAL_MACHINE\\${install_state_key}\tInstallState\t1\t0\n")
 file(GENERATE OUTPUT ${payload}/manifest.list CONTENT "${list_text}")

@@ -1,5 +1,7 @@
 #include "manifest_text.h"
 
+#include <iconv.h>
+
 #include <vector>
 
 namespace package {
@@ -113,6 +115,7 @@ bool ParseSize(std::string_view text, int32_t* size) {
 
 bool LoadLine(std::string_view line, lorix::InstallModel* model) {
   auto f = SplitTabs(line);
+  if (f[0] == "reserve" && f.size() == 3) return !f[1].empty() && model->AddReservedWord(f[1], f[2], "") > 0;
   if (f[0] == "config" && f.size() == 3) return lorix::IsXmlElementName(f[1]) && model->AddConfigField(f[1], f[2]) > 0;
   if (f[0] == "file" && f.size() == 5) {
     lorix::FileInput in;
@@ -153,6 +156,22 @@ bool LoadBuildList(std::string_view list, lorix::InstallModel* model, std::strin
       return false;
     }
   }
+  return true;
+}
+
+bool Utf8ToCp949(std::string_view utf8, std::string* cp949) {
+  iconv_t cd = iconv_open("CP949", "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string in(utf8);
+  std::string out(in.size() + 1, '\0');  // never longer than the UTF-8 form
+  char* src = in.data();
+  char* dst = out.data();
+  std::size_t src_left = in.size(), dst_left = out.size();
+  bool ok = iconv(cd, &src, &src_left, &dst, &dst_left) != static_cast<std::size_t>(-1);
+  iconv_close(cd);
+  if (!ok) return false;
+  out.resize(out.size() - dst_left);
+  *cp949 = std::move(out);
   return true;
 }
 

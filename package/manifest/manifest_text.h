@@ -15,11 +15,16 @@ namespace package {
 std::string ManifestText(const lorix::InstallModel& model);
 
 // Fills the model from a build list, one entry per line, fields split by tabs:
+//   reserve   SHORT MEANING
 //   config    NAME VALUE
 //   file      NAME VERSION FOLDER SIZE
 //   registry  PATH KEY TYPE VALUE
 // Blank lines are skipped. False with *error naming the line on any other line
 // or a text the model refuses.
 bool LoadBuildList(std::string_view list, lorix::InstallModel* model, std::string* error);
+
+// The build list is UTF-8; the model holds code page 949. False for a text
+// that has no form there.
+bool Utf8ToCp949(std::string_view utf8, std::string* cp949);
 
 }  // namespace package

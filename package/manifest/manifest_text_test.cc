@@ -27,7 +27,7 @@ TEST(PackageManifest, ListBecomesTheSavedLayout) {
 }
 
 TEST(PackageManifest, BadLinesAreRefusedWithTheirNumber) {
-  const char* bad[] = {"file\tA.exe\t1\tC:\\\t-", "file\tA.exe\t1\tC:\\\t99999999999", "config\t#comment\tx",
+  const char* bad[] = {"reserve\t\tmeaning", "file\tA.exe\t1\tC:\\\t-", "file\tA.exe\t1\tC:\\\t99999999999", "config\t#comment\tx",
                        "registry\tP\tK\tx\tV", "unknown\tx", "file\tA.exe"};
   for (const char* line : bad) {
     lorix::InstallModel model;
@@ -35,6 +35,20 @@ TEST(PackageManifest, BadLinesAreRefusedWithTheirNumber) {
     EXPECT_FALSE(package::LoadBuildList(std::string("\n") + line, &model, &error)) << line;
     EXPECT_EQ(error.rfind("line 2: ", 0), 0u) << error;
   }
+}
+
+TEST(PackageManifest, ReservedWordsAndKoreanTexts) {
+  std::string cp949;
+  ASSERT_TRUE(package::Utf8ToCp949("reserve\t%INSTALLDIR%\t설치 폴더\n", &cp949));
+  EXPECT_EQ(cp949, "reserve\t%INSTALLDIR%\t\xbc\xb3\xc4\xa1 \xc6\xfa\xb4\xf5\n");
+  EXPECT_FALSE(package::Utf8ToCp949("\xff", &cp949));
+  lorix::InstallModel model;
+  std::string error;
+  ASSERT_TRUE(package::LoadBuildList(cp949, &model, &error)) << error;
+  EXPECT_NE(package::ManifestText(model).find(
+                "<RESERVE>\n\t\t<WORD>\n\t\t\t<SHORT>%INSTALLDIR%</SHORT>\n"
+                "\t\t\t<MEAN>\xbc\xb3\xc4\xa1 \xc6\xfa\xb4\xf5</MEAN>\n\t\t</WORD>\n\t</RESERVE>"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -64,7 +64,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   lorix::InstallModel model;
-  if (!FillSizes(argv[2], &list, &error) || !package::LoadBuildList(list, &model, &error)) {
+  std::string cp949;
+  if (!package::Utf8ToCp949(list, &cp949)) {
+    std::cerr << "setup_manifest_writer: " << argv[1] << " has text without a code page 949 form\n";
+    return 1;
+  }
+  if (!FillSizes(argv[2], &cp949, &error) || !package::LoadBuildList(cp949, &model, &error)) {
     std::cerr << "setup_manifest_writer: " << error << "\n";
     return 1;
   }
