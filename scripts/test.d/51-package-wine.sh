@@ -82,6 +82,9 @@ check "only the newer release is installed" \
 check "the upgrade keeps every file and the agent's own" \
   eval 'laid_out && [ "$(cat "$folder/Kestra.ini")" = "<POLICY>kept</POLICY>" ]'
 check "the service runs after the upgrade" has service_state=4
+before=$(snapshot)
+check "the older release refuses to replace the newer one" eval '! msiexec /i "$msi"'
+check "and changes nothing" [ "$(snapshot)" = "$before" ]
 
 check "removal succeeds" msiexec /x "$next/CorvantaBrontel-x64.msi"
 check "removal leaves only the file the agent wrote" [ "$(ls -A "$folder" 2>&1)" = Kestra.ini ]
