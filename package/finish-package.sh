@@ -7,6 +7,11 @@
 # upgrade would leave the old programs in place. This gives each program and
 # library of the build list its version and drops its hash row.
 #
+# It schedules the removal of an older release after InstallFinalize, where
+# an old release's removal runs over the new one's files and registration (Wine
+# then deletes the upgrade code's registration of both). WiX's own default, right
+# after InstallValidate, removes the older release first and installs afresh.
+#
 # It also writes the summary's platform and language as English (1033) whatever
 # the source says; the summary is written again with Korean (1042).
 #   finish-package.sh PACKAGE.msi BUILD_LIST PLATFORM SUBJECT
@@ -22,5 +27,6 @@ while IFS='|' read -r name version; do
   queries+=(-q "UPDATE \`File\` SET \`Version\` = '$version' WHERE \`File\` = '$key'"
             -q "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = '$key'")
 done < <(awk -F'\t' '$1 == "file" && $3 != "" { print $2 "|" $3 }' "$list")
-[ ${#queries[@]} -eq 0 ] || msibuild "$msi" "${queries[@]}"
+queries+=(-q "UPDATE \`InstallExecuteSequence\` SET \`Sequence\` = 1401 WHERE \`Action\` = 'RemoveExistingProducts'")
+msibuild "$msi" "${queries[@]}"
 msibuild "$msi" -s "$subject" Corvanta "$platform;1042"

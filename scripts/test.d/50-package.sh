@@ -91,6 +91,9 @@ check_package() {
   check "$preset: an older release is upgraded, a newer one refuses the downgrade" \
     [ "$(rows "$msi" Upgrade | cut -f1,2,3,5 | sort | tr '\t\n' '|;')" = \
       "{$upgrade_code}||$version|1;{$upgrade_code}|$version||2;" ]
+  check "$preset: an older release is removed after InstallValidate, before the new one is installed" \
+    [ "$(rows "$msi" InstallExecuteSequence | awk -F'\t' '{ s[$1] = $3 } END {
+          print (s["RemoveExistingProducts"] > s["InstallValidate"] && s["RemoveExistingProducts"] < s["InstallInitialize"]) }')" = 1 ]
   check "$preset: summary names the platform" \
     eval "msiinfo suminfo '$msi' | grep -q 'Template: $([ "$arch" = X64 ] && echo x64 || echo Intel);1042'"
   if grep -qx qvTessalSeal.exe <<<"$names"; then
