@@ -165,6 +165,13 @@ if(package_seal)
     </InstallExecuteSequence>")
 endif()
 
+# The writer comes from the linux tree; a package made before it was built is
+# made again once it is there.
+set(writer_dependency "")
+if(EXISTS ${TESSAL_MANIFEST_WRITER})
+  set(writer_dependency ${TESSAL_MANIFEST_WRITER})
+endif()
+
 set(wxs ${CMAKE_CURRENT_BINARY_DIR}/Brontel.wxs.configured)
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/Brontel.wxs.in ${wxs} @ONLY)
 file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/Brontel.wxs INPUT ${wxs})
@@ -181,6 +188,7 @@ add_custom_command(OUTPUT ${PACKAGE_MSI}
   DEPENDS ${package_targets} ${CMAKE_CURRENT_BINARY_DIR}/Brontel.wxs ${payload}/manifest.list
           ${payload}/sources.list ${PROJECT_SOURCE_DIR}/manifest/indent.xsl
           ${CMAKE_CURRENT_SOURCE_DIR}/make-payload.sh ${CMAKE_CURRENT_SOURCE_DIR}/finish-package.sh
+          ${writer_dependency}
   COMMENT "Package ${PACKAGE_MSI}"
   VERBATIM)
 add_custom_target(msi_package DEPENDS ${PACKAGE_MSI})
