@@ -2,8 +2,9 @@
 # The x64 package under Wine, in a fresh prefix of its own (build/wine-package):
 # an install lays out every file with its version, registers and starts the
 # service and writes the installer state, so that Tavin answers truthfully; a
-# second install changes nothing; a newer release upgrades it and keeps a file
-# the agent wrote; removal leaves nothing of the package behind.
+# second install changes nothing; a newer release upgrades it and keeps the
+# files the PC wrote beside the programs; removal leaves nothing of the package
+# behind and nothing else is removed.
 # Ends with "N passed, N failed".
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -74,24 +75,26 @@ build_next() {
     bash package/finish-package.sh "$next/CorvantaBrontel-x64.msi" build/win64/package/payload/manifest.list x64 next
 }
 check "a newer release builds ($next_version)" build_next
+# Files of the PC's own beside the programs: the agent's and the organisation's.
 printf '<POLICY>kept</POLICY>' >"$folder/Kestra.ini"
+printf 'company' >"$folder/BrelCompid.ini"
 check "the upgrade succeeds" msiexec /i "$next/CorvantaBrontel-x64.msi"
 probe_out=$(probe)
 check "only the newer release is installed" \
   [ "$(grep '^product=' <<<"$probe_out")" = "product=Corvanta Brontel $next_version" ]
-check "the upgrade keeps every file and the agent's own" \
-  eval 'laid_out && [ "$(cat "$folder/Kestra.ini")" = "<POLICY>kept</POLICY>" ]'
+check "the upgrade keeps every file and the PC's own" eval 'laid_out &&
+  [ "$(cat "$folder/Kestra.ini")" = "<POLICY>kept</POLICY>" ] && [ "$(cat "$folder/BrelCompid.ini")" = company ]'
 check "the service runs after the upgrade" has service_state=4
 before=$(snapshot)
 check "the older release refuses to replace the newer one" eval '! msiexec /i "$msi"'
 check "and changes nothing" [ "$(snapshot)" = "$before" ]
 
 check "removal succeeds" msiexec /x "$next/CorvantaBrontel-x64.msi"
-check "removal leaves only the file the agent wrote" [ "$(ls -A "$folder" 2>&1)" = Kestra.ini ]
+check "removal leaves only the PC's own files" [ "$(ls -A "$folder" 2>&1 | tr '\n' ' ')" = "BrelCompid.ini Kestra.ini " ]
 probe_out=$(probe)
 check "removal deletes the service, the state key and the product" \
   eval 'has service=absent && has state_key=absent && ! grep -q ^product= <<<"$probe_out"'
-rm -f "$folder/Kestra.ini"
+rm -f "$folder/Kestra.ini" "$folder/BrelCompid.ini"
 msiexec /i "$msi" && msiexec /x "$msi"
 check "install and removal leave no folder" [ ! -e "$WINEPREFIX/drive_c/Program Files/Corvanta" ]
 
