@@ -32,6 +32,7 @@ endif()
 string(UUID PACKAGE_PRODUCT_CODE NAMESPACE ${PACKAGE_UPGRADE_CODE} NAME "Brontel ${TESSAL_VERSION}"
        TYPE SHA1 UPPER)
 
+set(PACKAGE_DOWNGRADE_MESSAGE "더 새로운 버전의 Corvanta Brontel이 이미 설치되어 있습니다.")
 set(payload ${CMAKE_CURRENT_BINARY_DIR}/payload)
 set(manifest_name BrontelSetup.xml)
 set(install_state_key "SOFTWARE\\OSKANA\\PKINSTALLER")
@@ -183,7 +184,7 @@ add_custom_command(OUTPUT ${PACKAGE_MSI}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_SOURCE_DIR}/out/package
   COMMAND ${WIXL} -a ${PACKAGE_WIXL_ARCH} -o ${PACKAGE_MSI}.tmp ${CMAKE_CURRENT_BINARY_DIR}/Brontel.wxs
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/finish-package.sh ${PACKAGE_MSI}.tmp ${payload}/manifest.list
-          ${PACKAGE_SUMMARY_PLATFORM} "Corvanta Brontel ${TESSAL_VERSION}"
+          ${PACKAGE_SUMMARY_PLATFORM} "Corvanta Brontel ${TESSAL_VERSION}" ${PACKAGE_DOWNGRADE_MESSAGE}
   COMMAND ${CMAKE_COMMAND} -E rename ${PACKAGE_MSI}.tmp ${PACKAGE_MSI}
   DEPENDS ${package_targets} ${CMAKE_CURRENT_BINARY_DIR}/Brontel.wxs ${payload}/manifest.list
           ${payload}/sources.list ${PROJECT_SOURCE_DIR}/manifest/indent.xsl

@@ -4,9 +4,12 @@
 //   install_probe REPORT            the service, the installer-state key, the products
 //   install_probe REPORT FOLDER\    and Tavin's answers for the folder, loaded from it
 //                                   and asked from inside it
+//   install_probe REPORT PACKAGE.msi   the package's texts as Windows Installer reads
+//                                   them (UTF-8)
 // The key is only looked at: Tavin's GetInstallState would create it.
 #include <windows.h>
 #include <msi.h>
+#include <msiquery.h>
 
 #include <cstdio>
 #include <string>
@@ -98,6 +101,32 @@ void Tavin(FILE* out, const std::string& folder) {
   FreeLibrary(tavin);
 }
 
+// Each condition of the package's LaunchCondition table with its message, as
+// the installer decodes them from the package's code page.
+void LaunchTexts(FILE* out, const char* package) {
+  MSIHANDLE db = 0, view = 0, record = 0;
+  if (MsiOpenDatabaseA(package, MSIDBOPEN_READONLY, &db) != ERROR_SUCCESS) {
+    std::fprintf(out, "package=unreadable\n");
+    return;
+  }
+  if (MsiDatabaseOpenViewW(db, L"SELECT `Condition`, `Description` FROM `LaunchCondition`", &view) == ERROR_SUCCESS &&
+      MsiViewExecute(view, 0) == ERROR_SUCCESS) {
+    while (MsiViewFetch(view, &record) == ERROR_SUCCESS) {
+      wchar_t condition[512], text[512];
+      DWORD condition_size = 512, text_size = 512;
+      MsiRecordGetStringW(record, 1, condition, &condition_size);
+      MsiRecordGetStringW(record, 2, text, &text_size);
+      char condition_utf8[1024], text_utf8[1024];
+      WideCharToMultiByte(CP_UTF8, 0, condition, -1, condition_utf8, sizeof(condition_utf8), nullptr, nullptr);
+      WideCharToMultiByte(CP_UTF8, 0, text, -1, text_utf8, sizeof(text_utf8), nullptr, nullptr);
+      std::fprintf(out, "launch=%s|%s\n", condition_utf8, text_utf8);
+      MsiCloseHandle(record);
+    }
+  }
+  if (view) MsiCloseHandle(view);
+  MsiCloseHandle(db);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -107,7 +136,14 @@ int main(int argc, char** argv) {
   Service(out);
   StateKey(out);
   Products(out);
-  if (argc > 2) Tavin(out, argv[2]);
+  if (argc > 2) {
+    std::string arg = argv[2];
+    if (arg.size() > 4 && arg.compare(arg.size() - 4, 4, ".msi") == 0) {
+      LaunchTexts(out, argv[2]);
+    } else {
+      Tavin(out, arg);
+    }
+  }
   std::fclose(out);
   return 0;
 }

@@ -12,6 +12,7 @@ cd "$root"
 
 check "packages build" bash package/build.sh >/dev/null 2>&1
 version=$(sed -n 's/^set(TESSAL_VERSION \([0-9.]*\))/\1/p' cmake/version.cmake)
+downgrade_message="더 새로운 버전의 Corvanta Brontel이 이미 설치되어 있습니다."
 
 # Rows of a table without its three header lines.
 rows() { msiinfo export "$1" "$2" 2>/dev/null | tail -n +4 | tr -d '\r'; }
@@ -94,6 +95,9 @@ check_package() {
   check "$preset: an older release is removed after InstallValidate, before the new one is installed" \
     [ "$(rows "$msi" InstallExecuteSequence | awk -F'\t' '{ s[$1] = $3 } END {
           print (s["RemoveExistingProducts"] > s["InstallValidate"] && s["RemoveExistingProducts"] < s["InstallInitialize"]) }')" = 1 ]
+  check "$preset: code page 949, and the refusal of a downgrade says so in Korean" eval '
+    [ "$(msiinfo export "$msi" _ForceCodepage | tr -d "\r" | grep -a _ForceCodepage)" = "$(printf "949\t_ForceCodepage")" ] &&
+    [ "$(rows "$msi" LaunchCondition)" = "$(printf "NOT WIX_DOWNGRADE_DETECTED\t%s" "$downgrade_message")" ]'
   check "$preset: summary names the platform" \
     eval "msiinfo suminfo '$msi' | grep -q 'Template: $([ "$arch" = X64 ] && echo x64 || echo Intel);1042'"
   if grep -qx qvTessalSeal.exe <<<"$names"; then

@@ -37,6 +37,10 @@ has() { grep -qxF "$1" <<<"$probe_out" || { echo "  not in the report: $1"; retu
 snapshot() { find "$WINEPREFIX/drive_c/Program Files/Corvanta" -printf '%P %T@ %s\n' 2>/dev/null | sort; }
 names=$(msiinfo export "$msi" File | tail -n +4 | cut -f3)
 
+probe_out=$(probe "$(winepath -w "$msi" 2>/dev/null)")
+check "the installer reads the Korean refusal of a downgrade" \
+  has "launch=NOT WIX_DOWNGRADE_DETECTED|더 새로운 버전의 Corvanta Brontel이 이미 설치되어 있습니다."
+
 check "install succeeds" msiexec /i "$msi"
 laid_out() {
   local n
@@ -72,7 +76,8 @@ sed -e "s/Version=\"$version\"/Version=\"$next_version\"/" \
     build/win64/package/Brontel.wxs >build/win64/package/Brontel-next.wxs
 build_next() {
   wixl -a x64 -o "$next/CorvantaBrontel-x64.msi" build/win64/package/Brontel-next.wxs 2>/dev/null &&
-    bash package/finish-package.sh "$next/CorvantaBrontel-x64.msi" build/win64/package/payload/manifest.list x64 next
+    bash package/finish-package.sh "$next/CorvantaBrontel-x64.msi" build/win64/package/payload/manifest.list x64 next \
+      "$(msiinfo export "$msi" LaunchCondition | tail -n 1 | cut -f2 | tr -d '\r')"
 }
 check "a newer release builds ($next_version)" build_next
 # Files of the PC's own beside the programs: the agent's and the organisation's.
