@@ -51,7 +51,7 @@ void Entry(std::string* out, lorix::Section section, const std::vector<std::stri
   Close(out, 2, lorix::EntryName(section));
 }
 
-void Section(std::string* out, const lorix::InstallModel& model, lorix::Section section) {
+void WriteSection(std::string* out, const lorix::InstallModel& model, lorix::Section section) {
   using lorix::Section;
   const char* name = lorix::SectionName(section);
   std::string body;
@@ -137,7 +137,7 @@ bool LoadLine(std::string_view line, lorix::InstallModel* model) {
 
 std::string ManifestText(const lorix::InstallModel& model) {
   std::string out = "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\n<SETUP>\n";
-  for (lorix::Section section : lorix::kSectionOrder) Section(&out, model, section);
+  for (lorix::Section section : lorix::kSectionOrder) WriteSection(&out, model, section);
   out += "</SETUP>\n";
   return out;
 }
