@@ -72,6 +72,8 @@ function(tessal_version_resource target)
     set(FILE_NAME ${target})
   endif()
   set(DESCRIPTION ${V_DESCRIPTION})
+  # The package's setup manifest lists each file with this version.
+  set_target_properties(${target} PROPERTIES TESSAL_FILE_VERSION ${V_VERSION})
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})

@@ -14,6 +14,7 @@ packages=(
   libpcap-dev libssl-dev openssl curl iproute2 tcpdump
   nginx-light chromium libnss3-tools
   dpkg-dev xz-utils locales
+  msitools wixl
 )
 
 missing=()
