@@ -1,6 +1,6 @@
 // qvTessalSeal: "/make [/force]" writes the responder's certificate files into
-// the program's own folder unless the three there still serve; "/remove" takes the
-// suite's roots out of the machine's "ROOT" store. Run silently by the
+// the program's own folder unless the three there still serve; "/remove" deletes
+// them and takes the suite's roots out of the machine's "ROOT" store. Run silently by the
 // installer: no window, no output, only the exit code (core/seal_command.h).
 #include <windows.h>
 #include <shellapi.h>
@@ -50,10 +50,13 @@ bool InPlaceFilesServe(const std::wstring& folder, const std::vector<std::wstrin
                                std::time(nullptr));
 }
 
+std::vector<std::wstring> FileNames() {
+  return {tessal::Widen(seal::kRootFile), tessal::Widen(seal::kServerCertFile), tessal::Widen(seal::kServerKeyFile)};
+}
+
 int Make(bool force) {
   std::wstring folder = ProgramFolder();
-  std::vector<std::wstring> names{tessal::Widen(seal::kRootFile), tessal::Widen(seal::kServerCertFile),
-                                  tessal::Widen(seal::kServerKeyFile)};
+  std::vector<std::wstring> names = FileNames();
   if (folder.empty()) return seal::kExitWriteFailed;
   if (!force && InPlaceFilesServe(folder, names)) return seal::kExitOk;
   seal::SealFiles files;
@@ -64,6 +67,17 @@ int Make(bool force) {
   bool put = seal::PutPrivateFiles(
       folder, {{names[0], &files.root_der}, {names[1], &files.server_pem}, {names[2], &files.key_pem}});
   return put ? seal::kExitOk : seal::kExitWriteFailed;
+}
+
+// The files this program made go with the suite: a removal leaves nothing of it.
+int Remove() {
+  std::wstring folder = ProgramFolder();
+  bool deleted = !folder.empty();
+  for (const std::wstring& name : FileNames()) {
+    std::wstring path = folder + L"\\" + name;
+    if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) deleted = false;
+  }
+  return seal::RemoveSuiteRoots() >= 0 && deleted ? seal::kExitOk : seal::kExitRemoveFailed;
 }
 
 }  // namespace
@@ -78,7 +92,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     case seal::Action::kMake:
       return Make(command.force);
     case seal::Action::kRemove:
-      return seal::RemoveSuiteRoots() >= 0 ? seal::kExitOk : seal::kExitRemoveFailed;
+      return Remove();
     case seal::Action::kInvalid:
       break;
   }
