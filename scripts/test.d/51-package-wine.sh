@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The x64 package under Wine, in a fresh prefix of its own (build/wine-package):
 # an install lays out every file with its version, registers and starts the
-# service and writes the installer state, so that Tavin answers truthfully; a
+# service and writes the installer state, so that Tavin answers truthfully; the
+# responder serves with a root made on the PC, limited to its names, trusted in
+# "ROOT", whose key is nowhere on disk; a
 # second install changes nothing; a newer release upgrades it and keeps the
 # files the PC wrote beside the programs; removal leaves nothing of the package
-# behind and nothing else is removed.
+# behind (no root in "ROOT" either) and nothing else is removed.
 # Ends with "N passed, N failed".
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -55,6 +57,35 @@ check "service running (4), own process, automatic, normal errors" \
 check "service display name and program" eval 'has "service_display=Corvanta Brontel Monitor" &&
   grep -qE "^service_binary=\"?C:\\\\Program Files\\\\Corvanta\\\\Brontel\\\\Gatrell.exe\"?$" <<<"$probe_out"'
 check "installer state written" eval 'has state_key=present && has state_value=0 && has install_state=0'
+# The per-PC certificate: the root made at install, limited to the responder's
+# names, trusted in "ROOT", serving the service's responder; its key nowhere.
+certs=$(mktemp -d)
+openssl x509 -inform DER -in "$folder/jsxCVsc.cer" -out "$certs/root.pem" 2>/dev/null
+thumbprint=$(openssl x509 -in "$certs/root.pem" -noout -fingerprint -sha1 2>/dev/null | sed 's/.*=//; s/://g')
+in_root_store() { wine reg query "HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$thumbprint" </dev/null >/dev/null 2>&1; }
+check "the root permits only the responder's names" eval '[ "$(openssl x509 -in "$certs/root.pem" -noout \
+  -ext nameConstraints | tr -d " \n")" = "X509v3NameConstraints:criticalPermitted:DNS:localhostIP:127.0.0.1/255.255.255.255" ]'
+responder_answers() {
+  local i
+  for i in $(seq 1 50); do
+    curl -sS --max-time 5 --cacert "$certs/root.pem" 'https://localhost:12500/?callback=jQuery123&_=1' 2>/dev/null |
+      grep -q '^jQuery123(' && return 0
+    sleep 0.2
+  done
+  return 1
+}
+check "the service's responder answers on 12500 with a certificate of the PC's root" responder_answers
+check "the PC's root is in the machine's ROOT store" in_root_store
+# Every private key on the prefix's disk and in the temporary folder, against the root's public key.
+root_key_found() {
+  local root_pub file
+  root_pub=$(openssl x509 -in "$certs/root.pem" -noout -pubkey)
+  while IFS= read -r file; do
+    [ "$(openssl pkey -in "$file" -pubout 2>/dev/null)" = "$root_pub" ] && { echo "  root key in $file"; return 0; }
+  done < <(grep -rlas -- "PRIVATE KEY-----" "$WINEPREFIX/drive_c" /tmp 2>/dev/null)
+  return 1
+}
+check "the root's private key is nowhere on disk" eval '! root_key_found'
 check "Tavin: main version $version, language 1042" eval 'has main_version=$version && has language=1042'
 versioned=$(grep -cE '\.(exe|dll)$' <<<"$names")
 check "Tavin: the manifest lists the $((versioned + 1)) shipped files" has "file_count=$((versioned + 1))"
@@ -94,7 +125,10 @@ before=$(snapshot)
 check "the older release refuses to replace the newer one" eval '! msiexec /i "$msi"'
 check "and changes nothing" [ "$(snapshot)" = "$before" ]
 
+openssl x509 -inform DER -in "$folder/jsxCVsc.cer" -out "$certs/root.pem" 2>/dev/null
+thumbprint=$(openssl x509 -in "$certs/root.pem" -noout -fingerprint -sha1 2>/dev/null | sed 's/.*=//; s/://g')
 check "removal succeeds" msiexec /x "$next/CorvantaBrontel-x64.msi"
+check "removal takes the PC's root out of ROOT" eval '! in_root_store'
 check "removal leaves only the PC's own files" [ "$(ls -A "$folder" 2>&1 | tr '\n' ' ')" = "BrelCompid.ini Kestra.ini " ]
 probe_out=$(probe)
 check "removal deletes the service, the state key and the product" \
@@ -102,5 +136,6 @@ check "removal deletes the service, the state key and the product" \
 rm -f "$folder/Kestra.ini" "$folder/BrelCompid.ini"
 msiexec /i "$msi" && msiexec /x "$msi"
 check "install and removal leave no folder" [ ! -e "$WINEPREFIX/drive_c/Program Files/Corvanta" ]
+rm -rf "$certs"
 
 echo "$passed passed, $failed failed"
