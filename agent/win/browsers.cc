@@ -4,6 +4,9 @@
 
 #include "core/file_io.h"
 #include "core/messages.h"
+#include "win/scoped_handle.h"
+#include "win/start_hidden.h"
+#include "win/wide_text.h"
 
 namespace kestra {
 
@@ -15,6 +18,7 @@ void BuildDlpProof(unsigned char proof[4]) {
   for (int i = 0; i < 4; ++i) proof[i] = parts[i];
 }
 
+// The library stays loaded for the life of the agent: the DLP runs inside it.
 void StartDlp(const std::string& program_folder) {
   HMODULE dlp = LoadLibraryA((program_folder + "\\qvTessalQuenmor.dll").c_str());
   if (dlp == nullptr) return;
@@ -33,11 +37,9 @@ void StartDlp(const std::string& program_folder) {
 // Only opens for reading, to see whether a program file is there; nothing is
 // written or deleted through the path, so a planted link can gain nothing.
 bool CanOpenForReading(const char* path) {
-  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(h);
-  return true;
+  tessal::ScopedFileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.valid();
 }
 
 void DestroyBrowserWindow(const char* window_class) {
@@ -51,18 +53,7 @@ void DestroyBrowserWindow(const char* window_class) {
 }  // namespace
 
 bool RunHidden(const std::string& command_line) {
-  std::string command = command_line;
-  STARTUPINFOA si{};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    return false;
-  }
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return true;
+  return tessal::StartHidden(nullptr, tessal::Widen(command_line));
 }
 
 void StartProtectedBrowsers(Edition edition, const std::string& program_folder) {

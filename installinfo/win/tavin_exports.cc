@@ -11,6 +11,8 @@
 #include "core/install_rules.h"
 #include "tavin.h"
 #include "win/registry.h"
+#include "win/start_hidden.h"
+#include "win/wide_text.h"
 #include "win/tavin_state.h"
 
 namespace tavin {
@@ -174,17 +176,7 @@ int TAVINAPI LiveUpdate(int number) {
       SetDiagnostic("updater path too long");
       return 0;
     }
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION pi = {};
-    BOOL created = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_DEFAULT_ERROR_MODE, nullptr,
-                                  nullptr, &si, &pi);
-    if (!created) return 0;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return static_cast<int>(created);
+    return tessal::StartHidden(nullptr, tessal::Widen(line), true, CREATE_DEFAULT_ERROR_MODE) ? 1 : 0;
   });
 }
 

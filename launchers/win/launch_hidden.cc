@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/tarnwick_launch.h"
+#include "win/start_hidden.h"
 #include "win/wide_text.h"
 
 namespace tolven {
@@ -30,19 +31,7 @@ bool LaunchTarnwickHidden() {
   // Through the wide call with the program named: no search along the
   // command line, and the CP949 folder reaches the file system whole.
   std::wstring program = tessal::Widen(plan->program);
-  std::wstring command_line = tessal::Widen(plan->command_line);
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &pi)) {
-    return false;
-  }
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return true;
+  return tessal::StartHidden(program.c_str(), tessal::Widen(plan->command_line));
 }
 
 }  // namespace tolven
