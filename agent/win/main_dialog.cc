@@ -206,13 +206,8 @@ void CqvTessalKestraDlg::SlideInAtTaskbarCorner() {
   HWND w = hwnd();
   RECT own;
   GetWindowRect(w, &own);
-  std::optional<Rect> taskbar;
-  if (HWND tray = FindWindowA("Shell_traywnd", nullptr); tray != nullptr) {
-    RECT t;
-    if (GetWindowRect(tray, &t)) taskbar = Rect{t.left, t.top, t.right, t.bottom};
-  }
   Placement p = PlaceAtTaskbarCorner(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                     own.right - own.left, own.bottom - own.top, taskbar, slide_direction_);
+                                     own.right - own.left, own.bottom - own.top, TaskbarRect(), slide_direction_);
   slide_direction_ = p.direction;
   SetWindowPos(w, HWND_TOPMOST, p.x, p.y, 0, 0, kMoveHidden);
   AnimateWindow(w, kSlideMs, AW_SLIDE | p.direction);

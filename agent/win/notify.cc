@@ -10,6 +10,7 @@
 #include "win/agent_state.h"
 #include "win/notify_resource.h"
 #include "win/secure_alert.h"
+#include "win/tray.h"
 #include "win/verdict_host.h"
 
 namespace kestra {
@@ -19,13 +20,6 @@ namespace {
 constexpr COLORREF kToastGround = RGB(255, 255, 255);
 constexpr COLORREF kToastText = RGB(70, 70, 70);
 constexpr int kLineBufferChars = 1024;
-
-std::optional<Rect> TaskbarRect() {
-  HWND tray = FindWindowA("Shell_traywnd", nullptr);
-  RECT t;
-  if (tray == nullptr || !GetWindowRect(tray, &t)) return std::nullopt;
-  return Rect{t.left, t.top, t.right, t.bottom};
-}
 
 }  // namespace
 

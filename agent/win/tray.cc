@@ -13,6 +13,13 @@
 
 namespace kestra {
 
+std::optional<Rect> TaskbarRect() {
+  HWND tray = FindWindowA("Shell_traywnd", nullptr);
+  RECT t;
+  if (tray == nullptr || !GetWindowRect(tray, &t)) return std::nullopt;
+  return Rect{t.left, t.top, t.right, t.bottom};
+}
+
 namespace {
 
 int Ask(HWND owner, const char* question) {

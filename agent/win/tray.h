@@ -3,7 +3,15 @@
 
 #include <windows.h>
 
+#include <optional>
+
+#include "core/startup_rules.h"
+
 namespace kestra {
+
+// The taskbar's rectangle, at whose corner the main window and the toast slide
+// in; nothing when there is no taskbar.
+std::optional<Rect> TaskbarRect();
 
 // Posted to the main window by the responder thread after each connection: the
 // icon shows for kResponderIconMs (timer 4 belongs to the main window's thread).
