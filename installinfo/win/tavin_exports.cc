@@ -8,12 +8,13 @@
 
 #include "core/ansi_text.h"
 #include "core/file_io.h"
+#include "core/guarded.h"
 #include "core/install_rules.h"
 #include "tavin.h"
 #include "win/registry.h"
 #include "win/start_hidden.h"
-#include "win/wide_text.h"
 #include "win/tavin_state.h"
+#include "win/wide_text.h"
 
 namespace tavin {
 
@@ -62,14 +63,7 @@ bool RootSet() {
   return false;
 }
 
-template <typename F>
-int Guarded(F f) {
-  try {
-    return f();
-  } catch (...) {
-    return 0;
-  }
-}
+using tessal::Guarded;
 
 // Steps shared by the file exports: root set, library bound, manifest loaded
 // from the name as read.

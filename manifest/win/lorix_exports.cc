@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "core/guarded.h"
 #include "lorix.h"
 #include "win/install_info.h"
 
@@ -26,14 +27,7 @@ void Store(int* out, int value) {
 }
 std::string_view View(const char* text) { return text != nullptr ? std::string_view(text) : std::string_view(); }
 
-template <typename F>
-int Guarded(F f) {
-  try {
-    return f();
-  } catch (...) {
-    return 0;
-  }
-}
+using tessal::Guarded;
 
 int CommandCount(CommandList list) { return static_cast<int>(Model().commands(list).size()); }
 int GetCommand(CommandList list, int index, char* out) {

@@ -3,6 +3,7 @@
 #define QVW_BUILDING_LIBRARY 1
 #include "include/qvWirelet.h"
 
+#include "core/guarded.h"
 #include "exports/platform.h"
 
 namespace qvw {
@@ -16,13 +17,10 @@ Monitor& GlobalMonitor() {
 
 namespace {
 
+// Every export on the one monitor of the process.
 template <typename Call>
 int Guarded(Call call) {
-  try {
-    return call(qvw::GlobalMonitor());
-  } catch (...) {
-    return 0;
-  }
+  return tessal::Guarded([&] { return call(qvw::GlobalMonitor()); });
 }
 
 }  // namespace
