@@ -59,7 +59,9 @@ case $1 in
         echo "mgmt-sim.sh: listening on 127.0.0.1:$(cat "$dir/port") (pid $(cat "$dir/pid"))"
         exit 0
       fi
-      alive || break
+      # Only its end counts here: until setsid has run, its number still
+      # shows this script's command line.
+      kill -0 "$(cat "$dir/pid")" 2>/dev/null || break
       sleep 0.1
     done
     echo "mgmt-sim.sh: the simulator did not start listening within 10 s:" >&2
