@@ -21,7 +21,7 @@ std::string PolicyReply(const std::initializer_list<PolicySite>& sites) {
   return reply;
 }
 
-AgentRig::AgentRig(const std::string& name) : folder_(name) {}
+AgentRig::AgentRig(const std::string& name) : scratch_(name) {}
 
 AgentRig::~AgentRig() {
   StopAgent();
@@ -34,28 +34,46 @@ std::string AgentRig::WorkFolder() {
 }
 
 bool AgentRig::Prepare(std::string* error, const char* file_name) {
-  program_ = folder_ / file_name;
-  if (!CopyFileA((OutFolder() + "\\qvTessalKestra.exe").c_str(), program_.c_str(), FALSE) ||
-      !CopyFileA((StandinFolder() + "\\qvTessalOlvar.dll").c_str(), (folder_ / "qvTessalOlvar.dll").c_str(),
+  folder_ = scratch_.path();
+  program_ = folder_ + "\\" + file_name;
+  if (!CopyFileA((OutFolder() + "\\qvTessalKestra.exe").c_str(), program_.c_str(), FALSE)) {
+    *error = "cannot install the agent in " + folder_;
+    return false;
+  }
+  return InstallStandins(error);
+}
+
+bool AgentRig::PrepareInstalled(const std::string& folder, std::string* error) {
+  folder_ = folder;
+  program_ = folder_ + "\\qvTessalKestra.exe";
+  if (!FileExists(program_)) {
+    *error = "no agent is installed in " + folder_;
+    return false;
+  }
+  return InstallStandins(error);
+}
+
+bool AgentRig::InstallStandins(std::string* error) {
+  if (!CopyFileA((StandinFolder() + "\\qvTessalOlvar.dll").c_str(), (folder_ + "\\qvTessalOlvar.dll").c_str(),
                  FALSE)) {
-    *error = "cannot install the agent and the communication library in " + folder_.path();
+    *error = "cannot install the communication library in " + folder_;
     return false;
   }
   std::string sim_program = OutFolder();
   sim_program.replace(sim_program.rfind("win64"), 5, "linux\\standins\\corvanta_mgmt_sim");
-  if (!sim_.Start(sim_program, folder_ / "sim", 600, 15000, error)) return false;
+  if (!sim_.Start(sim_program, scratch_ / "sim", 600, 15000, error)) return false;
   std::string settings = "<CV_SERVER>127.0.0.1</CV_SERVER><CV_OBJECT>/CommandService</CV_OBJECT><CV_PORT>" +
                          std::to_string(sim_.port()) + "</CV_PORT>";
   // The fallback settings beside the program; the system folder's copy must not exist.
   DeleteFileA("C:\\windows\\syswow64\\Brelmap.dll");
-  return WriteFileText(folder_ / "Brelmap_tmp.dll", kestra::Scramble(settings));
+  return WriteFileText(folder_ + "\\Brelmap_tmp.dll", kestra::Scramble(settings));
 }
 
 void AgentRig::SetPolicy(const std::string& reply) { WriteFileText(sim_.policy_path(), reply); }
 
 bool AgentRig::StartAgent(const char* title) {
   // Read by the menu probe inside the agent (see TrayMenu).
-  SetEnvironmentVariableA("TESSAL_MENU_DUMP", (folder_ / "menu.txt").c_str());
+  SetEnvironmentVariableA("TESSAL_MENU_DUMP", (scratch_ / "menu.txt").c_str());
   bool started = agent_.Start(program_);
   SetEnvironmentVariableA("TESSAL_MENU_DUMP", nullptr);
   if (!started) return false;
@@ -63,8 +81,15 @@ bool AgentRig::StartAgent(const char* title) {
   return window_ != nullptr;
 }
 
+bool AgentRig::AttachAgent(DWORD timeout_ms, const char* title) {
+  window_ = WaitForWindow(nullptr, title, timeout_ms);
+  DWORD process_id = 0;
+  if (window_ != nullptr) GetWindowThreadProcessId(window_, &process_id);
+  return process_id != 0 && agent_.Attach(process_id);
+}
+
 bool AgentRig::WaitForPolicy(DWORD timeout_ms) {
-  return WaitUntil([&] { return FileExists(folder_ / "Kestra.ini"); }, timeout_ms);
+  return WaitUntil([&] { return FileExists(folder_ + "\\Kestra.ini"); }, timeout_ms);
 }
 
 std::string AgentRig::RecordPath(int number) const { return kestra::RecordFileName(WorkFolder(), number); }
@@ -94,7 +119,7 @@ std::vector<std::string> AgentRig::TrayMenu() {
   auto hook_proc = probe ? reinterpret_cast<HOOKPROC>(GetProcAddress(probe, "MenuProbeHook")) : nullptr;
   DWORD thread = GetWindowThreadProcessId(window_, nullptr);
   HHOOK hook = hook_proc ? SetWindowsHookExA(WH_GETMESSAGE, hook_proc, probe, thread) : nullptr;
-  std::string dump = folder_ / "menu.txt";
+  std::string dump = scratch_ / "menu.txt";
   DeleteFileA(dump.c_str());
   SetCursorPos(900, 700);
   PostMessageA(window_, kestra::kUmTrayNotify, 0, WM_RBUTTONUP);

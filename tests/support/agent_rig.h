@@ -32,12 +32,17 @@ class AgentRig {
   // Program folder with the agent (under file_name) and the communication
   // library, settings pointing at a fresh simulator. False with a reason.
   bool Prepare(std::string* error, const char* file_name = "qvTessalKestra.exe");
+  // The same beside an agent installed in `folder`, which the PC's own chain
+  // starts (see AttachAgent).
+  bool PrepareInstalled(const std::string& folder, std::string* error);
   void SetPolicy(const std::string& reply);
   bool StartAgent(const char* title = "qvTessalKestra_X");
+  // Waits for the window of an agent that something else started and takes its process.
+  bool AttachAgent(DWORD timeout_ms, const char* title = "qvTessalKestra_X");
   // The first good refresh has written the policy cache.
   bool WaitForPolicy(DWORD timeout_ms = 20000);
   HWND window() const { return window_; }
-  std::string program_folder() const { return folder_.path(); }
+  std::string program_folder() const { return folder_; }
   std::string program_path() const { return program_; }
   static std::string WorkFolder();
 
@@ -60,7 +65,11 @@ class AgentRig {
   void StopAgent();
 
  private:
-  TempFolder folder_;
+  // Beside the agent: the communication library and its settings.
+  bool InstallStandins(std::string* error);
+
+  TempFolder scratch_;  // the simulator's files, the menu probe's dump
+  std::string folder_;  // the agent's program folder
   std::string program_;
   mgmt_sim::SimulatorProcess sim_;
   Process agent_;

@@ -28,19 +28,30 @@ Process::Process(Process&& other) noexcept : pi_(other.pi_) { other.pi_ = PROCES
 
 Process& Process::operator=(Process&& other) noexcept {
   if (this != &other) {
-    this->~Process();
+    Close();
     pi_ = other.pi_;
     other.pi_ = PROCESS_INFORMATION{};
   }
   return *this;
 }
 
-Process::~Process() {
+Process::~Process() { Close(); }
+
+void Process::Close() {
   if (pi_.hThread) CloseHandle(pi_.hThread);
   if (pi_.hProcess) CloseHandle(pi_.hProcess);
+  pi_ = PROCESS_INFORMATION{};
+}
+
+bool Process::Attach(DWORD process_id) {
+  Close();
+  pi_.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
+  if (pi_.hProcess != nullptr) pi_.dwProcessId = process_id;
+  return pi_.hProcess != nullptr;
 }
 
 bool Process::Start(const std::string& program, const std::string& arguments) {
+  Close();
   std::string command = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
   STARTUPINFOA si{};
   si.cb = sizeof(si);

@@ -42,6 +42,8 @@ class Process {
   ~Process();
   // Starts a program; false when it could not be started.
   bool Start(const std::string& program, const std::string& arguments = "");
+  // Takes a process that another program started; false when it cannot be opened.
+  bool Attach(DWORD process_id);
   bool running() const;
   // Waits up to timeout_ms; true with the exit code when the process ended.
   bool WaitForExit(DWORD timeout_ms, DWORD* exit_code);
@@ -49,6 +51,7 @@ class Process {
   DWORD id() const { return pi_.dwProcessId; }
 
  private:
+  void Close();
   PROCESS_INFORMATION pi_{};
 };
 
