@@ -1,9 +1,13 @@
-// The agent's main job, played under Wine with stand-ins for the outside
-// programs: the management-server simulator serves a policy of three
+// The agent's main job, played under Wine on the installed suite with
+// stand-ins for the outside programs: the keep-alive service starts the agent
+// through the launcher and the protected-start stand-in; a bank's page in
+// headless Chromium asks the presence responder whether the suite is
+// installed; the management-server simulator serves a policy of three
 // organisations, two protected browsers register, ask about sites and get
 // their verdicts; a pharmed address is refused, alerted, reported and, on the
 // user's "예", every registered browser is told to close; a tampered hosts file
 // is repaired with a backup.
+//   agent_demo INSTALLED_FOLDER
 #include <windows.h>
 
 #include <cstdio>
@@ -11,6 +15,7 @@
 
 #include "agent_rig.h"
 #include "core/messages.h"
+#include "win/sim_process.h"
 #include "win_harness.h"
 
 namespace {
@@ -85,17 +90,49 @@ void ShowHostsGuard(const harness::AgentRig& rig) {
   DeleteFileA((std::string(kHostsFolder) + "hosts_backup").c_str());
 }
 
+// The outside programs' stand-ins beside the installed suite: the protected-start
+// stand-in with the marker that makes it start the agent, as the real one does.
+void PutProtectedStartBeside(const std::string& folder) {
+  if (!CopyFileA((harness::StandinFolder() + "\\qvTarnwick.exe").c_str(), (folder + "\\qvTarnwick.exe").c_str(),
+                 FALSE) ||
+      !harness::WriteFileText(folder + "\\qvTarnwick.start", "")) {
+    Fail("cannot put the protected-start stand-in into " + folder);
+  }
+}
+
+// A bank's page in headless Chromium (a Linux program, started through Wine)
+// asks the service's responder whether the suite is installed, trusting only
+// the root that the PC made at install.
+void ShowPresencePage(const std::string& folder, const harness::TempFolder& scratch) {
+  std::string out = harness::OutFolder();
+  std::string script = mgmt_sim::UnixPathOf(out.substr(0, out.rfind("\\out\\")) + "\\demo\\presence_page.sh");
+  char shots[MAX_PATH] = "";
+  GetEnvironmentVariableA("TESSAL_SHOTS", shots, sizeof(shots));
+  std::string result = scratch / "page.txt";
+  std::string error;
+  if (!mgmt_sim::StartLinuxProgram("Z:\\bin\\bash", "/bin/bash \"" + script + "\" \"" +
+                                       mgmt_sim::UnixPathOf(folder + "\\jsxCVsc.cer") + "\" \"" +
+                                       mgmt_sim::UnixPathOf(shots) + "\" \"" + mgmt_sim::UnixPathOf(result) + "\"",
+                                   &error)) {
+    Fail("the page could not be shown: " + error);
+  }
+  if (!harness::WaitUntil([&] { return harness::FileExists(result); }, 120000)) Fail("the page did not load");
+  Say("A bank's page in headless Chromium, trusting only the root this PC made at install (jsxCVsc.cer), "
+      "asks https://localhost:12500 whether the suite is installed:");
+  ShowLines(harness::ReadFileText(result), "page: ");
+}
+
 }  // namespace
 
-int main() {
-  harness::KillWindowOwners(nullptr, kestra::kTitleX);
-  harness::KillWindowOwners(kestra::kBrowserClassX32, nullptr);
-  harness::KillWindowOwners(kestra::kBrowserClassX64, nullptr);
-  harness::RemoveTree(harness::AppDataFolder() + "\\TessalX");
+int main(int argc, char** argv) {
+  if (argc != 2) Fail("usage: agent_demo INSTALLED_FOLDER");
+  std::string folder = argv[1];
+  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  harness::TempFolder scratch("kestra_demo_logs");
 
   harness::AgentRig rig("kestra_demo");
   std::string error;
-  if (!rig.Prepare(&error)) Fail(error);
+  if (!rig.PrepareInstalled(folder, &error)) Fail(error);
   rig.SetPolicy(harness::PolicyReply({
       {"KBANK", "https://www.kbank.co.kr", "203.0.113.10", 1, 0,
        "<companyuseurls>m.kbank.co.kr</companyuseurls><companyuseipaddresss>203.0.113.11</companyuseipaddresss>"},
@@ -103,26 +140,36 @@ int main() {
       {"SSEC", "https://www.ssec.co.kr", "203.0.113.30", 1, 1, ""},
   }));
   Say("The management-server simulator serves a policy of three organisations: KBANK, HCARD, SSEC");
+  PutProtectedStartBeside(folder);
+  Say("Beside the installed suite in " + folder + " the demo puts the stand-ins of two outside programs: the "
+      "communication library qvTessalOlvar.dll, pointed at the simulator, and the protected-start program "
+      "qvTarnwick.exe");
 
-  std::string log = rig.program_folder() + "\\browsers.log";
-  harness::Process brelgo, brelgox;
-  brelgo.Start(harness::StandinFolder() + "\\Brelgo.exe", "--log \"" + log + "\" --record 101");
-  brelgox.Start(harness::StandinFolder() + "\\BrelgoX.exe", "--log \"" + log + "\" --record 102");
-  Say("Started the protected-browser stand-ins Brelgo.exe (class BRELGO) and BrelgoX.exe (class BRELXGO)");
-
-  if (!rig.StartAgent()) Fail("the agent did not start");
-  Say("Started the agent " + rig.program_path() + ": its window is titled \"qvTessalKestra_X\"");
+  ULONGLONG start = GetTickCount64();
+  if (!rig.AttachAgent(75000)) Fail("the keep-alive service did not start the agent");
+  Say("The service \"Corvanta BrontelMon\", which looks every 30 s for the suite's programs, started qvTolvenz.exe "
+      "in the user's session " + std::to_string((GetTickCount64() - start) / 1000) +
+      " s later; qvTolvenz started qvTarnwick.exe, which started the agent:");
+  ShowLines(harness::ReadFileText(folder + "\\qvTarnwick.log"), "");
+  Say("The agent's window is titled \"qvTessalKestra_X\"");
   HWND window = rig.window();
   if (harness::WaitUntil([&] { return IsWindowVisible(window) != 0; }, 20000)) {
     if (harness::RequestScreenshot("main-window")) Say("The main window slid in at the screen corner (screenshot)");
   }
+  if (!rig.WaitForPolicy()) Fail("the agent loaded no policy");
+  Say("The agent loaded the policy from the simulator and cached it in Kestra.ini");
+  ShowPresencePage(folder, scratch);
+
+  std::string log = scratch / "browsers.log";
+  harness::Process brelgo, brelgox;
+  brelgo.Start(harness::StandinFolder() + "\\Brelgo.exe", "--log \"" + log + "\" --record 101");
+  brelgox.Start(harness::StandinFolder() + "\\BrelgoX.exe", "--log \"" + log + "\" --record 102");
+  Say("Started the protected-browser stand-ins Brelgo.exe (class BRELGO) and BrelgoX.exe (class BRELXGO)");
   if (!harness::WaitUntil([&] { return LogHas(log, "BRELGO registered 101") && LogHas(log, "BRELXGO registered 102"); },
                           20000)) {
     Fail("the browsers did not register");
   }
   Say("Both browsers registered their record numbers 101 and 102");
-  if (!rig.WaitForPolicy()) Fail("the agent loaded no policy");
-  Say("The agent loaded the policy from the simulator and cached it in Kestra.ini");
 
   SetCursorPos(900, 700);
   PostMessageA(window, kestra::kUmTrayNotify, 0, WM_RBUTTONUP);
@@ -175,6 +222,9 @@ int main() {
 
   ShowHostsGuard(rig);
 
+  // Once the agent has ended, the service's chain must not start it again.
+  DeleteFileA((folder + "\\qvTarnwick.start").c_str());
+  DeleteFileA((folder + "\\qvTarnwick.exe").c_str());
   rig.StopAgent();
   DWORD code = 0;
   rig.agent().WaitForExit(10000, &code);
