@@ -28,6 +28,31 @@ constexpr UINT_PTR kTimerServeRequests = 0x2728;
 constexpr UINT kRefreshWaitStepMs = 300;
 constexpr UINT kSlideMs = 600;
 
+// The tray icon's data; only the R edition shows it from the start.
+void PrepareTrayIcon(AgentState& a, HWND w, HICON icon) {
+  a.tray = NOTIFYICONDATAA{};
+  a.tray.cbSize = NOTIFYICONDATAA_V3_SIZE;
+  a.tray.hWnd = w;
+  a.tray.uID = 0;
+  a.tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  a.tray.uCallbackMessage = kUmTrayNotify;
+  a.tray.hIcon = icon;
+  lstrcpynA(a.tray.szTip, kTrayTip, sizeof(a.tray.szTip));
+  if (a.edition == Edition::kR) Shell_NotifyIconA(NIM_ADD, &a.tray);
+}
+
+// The X edition's workers. The folders they read are held before any of them starts.
+void StartWorkers(AgentState& a, HWND w) {
+  HeldFolders held = HoldWorkFolders(a.base_folder, true);
+  a.base = std::move(held.base);
+  a.work = std::move(held.work);
+  a.responder_wanted = !KeepAliveServiceServes(a.program_folder);
+  if (a.responder_wanted) StartAgentResponder(a.program_folder, w);
+  a.outdated_support_flag = SystemSupportOutdated() ? 1 : 0;
+  StartUrlWatcher();
+  StartHostsWatch(w);
+}
+
 }  // namespace
 
 CqvTessalKestraDlg::CqvTessalKestraDlg() : CDialogBase(IDD_QVTESSALKESTRA_DIALOG, nullptr) {
@@ -37,17 +62,7 @@ CqvTessalKestraDlg::CqvTessalKestraDlg() : CDialogBase(IDD_QVTESSALKESTRA_DIALOG
 BOOL CqvTessalKestraDlg::OnInitDialog() {
   AgentState& a = Agent();
   HWND w = hwnd();
-
-  // 1. System menu entry for the About box, window icons.
-  char about[128] = "";
-  LoadStringA(GetModuleHandleA(nullptr), IDS_ABOUTBOX, about, sizeof(about));
-  if (HMENU sys = GetSystemMenu(w, FALSE); sys != nullptr && about[0] != 0) {
-    AppendMenuA(sys, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(sys, MF_STRING, IDM_ABOUTBOX, about);
-  }
-  SendMessageA(w, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-  SendMessageA(w, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-  taskbar_created_ = RegisterWindowMessageA("TaskbarCreated");
+  AddAboutEntryAndIcons();  // 1.
 
   // 2.-4. Base folder, edition, single instance.
   a.base_folder = DetermineBaseFolder();
@@ -60,15 +75,7 @@ BOOL CqvTessalKestraDlg::OnInitDialog() {
   // 5.-7. Messages from lower-integrity senders, tray icon.
   AllowAgentMessages(w);
   a.main_window = w;
-  a.tray = NOTIFYICONDATAA{};
-  a.tray.cbSize = NOTIFYICONDATAA_V3_SIZE;
-  a.tray.hWnd = w;
-  a.tray.uID = 0;
-  a.tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  a.tray.uCallbackMessage = kUmTrayNotify;
-  a.tray.hIcon = icon_;
-  lstrcpynA(a.tray.szTip, kTrayTip, sizeof(a.tray.szTip));
-  if (a.edition == Edition::kR) Shell_NotifyIconA(NIM_ADD, &a.tray);
+  PrepareTrayIcon(a, w, icon_);
 
   // 8. Per-run texts and the MAC text.
   first_paint_ = 1;
@@ -81,22 +88,28 @@ BOOL CqvTessalKestraDlg::OnInitDialog() {
     SetWindowTextA(w, kTitleR);
     RegisterFirewallApp(image.c_str(), L"Corvanta Ransom Brontel");
   } else {
-    // 10. X edition. The folders the workers read are held before any worker starts.
+    // 10. X edition.
     SetWindowTextA(w, kTitleX);
     RegisterFirewallApp(image.c_str(), L"Corvanta Brontel");
-    HeldFolders held = HoldWorkFolders(a.base_folder, true);
-    a.base = std::move(held.base);
-    a.work = std::move(held.work);
-    a.responder_wanted = !KeepAliveServiceServes(a.program_folder);
-    if (a.responder_wanted) StartAgentResponder(a.program_folder, w);
-    a.outdated_support_flag = SystemSupportOutdated() ? 1 : 0;
-    StartUrlWatcher();
-    StartHostsWatch(w);
+    StartWorkers(a, w);
   }
 
   // 11. The night restart counts from here (a 64-bit clock: no wrap after 49 days).
   a.policy.restart_clock_ms = GetTickCount64();
   return TRUE;
+}
+
+void CqvTessalKestraDlg::AddAboutEntryAndIcons() {
+  HWND w = hwnd();
+  char about[128] = "";
+  LoadStringA(GetModuleHandleA(nullptr), IDS_ABOUTBOX, about, sizeof(about));
+  if (HMENU sys = GetSystemMenu(w, FALSE); sys != nullptr && about[0] != 0) {
+    AppendMenuA(sys, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(sys, MF_STRING, IDM_ABOUTBOX, about);
+  }
+  SendMessageA(w, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageA(w, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  taskbar_created_ = RegisterWindowMessageA("TaskbarCreated");
 }
 
 LRESULT CqvTessalKestraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
@@ -129,6 +142,20 @@ LRESULT CqvTessalKestraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* hand
       // Drag the window by its client area.
       SendMessageA(hwnd(), WM_NCLBUTTONDOWN, HTCAPTION, lp);
       return 0;
+    default:
+      if (msg == taskbar_created_ && taskbar_created_ != 0) {
+        // Explorer restarted: the R edition's icon must be added again.
+        if (Agent().edition == Edition::kR) Shell_NotifyIconA(NIM_ADD, &Agent().tray);
+        *handled = true;
+        return 0;
+      }
+      return OnAgentMessage(msg, wp, lp, handled);
+  }
+  return CDialogBase::OnMessage(msg, wp, lp, handled);
+}
+
+LRESULT CqvTessalKestraDlg::OnAgentMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
+  switch (msg) {
     case kUmRegisterRecord:
       OnRegisterRecord(wp);
       *handled = true;
@@ -158,13 +185,8 @@ LRESULT CqvTessalKestraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* hand
       return OnTrayNotify(hwnd(), wp, lp);
     case kUmShutdown:
       RunShutdownRoutine();
+      break;
     default:
-      if (msg == taskbar_created_ && taskbar_created_ != 0) {
-        // Explorer restarted: the R edition's icon must be added again.
-        if (Agent().edition == Edition::kR) Shell_NotifyIconA(NIM_ADD, &Agent().tray);
-        *handled = true;
-        return 0;
-      }
       break;
   }
   return CDialogBase::OnMessage(msg, wp, lp, handled);

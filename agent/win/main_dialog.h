@@ -18,6 +18,9 @@ class CqvTessalKestraDlg : public CDialogBase {
   LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled) override;
 
  private:
+  // The messages of the suite's own programs and of the agent's threads.
+  LRESULT OnAgentMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled);
+  void AddAboutEntryAndIcons();
   void OnSysCommand(WPARAM id, LPARAM lp, bool* handled);
   void OnPaint(bool* handled);
   void OnWindowPosChanging(WINDOWPOS* pos);
