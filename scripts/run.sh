@@ -17,10 +17,7 @@ cmake --build build/win64 --target msi_package agent_demo standin_qvTarnwick
 
 export TESSAL_WINE_DIR=$root/build/wine-demo
 . tools/wine/wine-env.sh
-tessal_wine_stop
-rm -rf "$WINEPREFIX"
-tessal_wine_ready
-trap tessal_wine_stop EXIT
+tessal_wine_fresh
 
 msi=out/package/CorvantaBrontel-x64.msi
 win_folder='C:\Program Files\Corvanta\Brontel'

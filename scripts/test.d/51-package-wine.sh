@@ -20,10 +20,7 @@ version=$(sed -n 's/^set(TESSAL_VERSION \([0-9.]*\))/\1/p' cmake/version.cmake)
 
 export TESSAL_WINE_DIR=$root/build/wine-package
 . tools/wine/wine-env.sh
-tessal_wine_stop
-rm -rf "$WINEPREFIX"
-tessal_wine_ready
-trap tessal_wine_stop EXIT
+tessal_wine_fresh
 
 folder="$WINEPREFIX/drive_c/Program Files/Corvanta/Brontel"
 win_folder='C:\Program Files\Corvanta\Brontel\'

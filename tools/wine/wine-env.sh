@@ -76,3 +76,12 @@ tessal_wine_stop() {
   done
   rm -f "$TESSAL_WINE_DIR/display"
 }
+
+# A prefix made afresh (whatever ran in it before is ended), ready, and ended
+# again when the calling script exits.
+tessal_wine_fresh() {
+  tessal_wine_stop
+  rm -rf "$WINEPREFIX"
+  tessal_wine_ready
+  trap tessal_wine_stop EXIT
+}
