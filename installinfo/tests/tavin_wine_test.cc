@@ -18,7 +18,7 @@ namespace {
 
 using setup_test::Exists;
 using setup_test::ReadAll;
-using setup_test::ScratchFolder;
+using setup_test::TempFolder;
 using setup_test::WinPath;
 using setup_test::WriteAll;
 
@@ -91,11 +91,11 @@ class Installation {
   ~Installation() { SetCurrentDirectoryA(old_dir_); }
   void AddLibrary(const char* name) { EXPECT_TRUE(CopyFileA(WinPath(LORIX_DLL).c_str(), (dir_ / name).c_str(), FALSE)); }
   void Write(const std::string& name, const std::string& text) { ASSERT_TRUE(WriteAll(dir_ / name, text)); }
-  const std::string& root() const { return dir_.path(); }
+  std::string root() const { return dir_.path() + "\\"; }  // with its backslash
   std::string operator/(const std::string& name) const { return dir_ / name; }
 
  private:
-  ScratchFolder dir_{"tavin"};
+  TempFolder dir_{"tavin"};
   char old_dir_[MAX_PATH] = {};
 };
 
@@ -455,7 +455,7 @@ TEST(Tavin, AHugeBadListGivesOneBoxAndTheMonitorStillRuns) {
 // The copy goes through a temporary name of its own: names already taken, by a
 // file or by a link to another file, are passed over and left as they were.
 TEST(Tavin, RestoringPassesOverPlantedTemporaryNames) {
-  ScratchFolder dir("restore");
+  TempFolder dir("restore");
   ASSERT_TRUE(WriteAll(dir / "protected", "new content"));
   ASSERT_TRUE(WriteAll(dir / "target", "old"));
   ASSERT_TRUE(WriteAll(dir / "victim", "victim"));

@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot load %s\n", argv[1]);
     return 1;
   }
-  setup_test::ScratchFolder dir("lorix_bench");
+  setup_test::TempFolder dir("lorix_bench");
   if (!CopyFileA(argv[2], (dir / "indent.xsl").c_str(), FALSE) || !SetCurrentDirectoryA(dir.path().c_str())) {
     std::fprintf(stderr, "cannot prepare %s\n", dir.path().c_str());
     return 1;

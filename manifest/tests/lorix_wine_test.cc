@@ -18,7 +18,7 @@ namespace {
 
 using setup_test::Exists;
 using setup_test::ReadAll;
-using setup_test::ScratchFolder;
+using setup_test::TempFolder;
 using setup_test::WinPath;
 using setup_test::WriteAll;
 
@@ -78,7 +78,7 @@ class LorixTest : public ::testing::Test {
   }
   void TearDown() override { SetCurrentDirectoryA(old_dir_); }
 
-  ScratchFolder dir_{"lorix"};
+  TempFolder dir_{"lorix"};
   char old_dir_[MAX_PATH] = {};
 };
 

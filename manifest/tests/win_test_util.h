@@ -36,17 +36,6 @@ inline std::string BillionLaughs() {
          "]>\r\n<SETUP><CONFIG><MAINVERSION>&j;</MAINVERSION><LANG>&j;</LANG></CONFIG></SETUP>\r\n";
 }
 
-// A fresh folder under the temporary folder, removed with its content at the end;
-// its path ends in a backslash.
-class ScratchFolder {
- public:
-  explicit ScratchFolder(const char* tag) : folder_(tag), path_(folder_.path() + "\\") {}
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + name; }
-
- private:
-  harness::TempFolder folder_;
-  std::string path_;
-};
+using harness::TempFolder;
 
 }  // namespace setup_test
