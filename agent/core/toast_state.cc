@@ -1,4 +1,4 @@
-#include "core/alert_texts.h"
+#include "core/toast_state.h"
 
 #include "core/ansi_text.h"
 #include "core/host_names.h"
@@ -71,13 +71,13 @@ ScreenPoint CentreOnScreen(int screen_w, int screen_h, int w, int h) {
   return ScreenPoint{screen_w / 2 - w / 2, screen_h / 2 - h / 2};
 }
 
-void NoticeState::SetNormalSiteMark(int mark) {
+void ToastState::SetNormalSiteMark(int mark) {
   mode_ = mark == 1 ? kModeNormal : kModeRefusal;
   answer_ = kAnswerNone;
   showing_ = 1;
 }
 
-void NoticeState::Fill(int mark, std::string_view host, int verdict_kind) {
+void ToastState::Fill(int mark, std::string_view host, int verdict_kind) {
   mode_ = kModeUnset;
   SetNormalSiteMark(mark);
   tessal::CopyBounded(host_, sizeof(host_), host.substr(0, host.find('\0')));
@@ -86,17 +86,17 @@ void NoticeState::Fill(int mark, std::string_view host, int verdict_kind) {
   showing_ = 1;
 }
 
-const char* NoticeState::AlertTextDue() const {
+const char* ToastState::AlertTextDue() const {
   if (mode_ != kModeRefusal) return nullptr;
   return AlertTextFor(verdict_kind_);
 }
 
-bool NoticeState::Answer(int answer) {
+bool ToastState::Answer(int answer) {
   answer_ = answer;
   return answer == kAnswerYes;
 }
 
-void NoticeState::Connected() {
+void ToastState::Connected() {
   if (mode_ == kModeNormal) showing_ = 0;
 }
 

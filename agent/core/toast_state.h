@@ -51,7 +51,7 @@ inline constexpr int kModeNormal = 1;
 
 // The toast's state. "showing" is set from the moment a notice is filled until its
 // alert has been answered; no new notice is shown meanwhile.
-class NoticeState {
+class ToastState {
  public:
   static constexpr std::size_t kHostSize = 128;
 

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/alert_texts.h"
+#include "core/toast_state.h"
 #include "core/file_io.h"
 #include "core/host_names.h"
 #include "core/hosts_file.h"
@@ -182,9 +182,9 @@ class FuzzInspectionHost : public InspectionHost {
   bool NotifierReady() override { return true; }
   bool NotifierShowing() override { return false; }
   void ShowNotice(const std::string&, const std::string&, const std::string& host, int) override {
-    NoticeState notice;
-    notice.Fill(0, host, kKindAddress);
-    std::string url = ConnectUrl(notice.host());
+    ToastState toast;
+    toast.Fill(0, host, kKindAddress);
+    std::string url = ConnectUrl(toast.host());
     Require(url.empty() || LooksLikeOneFileName(url.substr(8)));
   }
   void GuardHostsFile() override {}

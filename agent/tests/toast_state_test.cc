@@ -1,4 +1,4 @@
-#include "core/alert_texts.h"
+#include "core/toast_state.h"
 
 #include <gtest/gtest.h>
 
@@ -103,8 +103,8 @@ TEST(ToastGeometry, CentringHalvesEachSizeOnItsOwn) {
   EXPECT_EQ(p.y, 300 - 499);
 }
 
-TEST(NoticeState, FreshToastIsIdle) {
-  NoticeState s;
+TEST(ToastState, FreshToastIsIdle) {
+  ToastState s;
   EXPECT_FALSE(s.showing());
   EXPECT_EQ(s.mode(), kModeUnset);
   EXPECT_EQ(s.answer(), kAnswerNone);
@@ -112,8 +112,8 @@ TEST(NoticeState, FreshToastIsIdle) {
   EXPECT_EQ(s.AlertTextDue(), nullptr);
 }
 
-TEST(NoticeState, RefusalAsksAndYesTerminates) {
-  NoticeState s;
+TEST(ToastState, RefusalAsksAndYesTerminates) {
+  ToastState s;
   s.Fill(0, "www.bank.example", 1);
   EXPECT_TRUE(s.showing());
   EXPECT_EQ(s.mode(), kModeRefusal);
@@ -127,8 +127,8 @@ TEST(NoticeState, RefusalAsksAndYesTerminates) {
   EXPECT_EQ(s.answer(), kAnswerYes);
 }
 
-TEST(NoticeState, NoOrNoBoxDoesNotTerminate) {
-  NoticeState s;
+TEST(ToastState, NoOrNoBoxDoesNotTerminate) {
+  ToastState s;
   s.Fill(0, "a.example", 7);
   EXPECT_STREQ(s.AlertTextDue(), AlertTextFor(7));
   EXPECT_FALSE(s.Answer(kAnswerNo));
@@ -137,8 +137,8 @@ TEST(NoticeState, NoOrNoBoxDoesNotTerminate) {
   EXPECT_FALSE(s.Answer(kAnswerNone));
 }
 
-TEST(NoticeState, NormalSiteAsksNothing) {
-  NoticeState s;
+TEST(ToastState, NormalSiteAsksNothing) {
+  ToastState s;
   s.Fill(1, "ok.example", 0);
   EXPECT_EQ(s.mode(), kModeNormal);
   EXPECT_TRUE(s.showing());
@@ -154,11 +154,11 @@ TEST(NoticeState, NormalSiteAsksNothing) {
   EXPECT_EQ(s.mode(), kModeRefusal);
 }
 
-TEST(NoticeState, LongHostIsCutNotOverrun) {
-  NoticeState s;
+TEST(ToastState, LongHostIsCutNotOverrun) {
+  ToastState s;
   std::string host(500, 'h');
   s.Fill(0, host, 0);
-  EXPECT_EQ(std::strlen(s.host()), NoticeState::kHostSize - 1);
+  EXPECT_EQ(std::strlen(s.host()), ToastState::kHostSize - 1);
   s.Fill(0, std::string(127, 'x'), 0);
   EXPECT_EQ(std::string(s.host()), std::string(127, 'x'));
   // A shorter host leaves nothing of the longer one behind.

@@ -50,8 +50,8 @@ inline constexpr char kAlertTitle[] = "Corvanta Alert";
 // Writes a text into every registered record file; nothing without a held work folder.
 int BroadcastToRegisteredRecords(const char* text);
 
-class NoticeWindow;
+class Toast;
 // The toast of refusals, or nullptr while the program has none.
-NoticeWindow* TheNoticeWindow();
+Toast* TheToast();
 
 }  // namespace kestra

@@ -259,7 +259,7 @@ void CqvTessalKestraDlg::OnTimer(UINT_PTR id) {
       break;
     }
     case TimerAction::kDnsAlert: {
-      Win32InspectionHost host(hwnd(), TheNoticeWindow());
+      Win32InspectionHost host(hwnd(), TheToast());
       RaiseDnsAlert(a.inspection, a.policy, host);
       break;
     }
@@ -268,7 +268,7 @@ void CqvTessalKestraDlg::OnTimer(UINT_PTR id) {
       if (a.edition == Edition::kX) Shell_NotifyIconA(NIM_DELETE, &a.tray);
       break;
     case TimerAction::kInspect: {
-      Win32InspectionHost host(hwnd(), TheNoticeWindow());
+      Win32InspectionHost host(hwnd(), TheToast());
       InspectRecord(a.inspection, a.policy, host);
       break;
     }

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "core/alert_texts.h"
+#include "core/toast_state.h"
 #include "win/dialog_base.h"
 
 namespace kestra {
@@ -52,7 +52,7 @@ class CNotify : public CDialogBase {
   void RunAlertSequence();
   void TellBrowsersToClose();
 
-  NoticeState state_;
+  ToastState state_;
   HBRUSH background_;
   HWND owner_ = nullptr;
   uint32_t slide_direction_ = 0;  // none until the first placement

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/alert_texts.h"
+#include "core/toast_state.h"
 #include "core/ansi_text.h"
 #include "win/notify_resource.h"
 #include "win/text.h"

@@ -1,4 +1,4 @@
-// The refusal toast behind the inspection's NoticeWindow.
+// The refusal toast (CNotify) as the inspection sees it.
 #include "win/agent_state.h"
 #include "win/verdict_host.h"
 #include "win/notify.h"
@@ -7,7 +7,7 @@ namespace kestra {
 
 namespace {
 
-class ToastNotice : public NoticeWindow {
+class NotifyToast : public Toast {
  public:
   bool Ensure(HWND owner) override { return toast_.hwnd() != nullptr || toast_.Create(owner); }
   bool showing() const override { return toast_.showing(); }
@@ -21,8 +21,8 @@ class ToastNotice : public NoticeWindow {
 
 }  // namespace
 
-NoticeWindow* TheNoticeWindow() {
-  static ToastNotice toast;
+Toast* TheToast() {
+  static NotifyToast toast;
   return &toast;
 }
 

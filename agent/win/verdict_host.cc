@@ -106,12 +106,12 @@ void Win32InspectionHost::CommLog(const std::string& id, const std::string& even
   CurrentComm().Log(id, event, kind);
 }
 
-bool Win32InspectionHost::NotifierReady() { return notice_ != nullptr && notice_->Ensure(window_); }
-bool Win32InspectionHost::NotifierShowing() { return notice_ != nullptr && notice_->showing(); }
+bool Win32InspectionHost::NotifierReady() { return toast_ != nullptr && toast_->Ensure(window_); }
+bool Win32InspectionHost::NotifierShowing() { return toast_ != nullptr && toast_->showing(); }
 
 void Win32InspectionHost::ShowNotice(const std::string& line1, const std::string& line2, const std::string& host,
                                      int kind) {
-  if (notice_ != nullptr) notice_->Show(line1, line2, host, kind);
+  if (toast_ != nullptr) toast_->Show(line1, line2, host, kind);
 }
 
 void Win32InspectionHost::GuardHostsFile() { CheckAndRepairHostsFile(); }

@@ -8,9 +8,9 @@
 namespace kestra {
 
 // The toast as the inspection uses it; created on first use.
-class NoticeWindow {
+class Toast {
  public:
-  virtual ~NoticeWindow() = default;
+  virtual ~Toast() = default;
   virtual bool Ensure(HWND owner) = 0;
   virtual bool showing() const = 0;
   virtual void Show(const std::string& line1, const std::string& line2, const std::string& host, int kind) = 0;
@@ -18,7 +18,7 @@ class NoticeWindow {
 
 class Win32InspectionHost : public InspectionHost {
  public:
-  Win32InspectionHost(HWND window, NoticeWindow* notice) : window_(window), notice_(notice) {}
+  Win32InspectionHost(HWND window, Toast* toast) : window_(window), toast_(toast) {}
 
   uint64_t NowMs() override;
   void Wait(unsigned ms) override;
@@ -40,7 +40,7 @@ class Win32InspectionHost : public InspectionHost {
 
  private:
   HWND window_;
-  NoticeWindow* notice_;
+  Toast* toast_;
 };
 
 // Waits while the window's thread keeps dispatching its messages.

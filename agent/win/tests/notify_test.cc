@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/alert_texts.h"
+#include "core/toast_state.h"
 #include "core/record_files.h"
 #include "win/agent_state.h"
 #include "win/notify_resource.h"
