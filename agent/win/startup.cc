@@ -12,6 +12,7 @@
 #include "core/ansi_text.h"
 #include "core/file_io.h"
 #include "core/messages.h"
+#include "win/dll_search.h"
 #include "win/responder_thread.h"
 #include "win/scoped_handle.h"
 #include "win/tray.h"
@@ -58,9 +59,8 @@ void EnsureSingleInstance(HWND window, Edition edition) {
 }
 
 void AllowAgentMessages(HWND window) {
-  // A system library, already loaded by the program; the restricted search finds
-  // it only in the system folder.
-  HMODULE user32 = LoadLibraryA("User32.dll");
+  // Already loaded by the program; taken from the system folder by full path.
+  HMODULE user32 = tessal::LoadSystemLibrary("user32.dll");
   if (user32 == nullptr) return;
   using FilterEx = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
   using Filter = BOOL(WINAPI*)(UINT, DWORD);
