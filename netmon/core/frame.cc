@@ -9,17 +9,18 @@ FrameStatus ReadFrame(const FrameReader& frame, FrameFields* out) {
   if (!frame.U8(kEthernetHeader, &version_ihl)) return FrameStatus::kTruncated;
   out->ip_header_length = static_cast<size_t>(version_ihl & 0x0F) * 4;
   out->transport = kEthernetHeader + out->ip_header_length;
-  // Addresses end at byte 33; the ports sit 4 bytes into the transport header.
-  if (!frame.Has(26, 8) || !frame.Has(out->transport, 4)) return FrameStatus::kTruncated;
-  frame.Be16(16, &out->total_length);
-  frame.U8(23, &out->protocol);
-  for (size_t i = 0; i < 4; ++i) {
-    frame.U8(26 + i, &out->src[i]);
-    frame.U8(30 + i, &out->dst[i]);
+  if (!frame.Has(kIpSource, 2 * kIpAddressBytes) || !frame.Has(out->transport, kPortBytes)) {
+    return FrameStatus::kTruncated;
   }
-  frame.Be16(out->transport, &out->src_port);
-  frame.Be16(out->transport + 2, &out->dst_port);
-  return out->ip_header_length < 20 ? FrameStatus::kInvalid : FrameStatus::kOk;
+  frame.Be16(kIpTotalLength, &out->total_length);
+  frame.U8(kIpProtocol, &out->protocol);
+  for (size_t i = 0; i < kIpAddressBytes; ++i) {
+    frame.U8(kIpSource + i, &out->src[i]);
+    frame.U8(kIpDestination + i, &out->dst[i]);
+  }
+  frame.Be16(out->transport + kSourcePort, &out->src_port);
+  frame.Be16(out->transport + kDestinationPort, &out->dst_port);
+  return out->ip_header_length < kMinIpHeader ? FrameStatus::kInvalid : FrameStatus::kOk;
 }
 
 void FormatDotted(const uint8_t address[4], char* out, size_t size) {

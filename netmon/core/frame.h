@@ -42,9 +42,23 @@ class FrameReader {
 
 enum class FrameStatus { kOk, kTruncated, kInvalid };
 
+// Where the fields lie in an Ethernet frame that carries IPv4 without a VLAN tag.
 constexpr size_t kEthernetHeader = 14;
+constexpr size_t kIpTotalLength = kEthernetHeader + 2;
+constexpr size_t kIpProtocol = kEthernetHeader + 9;
+constexpr size_t kIpSource = kEthernetHeader + 12;
+constexpr size_t kIpDestination = kEthernetHeader + 16;
+constexpr size_t kIpAddressBytes = 4;
+constexpr size_t kMinIpHeader = 20;
+// ...and in the transport header that follows the IP header.
+constexpr size_t kSourcePort = 0;
+constexpr size_t kDestinationPort = 2;
+constexpr size_t kPortBytes = 4;      // both ports
+constexpr size_t kTcpDataOffset = 12;  // high nibble: the TCP header's length in words
+constexpr size_t kUdpHeader = 8;
 constexpr uint8_t kProtoTcp = 6;
 constexpr uint8_t kProtoUdp = 17;
+constexpr uint16_t kDnsPort = 53;
 
 // The fixed-offset view of a frame: Ethernet header, IPv4 header, then the two
 // port fields of the transport header. EtherType and IP version are not looked at.

@@ -111,14 +111,14 @@ bool ExtractNameFromRaw(std::string_view raw, char (&name)[kMaxName + 1]) {
 }
 
 bool RenderDnsQuery(const FrameReader& frame, const FrameFields& fields, std::string* text) {
-  if (fields.dst_port != 53) return false;
+  if (fields.dst_port != kDnsPort) return false;
   size_t message;
   if (fields.protocol == kProtoTcp) {
     uint8_t offset_byte = 0;
-    if (!frame.U8(fields.transport + 12, &offset_byte)) return false;
+    if (!frame.U8(fields.transport + kTcpDataOffset, &offset_byte)) return false;
     message = fields.transport + static_cast<size_t>(offset_byte >> 4) * 4;
   } else if (fields.protocol == kProtoUdp) {
-    message = fields.transport + 8;
+    message = fields.transport + kUdpHeader;
   } else {
     return false;
   }
