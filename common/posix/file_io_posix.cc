@@ -61,9 +61,9 @@ bool ReadWholeFile(const std::string& path, std::string* out, std::size_t limit)
   return file.ReadAtMost(limit, out);
 }
 
-int64_t FileLength(const std::string& path) {
+std::optional<int64_t> FileLength(const std::string& path) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   return static_cast<int64_t>(st.st_size);
 }
 

@@ -57,11 +57,11 @@ bool ReadWholeFile(const std::string& path, std::string* out, std::size_t limit)
   return file.ReadAtMost(limit, out);
 }
 
-int64_t FileLength(const std::string& path) {
+std::optional<int64_t> FileLength(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return -1;
+    return std::nullopt;
   }
   return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }

@@ -195,7 +195,7 @@ class TestRun {
 
 }  // namespace
 
-int RunTestEntry(Monitor& monitor, HostEnv& env, Console& console) {
+bool RunTestEntry(Monitor& monitor, HostEnv& env, Console& console) {
   if (!monitor.log_sink()) monitor.SetLogSink(console.Open());
   const std::string line = console.CommandLine();
   monitor.Log("input: %s\n", line.c_str());
@@ -203,13 +203,13 @@ int RunTestEntry(Monitor& monitor, HostEnv& env, Console& console) {
   TestOptions options = ReadOptions(monitor, env, line);
   TestRun run(monitor, console, options);
   run.PrepareRecords();
-  if (!run.Open()) return 0;
+  if (!run.Open()) return false;
   monitor.Log("monitor open\n");
-  if (!(options.change ? run.Change() : run.Outbound())) return 0;
+  if (!(options.change ? run.Change() : run.Outbound())) return false;
   run.Finish();
   console.Close();
   monitor.SetLogSink(nullptr);
-  return 1;
+  return true;
 }
 
 }  // namespace qvw

@@ -33,7 +33,7 @@ struct TestOptions {
 // Options are found by substring anywhere in the command line.
 TestOptions ParseTestOptions(const std::string& command_line);
 
-// 1 after a complete run, 0 after an error ending.
-int RunTestEntry(Monitor& monitor, HostEnv& env, Console& console);
+// True after a complete run, false after an error ending.
+bool RunTestEntry(Monitor& monitor, HostEnv& env, Console& console);
 
 }  // namespace qvw

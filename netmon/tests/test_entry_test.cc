@@ -47,7 +47,7 @@ class NetmonTestEntry : public ::testing::Test {
     s.dst_port = port;
     for (int i = 0; i < times; ++i) backend.state->frames.push_back(BuildFrame(s));
   }
-  int Run(const std::string& line) {
+  bool Run(const std::string& line) {
     console.command_line = line;
     return RunTestEntry(monitor, env, console);
   }
@@ -62,7 +62,7 @@ class NetmonTestEntry : public ::testing::Test {
 
 TEST_F(NetmonTestEntry, WatchesAResolvedDestinationWithANetFilter) {
   Queue({10, 231, 0, 2}, 443);
-  ASSERT_EQ(Run("host /d:www.bank.test"), 1);
+  ASSERT_TRUE(Run("host /d:www.bank.test"));
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst net 10.231.0.2"});
   EXPECT_TRUE(Has("input: host /d:www.bank.test\n"
                   "domain: www.bank.test, ip: 10.231.0.2\n"));
@@ -79,14 +79,14 @@ TEST_F(NetmonTestEntry, WatchesAResolvedDestinationWithANetFilter) {
 
 TEST_F(NetmonTestEntry, NoLookupModeFiltersOnTheName) {
   Queue({10, 231, 0, 2}, 80);
-  ASSERT_EQ(Run("host /d:www.bank.test -dns"), 1);
+  ASSERT_TRUE(Run("host /d:www.bank.test -dns"));
   EXPECT_TRUE(Has("domain: www.bank.test, no ip mode\n"));
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst host www.bank.test"});
 }
 
 TEST_F(NetmonTestEntry, UnresolvedNameFallsBackToThePortFilter) {
   Queue({1, 2, 3, 4}, 8080);
-  ASSERT_EQ(Run("host /d:nowhere.test /p:8080"), 1);
+  ASSERT_TRUE(Run("host /d:nowhere.test /p:8080"));
   EXPECT_TRUE(Has("port: 8080\ndomain: nowhere.test, ip: \n"));
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst port 8080"});
 }
@@ -94,7 +94,7 @@ TEST_F(NetmonTestEntry, UnresolvedNameFallsBackToThePortFilter) {
 TEST_F(NetmonTestEntry, NoPortMeansNoFilterAndAnyPacketEndsTheWait) {
   backend.state->results = {0, 0, 0};
   Queue({9, 9, 9, 9}, 5);
-  ASSERT_EQ(Run("host"), 1);
+  ASSERT_TRUE(Run("host"));
   EXPECT_TRUE(backend.state->compiled.empty());
   EXPECT_TRUE(Has("QVWMS: no filter\n"));
   EXPECT_TRUE(Has("monitor get 1 traffics\n"));
@@ -104,7 +104,7 @@ TEST_F(NetmonTestEntry, RangeModeRecordsWithoutFilter) {
   Queue({10, 0, 0, 9}, 22);
   Queue({10, 0, 0, 9}, 80);
   Queue({10, 0, 0, 8}, 443);
-  ASSERT_EQ(Run("host /r /d:www.bank.test /p:22"), 1);
+  ASSERT_TRUE(Run("host /r /d:www.bank.test /p:22"));
   EXPECT_TRUE(backend.state->compiled.empty());
   EXPECT_TRUE(Has("monitor get 2 traffics in range(80~443)\n"
                   "0 packet = 10.0.0.9:80\n"
@@ -119,7 +119,7 @@ TEST_F(NetmonTestEntry, ChangeSequence) {
     Queue({10, 231, 0, 2}, 80);
     Queue({10, 231, 0, 2}, 8443);
   };
-  ASSERT_EQ(Run("host /d:www.bank.test /change"), 1);
+  ASSERT_TRUE(Run("host /d:www.bank.test /change"));
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst host 10.231.0.2"});
   EXPECT_EQ(backend.opens.size(), 2u);
   EXPECT_TRUE(Has("monitor open\n"
@@ -135,14 +135,14 @@ TEST_F(NetmonTestEntry, ChangeSequence) {
 
 TEST_F(NetmonTestEntry, OpenFailureEnds) {
   backend.devices.clear();
-  EXPECT_EQ(Run("host"), 0);
+  EXPECT_FALSE(Run("host"));
   EXPECT_TRUE(Has("QVWMO: can't find proper interface\nQVWME: no open i/f handle\nmonitor open error \n"));
   EXPECT_EQ(console.keys, 1);
 }
 
 TEST_F(NetmonTestEntry, RefusedFilterClosesAndEnds) {
   backend.state->compile_ok = false;
-  EXPECT_EQ(Run("host /d:www.bank.test"), 0);
+  EXPECT_FALSE(Run("host /d:www.bank.test"));
   EXPECT_TRUE(Has("monitor set error fake error\n"));
   EXPECT_FALSE(monitor.is_open());
 }
@@ -151,7 +151,7 @@ TEST_F(NetmonTestEntry, ExistingLogSinkIsKept) {
   testing::LinesSink mine;
   monitor.SetLogSink(&mine);
   Queue({10, 231, 0, 2}, 443);
-  ASSERT_EQ(Run("host /d:www.bank.test"), 1);
+  ASSERT_TRUE(Run("host /d:www.bank.test"));
   EXPECT_EQ(console.opens, 0);
   EXPECT_NE(mine.text.find("monitor open\n"), std::string::npos);
 }
