@@ -82,7 +82,7 @@ QVW_API int QVW_CALL QVW_MonitorGetDns(uint32_t timeBudgetMs, const char* name) 
 
 QVW_API int QVW_CALL QVW_MonitorXst(void) {
   return Guarded([&](qvw::Monitor& m) {
-    return qvw::RunTestEntry(m, qvw::PlatformEnv(), qvw::PlatformConsole()) ? 1 : 0;
+    return qvw::RunFromConsole(m, qvw::PlatformEnv(), qvw::PlatformConsole()) ? 1 : 0;
   });
 }
 

@@ -1,4 +1,4 @@
-#include "core/test_entry.h"
+#include "core/monitor_run.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@ using testing::FakeConsole;
 using testing::FakeEnv;
 using testing::FrameSpec;
 
-TEST(NetmonTestOptions, OptionsAreFoundAnywhere) {
-  TestOptions o = ParseTestOptions("host.exe /p:8080 /d:www.bank.test");
+TEST(NetmonRunOptions, OptionsAreFoundAnywhere) {
+  RunOptions o = ParseRunOptions("host.exe /p:8080 /d:www.bank.test");
   EXPECT_EQ(o.port, 8080);
   EXPECT_TRUE(o.has_destination);
   EXPECT_EQ(o.destination_name, "www.bank.test");
@@ -23,19 +23,19 @@ TEST(NetmonTestOptions, OptionsAreFoundAnywhere) {
   EXPECT_FALSE(o.change);
   EXPECT_FALSE(o.no_lookup);
 
-  o = ParseTestOptions("x -d:my-router.test -dns -change");
+  o = ParseRunOptions("x -d:my-router.test -dns -change");
   EXPECT_TRUE(o.range);  // "-r" inside the host name
   EXPECT_TRUE(o.no_lookup);
   EXPECT_TRUE(o.change);
   EXPECT_EQ(o.destination_name, "my-router.test");
 
-  o = ParseTestOptions("x -p:abc");
+  o = ParseRunOptions("x -p:abc");
   EXPECT_EQ(o.port, 0);
 }
 
-class NetmonTestEntry : public ::testing::Test {
+class NetmonMonitorRun : public ::testing::Test {
  protected:
-  NetmonTestEntry() : monitor(backend, env) {
+  NetmonMonitorRun() : monitor(backend, env) {
     env.host_name = "me";
     env.addresses["me"] = "10.0.0.15";
     env.addresses["www.bank.test"] = "10.231.0.2";
@@ -49,7 +49,7 @@ class NetmonTestEntry : public ::testing::Test {
   }
   bool Run(const std::string& line) {
     console.command_line = line;
-    return RunTestEntry(monitor, env, console);
+    return RunFromConsole(monitor, env, console);
   }
   std::string Printed() const { return console.sink.text; }
   bool Has(const std::string& text) const { return Printed().find(text) != std::string::npos; }
@@ -60,7 +60,7 @@ class NetmonTestEntry : public ::testing::Test {
   Monitor monitor;
 };
 
-TEST_F(NetmonTestEntry, WatchesAResolvedDestinationWithANetFilter) {
+TEST_F(NetmonMonitorRun, WatchesAResolvedDestinationWithANetFilter) {
   Queue({10, 231, 0, 2}, 443);
   ASSERT_TRUE(Run("host /d:www.bank.test"));
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst net 10.231.0.2"});
@@ -77,21 +77,21 @@ TEST_F(NetmonTestEntry, WatchesAResolvedDestinationWithANetFilter) {
   EXPECT_FALSE(monitor.is_open());
 }
 
-TEST_F(NetmonTestEntry, NoLookupModeFiltersOnTheName) {
+TEST_F(NetmonMonitorRun, NoLookupModeFiltersOnTheName) {
   Queue({10, 231, 0, 2}, 80);
   ASSERT_TRUE(Run("host /d:www.bank.test -dns"));
   EXPECT_TRUE(Has("domain: www.bank.test, no ip mode\n"));
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst host www.bank.test"});
 }
 
-TEST_F(NetmonTestEntry, UnresolvedNameFallsBackToThePortFilter) {
+TEST_F(NetmonMonitorRun, UnresolvedNameFallsBackToThePortFilter) {
   Queue({1, 2, 3, 4}, 8080);
   ASSERT_TRUE(Run("host /d:nowhere.test /p:8080"));
   EXPECT_TRUE(Has("port: 8080\ndomain: nowhere.test, ip: \n"));
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst port 8080"});
 }
 
-TEST_F(NetmonTestEntry, NoPortMeansNoFilterAndAnyPacketEndsTheWait) {
+TEST_F(NetmonMonitorRun, NoPortMeansNoFilterAndAnyPacketEndsTheWait) {
   backend.state->results = {0, 0, 0};
   Queue({9, 9, 9, 9}, 5);
   ASSERT_TRUE(Run("host"));
@@ -100,7 +100,7 @@ TEST_F(NetmonTestEntry, NoPortMeansNoFilterAndAnyPacketEndsTheWait) {
   EXPECT_TRUE(Has("monitor get 1 traffics\n"));
 }
 
-TEST_F(NetmonTestEntry, RangeModeRecordsWithoutFilter) {
+TEST_F(NetmonMonitorRun, RangeModeRecordsWithoutFilter) {
   Queue({10, 0, 0, 9}, 22);
   Queue({10, 0, 0, 9}, 80);
   Queue({10, 0, 0, 8}, 443);
@@ -112,7 +112,7 @@ TEST_F(NetmonTestEntry, RangeModeRecordsWithoutFilter) {
                   "last dest address=10.0.0.8, port=443\n"));
 }
 
-TEST_F(NetmonTestEntry, ChangeSequence) {
+TEST_F(NetmonMonitorRun, ChangeSequence) {
   Queue({10, 231, 0, 2}, 8443, 2);
   backend.on_open = [this](size_t index) {
     if (index != 1) return;
@@ -133,21 +133,21 @@ TEST_F(NetmonTestEntry, ChangeSequence) {
                   "last dest address=10.231.0.2, port=8443\n"));
 }
 
-TEST_F(NetmonTestEntry, OpenFailureEnds) {
+TEST_F(NetmonMonitorRun, OpenFailureEnds) {
   backend.devices.clear();
   EXPECT_FALSE(Run("host"));
   EXPECT_TRUE(Has("QVWMO: can't find proper interface\nQVWME: no open i/f handle\nmonitor open error \n"));
   EXPECT_EQ(console.keys, 1);
 }
 
-TEST_F(NetmonTestEntry, RefusedFilterClosesAndEnds) {
+TEST_F(NetmonMonitorRun, RefusedFilterClosesAndEnds) {
   backend.state->compile_ok = false;
   EXPECT_FALSE(Run("host /d:www.bank.test"));
   EXPECT_TRUE(Has("monitor set error fake error\n"));
   EXPECT_FALSE(monitor.is_open());
 }
 
-TEST_F(NetmonTestEntry, ExistingLogSinkIsKept) {
+TEST_F(NetmonMonitorRun, ExistingLogSinkIsKept) {
   testing::LinesSink mine;
   monitor.SetLogSink(&mine);
   Queue({10, 231, 0, 2}, 443);
