@@ -54,6 +54,9 @@ class File {
 
  private:
   static NativeFile Invalid() { return InvalidNativeFile(); }
+  // One read of the platform into buffer: the count of bytes read (0 at the end),
+  // nothing on a read error.
+  std::optional<std::size_t> ReadSome(char* buffer, std::size_t size);
   NativeFile handle_ = Invalid();
 };
 

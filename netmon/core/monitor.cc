@@ -109,13 +109,29 @@ void Monitor::FinishOpen(const char* tag, int non_blocking) {
     Log("%s set nonblock err: %s\n", tag, error.c_str());
 }
 
+bool Monitor::TakeInterfaceName(const char* tag, const char* interface_name) {
+  Log("%s user input interface: %s\n", tag, interface_name);
+  // A longer name would be cut into another device's name: refuse it.
+  if (std::strlen(interface_name) >= kInterfaceNameSize) return false;
+  CopyText(interface_name_, sizeof interface_name_, interface_name);
+  return true;
+}
+
+bool Monitor::OpenEthernet(const char* tag, int flags, int timeout_ms, const char* retry_line,
+                           const char* fail_line, int non_blocking) {
+  if (!OpenDevice(flags, timeout_ms, retry_line, fail_line)) return false;
+  if (!handle_->IsEthernet()) {
+    Log("%s Only support Ethernet: %s - skip\n", tag, interface_name_);
+    return false;
+  }
+  FinishOpen(tag, non_blocking);
+  return true;
+}
+
 bool Monitor::OpenAuto(const char* interface_name, int non_blocking) {
   env_.InitSockets();
   if (interface_name) {
-    Log("QVWMA: user input interface: %s\n", interface_name);
-    // A longer name would be cut into another device's name: refuse it.
-    if (std::strlen(interface_name) >= kInterfaceNameSize) return false;
-    CopyText(interface_name_, sizeof interface_name_, interface_name);
+    if (!TakeInterfaceName("QVWMA:", interface_name)) return false;
   } else {
     std::string host, live;
     if (env_.HostName(&host)) env_.ResolveIpv4(host, &live);
@@ -149,23 +165,14 @@ bool Monitor::OpenAuto(const char* interface_name, int non_blocking) {
     Log("QVWMA: same device find - %s\n", interface_name_);
     netmask_ = DeviceNetmask(*chosen);
   }
-  if (!OpenDevice(kOpenNoCaptureLocal | kOpenMaxResponsiveness, 50,
-                  "QVWMA: Error opening adapter with Promiscuous mode: %s\n",
-                  "QVWMA: Error opening adapter: %s\n"))
-    return false;
-  if (!handle_->IsEthernet()) {
-    Log("QVWMA: Only support Ethernet: %s - skip\n", interface_name_);
-    return false;
-  }
-  FinishOpen("QVWMA:", non_blocking);
-  return true;
+  return OpenEthernet("QVWMA:", kOpenNoCaptureLocal | kOpenMaxResponsiveness, 50,
+                      "QVWMA: Error opening adapter with Promiscuous mode: %s\n",
+                      "QVWMA: Error opening adapter: %s\n", non_blocking);
 }
 
 bool Monitor::Open(const char* interface_name, int non_blocking) {
   if (interface_name) {
-    Log("QVWMO: user input interface: %s\n", interface_name);
-    if (std::strlen(interface_name) >= kInterfaceNameSize) return false;
-    CopyText(interface_name_, sizeof interface_name_, interface_name);
+    if (!TakeInterfaceName("QVWMO:", interface_name)) return false;
   } else {
     std::vector<Device> devices;
     std::string error;
@@ -197,16 +204,9 @@ bool Monitor::Open(const char* interface_name, int non_blocking) {
     Log("QVWMO: find interface: %s\n", interface_name_);
     netmask_ = DeviceNetmask(*chosen);
   }
-  if (!OpenDevice(kOpenPromiscuous, 100,
-                  "QVWMO: Error opening adapter with Promiscuous Mode: %s\n",
-                  "QVWMO: Error opening adapter: %s\n"))
-    return false;
-  if (!handle_->IsEthernet()) {
-    Log("QVWMO: Only support Ethernet: %s - skip\n", interface_name_);
-    return false;
-  }
-  FinishOpen("QVWMO:", non_blocking);
-  return true;
+  return OpenEthernet("QVWMO:", kOpenPromiscuous, 100,
+                      "QVWMO: Error opening adapter with Promiscuous Mode: %s\n",
+                      "QVWMO: Error opening adapter: %s\n", non_blocking);
 }
 
 bool Monitor::Set(int direction, const char* host, const char* net, int port) {

@@ -78,6 +78,11 @@ class Monitor {
   void RecordDestination(const FrameFields& fields);
   bool OpenDevice(int flags, int timeout_ms, const char* retry_line, const char* fail_line);
   void FinishOpen(const char* tag, int non_blocking);
+  // The caller's interface name, refused when it would not fit.
+  bool TakeInterfaceName(const char* tag, const char* interface_name);
+  // Opens the chosen device; only an Ethernet link is kept.
+  bool OpenEthernet(const char* tag, int flags, int timeout_ms, const char* retry_line,
+                    const char* fail_line, int non_blocking);
   // Drops the open capture; inside the capture loop the handle is kept until
   // the loop has returned.
   void ReleaseHandle();
