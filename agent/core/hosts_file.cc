@@ -15,11 +15,11 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-int HexValue(char c) {
-  if (IsDigit(c)) return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+std::optional<unsigned> HexValue(char c) {
+  if (IsDigit(c)) return static_cast<unsigned>(c - '0');
+  if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
+  if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
+  return std::nullopt;
 }
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -63,7 +63,7 @@ bool ParseIpv6(std::string_view text, std::array<std::uint8_t, 16>* out) {
   }
   while (at < text.size()) {
     std::size_t end = at;
-    while (end < text.size() && HexValue(text[end]) >= 0) ++end;
+    while (end < text.size() && HexValue(text[end])) ++end;
     if (end < text.size() && text[end] == '.') {  // the IPv4 tail
       std::uint8_t v4[4];
       if (count > 6 || !ParseIpv4(text.substr(at), v4)) return false;
@@ -74,7 +74,7 @@ bool ParseIpv6(std::string_view text, std::array<std::uint8_t, 16>* out) {
     }
     if (end == at || end - at > 4 || count == 8) return false;
     unsigned value = 0;
-    for (std::size_t i = at; i < end; ++i) value = value << 4 | static_cast<unsigned>(HexValue(text[i]));
+    for (std::size_t i = at; i < end; ++i) value = value << 4 | *HexValue(text[i]);
     groups[count++] = static_cast<std::uint16_t>(value);
     if (end == text.size()) {
       at = end;

@@ -167,7 +167,6 @@ bool TakeTargets(PolicyState& state, RefreshHost& host, const std::string& reply
 // The menu of the loaded policy, and the browsers started or closed as it says.
 void ShowPolicy(PolicyState& state, RefreshHost& host, const std::vector<std::string>& display_ids,
                 bool from_cache) {
-  state.used_cache = from_cache;
   state.menu = BuildPolicyMenu(state.edition, display_ids, state.termination,
                                PolicyTimeLabel(host.Now(), from_cache));
   host.SetMenu(state.menu);

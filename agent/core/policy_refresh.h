@@ -89,7 +89,6 @@ struct PolicyState {
   bool termination = false;
   int uninstall_option = 0;
   uint64_t restart_clock_ms = 0;
-  bool used_cache = false;
   MenuModel menu;
   TargetTable table;
 };

@@ -68,10 +68,10 @@ tessal::OpenStatus WriteRecordFile(const tessal::SafeFolder& work, int32_t numbe
                                                               : tessal::OpenStatus::kRefused;
 }
 
-int BroadcastToRecords(const RecordList& list, const tessal::SafeFolder& work, const char* text) {
-  if (text == nullptr) return 0;
+bool BroadcastToRecords(const RecordList& list, const tessal::SafeFolder& work, const char* text) {
+  if (text == nullptr) return false;
   list.ForEach([&](int32_t number) { WriteRecordFile(work, number, text); });
-  return 1;
+  return true;
 }
 
 int BroadcastWithRetries(const RecordList& list, const tessal::SafeFolder& work, std::string_view text,

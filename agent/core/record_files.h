@@ -49,8 +49,8 @@ class RecordList {
 tessal::OpenStatus WriteRecordFile(const tessal::SafeFolder& work, int32_t number, std::string_view text);
 
 // Writes the text into the record file of every registered requester, each file
-// tried once. Returns 0 for a null text, 1 otherwise whatever the single writes did.
-int BroadcastToRecords(const RecordList& list, const tessal::SafeFolder& work, const char* text);
+// tried once. False for a null text, true otherwise whatever the single writes did.
+bool BroadcastToRecords(const RecordList& list, const tessal::SafeFolder& work, const char* text);
 
 // Writes the text into every registered record file; the files that were busy are
 // tried again in up to `retries` more rounds with one `pause` before each round

@@ -39,8 +39,8 @@ std::string Scramble(std::string_view bytes) {
 int ReadScrambledFile(const char* path, char* out, std::size_t out_size) {
   if (!UsablePath(path)) return 0;
   if (out == nullptr) {
-    int64_t n = tessal::FileLength(path);
-    return n > 0 && static_cast<uint64_t>(n) <= kMaxScrambledFile ? static_cast<int>(n) : 0;
+    std::optional<int64_t> n = tessal::FileLength(path);
+    return n && *n > 0 && static_cast<uint64_t>(*n) <= kMaxScrambledFile ? static_cast<int>(*n) : 0;
   }
   if (out_size == 0) return 0;
   std::string raw;
@@ -64,11 +64,11 @@ bool ReadScrambledText(const std::string& path, std::string* text, std::size_t l
   return true;
 }
 
-int WriteScrambledFile(const tessal::SafeFolder& folder, const char* name, const char* text) {
-  if (!UsablePath(name) || text == nullptr) return 0;
+bool WriteScrambledFile(const tessal::SafeFolder& folder, const char* name, const char* text) {
+  if (!UsablePath(name) || text == nullptr) return false;
   tessal::File file = folder.OpenForUpdate(name);
-  if (!file.valid()) return 0;
-  return file.ReplaceContent(Scramble(text)) ? 1 : 0;
+  if (!file.valid()) return false;
+  return file.ReplaceContent(Scramble(text));
 }
 
 }  // namespace kestra

@@ -27,7 +27,7 @@ bool ReadScrambledText(const std::string& path, std::string* text, std::size_t l
 
 // Writes the text scrambled into the file `name` of a folder that other processes
 // can write to: a planted link or extra hard link there is refused, never followed.
-// Returns 1 written, 0 otherwise (null name or text, unopenable file).
-int WriteScrambledFile(const tessal::SafeFolder& folder, const char* name, const char* text);
+// False when nothing is written (null name or text, unopenable file).
+bool WriteScrambledFile(const tessal::SafeFolder& folder, const char* name, const char* text);
 
 }  // namespace kestra

@@ -2,7 +2,7 @@
 
 #include "core/ansi_text.h"
 #include "core/host_names.h"
-#include "core/startup_rules.h"
+#include "core/screen_corner.h"
 #include "core/verdict.h"
 
 namespace kestra {

@@ -61,8 +61,8 @@ std::string DnsLine(const std::string& url, const std::string& address) {
   return "<DNS>" + url + "</DNS><ADR>" + address + "</ADR>";
 }
 
-int OnAddressReport(std::string_view address, TargetTable& table, UrlWatchState& state, UrlWatchHost& host) {
-  if (!IsAddressLiteral(address)) return 0;
+bool OnAddressReport(std::string_view address, TargetTable& table, UrlWatchState& state, UrlWatchHost& host) {
+  if (!IsAddressLiteral(address)) return false;
   {
     // The library reports every https connection: the list is taken apart
     // again only after a refresh changed it.
@@ -73,12 +73,12 @@ int OnAddressReport(std::string_view address, TargetTable& table, UrlWatchState&
     }
   }
   std::string protected_host = FindProtectedHostByAddress(address, state.https_hosts, host);
-  if (protected_host.empty()) return 1;
+  if (protected_host.empty()) return true;
   std::string url = std::string(kHttps) + protected_host;
-  if (IsRepeat(url, kAddressReport, state, host.NowMs())) return 0;
+  if (IsRepeat(url, kAddressReport, state, host.NowMs())) return false;
   host.Broadcast(DnsLine(url, std::string(address)));
   state.last_kind = kAddressReport;
-  return 1;
+  return true;
 }
 
 // Whether a protected site claims the URL: its use URLs contain it, or it
@@ -93,21 +93,21 @@ bool MatchesATarget(const std::string& url, TargetTable& table) {
   return false;
 }
 
-int OnNameReport(const std::string& name, TargetTable& table, UrlWatchState& state, UrlWatchHost& host) {
+bool OnNameReport(const std::string& name, TargetTable& table, UrlWatchState& state, UrlWatchHost& host) {
   std::string url = AsUrl(name);
   std::uint64_t now = host.NowMs();
-  if (IsRepeat(url, kNameReport, state, now)) return 0;
+  if (IsRepeat(url, kNameReport, state, now)) return false;
   if (MatchesATarget(url, table)) {
     if (std::optional<std::string> address = ResolveUrlHost(url, host)) {
       host.Broadcast(DnsLine(url, *address));
       state.last_kind = kNameReport;
-      return 1;
+      return true;
     }
   }
-  if (state.last_canonical_ms && now - *state.last_canonical_ms < kWatchRepeatMs) return 0;
+  if (state.last_canonical_ms && now - *state.last_canonical_ms < kWatchRepeatMs) return false;
   state.last_canonical_ms = now;
   if (ResolveUrlHost(url, host)) host.Broadcast("<URL_CANONICAL>" + url + "</URL_CANONICAL>");
-  return 1;
+  return true;
 }
 
 }  // namespace
@@ -176,17 +176,17 @@ std::optional<std::string> ResolveUrlHost(std::string_view url, UrlWatchHost& ho
   return host.Resolve(name);
 }
 
-int OnMonitorUrl(const char* text, TargetTable& table, UrlWatchState& state, UrlWatchHost& host) {
-  if (text == nullptr) return 0;
+bool OnMonitorUrl(const char* text, TargetTable& table, UrlWatchState& state, UrlWatchHost& host) {
+  if (text == nullptr) return false;
   std::size_t length = strnlen(text, kMaxReportText + 1);
-  if (length > kMaxReportText) return 0;
+  if (length > kMaxReportText) return false;
   std::string report = tessal::LowerAnsi(std::string_view(text, length));
   // Only the library's own address form counts; "ip:" inside a name seen on
   // the wire is just a name.
   if (StartsWith(report, kAddressPrefix)) {
     return OnAddressReport(std::string_view(report).substr(kAddressPrefix.size()), table, state, host);
   }
-  if (!IsPlausibleWebName(report)) return 0;
+  if (!IsPlausibleWebName(report)) return false;
   return OnNameReport(report, table, state, host);
 }
 

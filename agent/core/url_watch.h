@@ -43,9 +43,9 @@ inline constexpr std::uint64_t kWatchRepeatMs = 60000;
 // Reports are shorter than this; a longer one is not a report of the library.
 inline constexpr std::size_t kMaxReportText = 383;
 
-// The report callback. 1 when the report was handled, 0 when it was suppressed
-// or dropped. Reads the table only under its lock and resolves outside it.
-int OnMonitorUrl(const char* text, TargetTable& table, UrlWatchState& state, UrlWatchHost& host);
+// The report callback's work. True when the report was handled, false when it was
+// suppressed or dropped. Reads the table only under its lock and resolves outside it.
+bool OnMonitorUrl(const char* text, TargetTable& table, UrlWatchState& state, UrlWatchHost& host);
 
 // The hosts of the address list's "https://" entries, those fit to be looked up.
 std::vector<std::string> ProtectedHttpsHosts(std::string_view address_list);

@@ -25,18 +25,18 @@ std::string DomainOf(std::string_view host) {
   return dot == std::string_view::npos ? std::string() : std::string(host.substr(dot + 1));
 }
 
-TargetMatch FindTarget(const std::vector<ObservationTarget>& targets, std::string_view host) {
+std::optional<TargetMatch> FindTarget(const std::vector<ObservationTarget>& targets, std::string_view host) {
   for (std::size_t i = 0; i < targets.size(); ++i) {
     const ObservationTarget& t = targets[i];
     if (t.use_urls && !host.empty() && t.use_urls->find(host) != std::string::npos) {
-      return {static_cast<int>(i), true};
+      return TargetMatch{i, true};
     }
     // A target without a main host would otherwise contain-match every site.
     if (!t.main_host.empty() && host.find(t.main_host) != std::string_view::npos) {
-      return {static_cast<int>(i), false};
+      return TargetMatch{i, false};
     }
   }
-  return {};
+  return std::nullopt;
 }
 
 bool IsGenuineAddress(const ObservationTarget& t, bool use_url_match, std::string_view address) {
@@ -160,7 +160,7 @@ bool IsRepeat(InspectionState& inspection, const std::string& domain, uint64_t n
 // meanwhile and the target is gone.
 bool CheckAddress(Run& run, const TargetMatch& match, PolicyState& policy) {
   std::lock_guard<std::mutex> hold(policy.table.lock);
-  if (static_cast<std::size_t>(match.index) >= policy.table.targets.size()) return false;
+  if (match.index >= policy.table.targets.size()) return false;
   const ObservationTarget& t = policy.table.targets[match.index];
   run.company_id = t.company_id;
   run.verdict = IsGenuineAddress(t, match.use_url_match, run.address) ? Verdict::kOk : Verdict::kNot;
@@ -180,7 +180,7 @@ void CheckEvidence(Run& run, const TargetMatch& match, int32_t number, PolicySta
   std::optional<std::string> expected;
   {
     std::lock_guard<std::mutex> hold(policy.table.lock);
-    if (static_cast<std::size_t>(match.index) < policy.table.targets.size()) {
+    if (match.index < policy.table.targets.size()) {
       expected = ExpectedCertificateDomain(policy.table.targets[match.index]);
     }
   }
@@ -194,7 +194,7 @@ void CheckEvidence(Run& run, const TargetMatch& match, int32_t number, PolicySta
   std::string hash;
   FindTag(evidence, "HASH", &hash);
   std::lock_guard<std::mutex> hold(policy.table.lock);
-  if (static_cast<std::size_t>(match.index) < policy.table.targets.size() &&
+  if (match.index < policy.table.targets.size() &&
       !tessal::EqualsIgnoreCase(hash, policy.table.targets[match.index].hash_data)) {
     run.content_failed = true;
   }
@@ -234,17 +234,17 @@ std::string InspectRecord(InspectionState& inspection, PolicyState& policy, Insp
   Run run;
   run.host = request.host;
   run.address = request.address;
-  TargetMatch match;
+  std::optional<TargetMatch> match;
   {
     std::lock_guard<std::mutex> hold(policy.table.lock);
     match = FindTarget(policy.table.targets, request.host);
   }
-  if (match.index < 0) {
+  if (!match) {
     run.verdict = Verdict::kUnknown;
   } else {
     host.Wait(kCheckWaitMs);
-    if (!CheckAddress(run, match, policy)) return finish(Verdict::kNone);
-    if (run.verdict == Verdict::kOk) CheckEvidence(run, match, number, policy, host);
+    if (!CheckAddress(run, *match, policy)) return finish(Verdict::kNone);
+    if (run.verdict == Verdict::kOk) CheckEvidence(run, *match, number, policy, host);
   }
   if (!run.company_id.empty()) inspection.last_company_id = run.company_id;
 

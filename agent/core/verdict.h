@@ -4,6 +4,7 @@
 // through InspectionHost.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,10 +33,11 @@ RecordRequest ParseRecordText(std::string_view text);
 std::string DomainOf(std::string_view host);
 
 struct TargetMatch {
-  int index = -1;
+  std::size_t index = 0;
   bool use_url_match = false;
 };
-TargetMatch FindTarget(const std::vector<ObservationTarget>& targets, std::string_view host);
+// The first target that claims the host; nothing when none does.
+std::optional<TargetMatch> FindTarget(const std::vector<ObservationTarget>& targets, std::string_view host);
 bool IsGenuineAddress(const ObservationTarget& t, bool use_url_match, std::string_view address);
 // The CN domain of the target's certificate description, after its first ".";
 // nothing when the target has no "[SUBJECT]CN=".

@@ -234,7 +234,7 @@ void FuzzScrambled(std::string_view input) {
   std::string text = clear.c_str();
   std::size_t slash = path.rfind('/');
   tessal::SafeFolder folder = tessal::SafeFolder::Hold(path.substr(0, slash));
-  Require(WriteScrambledFile(folder, path.substr(slash + 1).c_str(), text.c_str()) == 1);
+  Require(WriteScrambledFile(folder, path.substr(slash + 1).c_str(), text.c_str()));
   Require(ReadScrambledText(path, &clear, text.size()) && clear == text);
   std::remove(path.c_str());
 }

@@ -52,16 +52,16 @@ TEST_F(ScrambledFileTest, FileThatGrewIsCutToTheBuffer) {
 TEST_F(ScrambledFileTest, WritesTheScrambledBytesOnly) {
   std::string p = Path("trgCorvChk");
   tessal::SafeFolder folder = tessal::SafeFolder::Hold(dir_);
-  ASSERT_EQ(WriteScrambledFile(folder, "trgCorvChk", "ABC"), 1);
+  ASSERT_TRUE(WriteScrambledFile(folder, "trgCorvChk", "ABC"));
   std::string raw;
   ASSERT_TRUE(tessal::ReadWholeFile(p, &raw, 16));
   EXPECT_EQ(raw, "\xBE\xBD\xBC");
-  ASSERT_EQ(WriteScrambledFile(folder, "trgCorvChk", "A"), 1);
+  ASSERT_TRUE(WriteScrambledFile(folder, "trgCorvChk", "A"));
   ASSERT_TRUE(tessal::ReadWholeFile(p, &raw, 16));
   EXPECT_EQ(raw, "\xBE") << "a shorter text truncates the file";
-  EXPECT_EQ(WriteScrambledFile(folder, nullptr, "A"), 0);
-  EXPECT_EQ(WriteScrambledFile(folder, "trgCorvChk", nullptr), 0);
-  EXPECT_EQ(WriteScrambledFile(tessal::SafeFolder(), "trgCorvChk", "A"), 0) << "no held folder";
+  EXPECT_FALSE(WriteScrambledFile(folder, nullptr, "A"));
+  EXPECT_FALSE(WriteScrambledFile(folder, "trgCorvChk", nullptr));
+  EXPECT_FALSE(WriteScrambledFile(tessal::SafeFolder(), "trgCorvChk", "A")) << "no held folder";
   std::string text;
   ASSERT_TRUE(ReadScrambledText(p, &text, 16));
   EXPECT_EQ(text, "A");

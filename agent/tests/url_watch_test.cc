@@ -52,7 +52,7 @@ TEST_F(UrlWatchTest, ReportsInSequence) {
   const struct {
     std::uint64_t at_ms;
     const char* report;
-    int result;
+    bool handled;
     std::string line;  // "" for nothing broadcast
   } steps[] = {
       {5000, "ip:203.0.113.10", 1, Dns("https://bank.example.com", "203.0.113.10")},
@@ -82,13 +82,13 @@ TEST_F(UrlWatchTest, ReportsInSequence) {
   for (const auto& s : steps) {
     host_.now = s.at_ms;
     std::size_t before = host_.lines.size();
-    EXPECT_EQ(OnMonitorUrl(s.report, table_, state_, host_), s.result) << s.report;
+    EXPECT_EQ(OnMonitorUrl(s.report, table_, state_, host_), s.handled) << s.report;
     std::string line = host_.lines.size() > before ? host_.lines.back() : "";
     EXPECT_EQ(line, s.line) << s.report;
     EXPECT_LE(host_.lines.size(), before + 1) << s.report;
   }
-  EXPECT_EQ(OnMonitorUrl(nullptr, table_, state_, host_), 0);
-  EXPECT_EQ(OnMonitorUrl(std::string(400, 'a').c_str(), table_, state_, host_), 0);
+  EXPECT_FALSE(OnMonitorUrl(nullptr, table_, state_, host_));
+  EXPECT_FALSE(OnMonitorUrl(std::string(400, 'a').c_str(), table_, state_, host_));
 }
 
 TEST_F(UrlWatchTest, AddressSearchResolvesOnlyHttpsHostsInOrder) {
@@ -104,10 +104,10 @@ TEST_F(UrlWatchTest, AddressSearchResolvesOnlyHttpsHostsInOrder) {
 // The watcher keeps the hosts of the list between reports; a refresh that
 // replaces the list is seen by the next report.
 TEST_F(UrlWatchTest, AddressReportFollowsARefreshedList) {
-  EXPECT_EQ(OnMonitorUrl("ip:203.0.113.20", table_, state_, host_), 1);
+  EXPECT_TRUE(OnMonitorUrl("ip:203.0.113.20", table_, state_, host_));
   EXPECT_TRUE(host_.lines.empty());
   table_.address_list = "https://ibank.example.net;";
-  EXPECT_EQ(OnMonitorUrl("ip:203.0.113.20", table_, state_, host_), 1);
+  EXPECT_TRUE(OnMonitorUrl("ip:203.0.113.20", table_, state_, host_));
   EXPECT_EQ(host_.lines, (std::vector<std::string>{Dns("https://ibank.example.net", "203.0.113.20")}));
 }
 

@@ -8,9 +8,4 @@ AgentState& Agent() {
   return state;
 }
 
-int BroadcastToRegisteredRecords(const char* text) {
-  AgentState& a = Agent();
-  return BroadcastToRecords(a.records, a.work, text);
-}
-
 }  // namespace kestra

@@ -47,9 +47,6 @@ AgentState& Agent();
 inline constexpr char kTrayTip[] = "Corvanta";
 inline constexpr char kAlertTitle[] = "Corvanta Alert";
 
-// Writes a text into every registered record file; nothing without a held work folder.
-int BroadcastToRegisteredRecords(const char* text);
-
 class Toast;
 // The toast of refusals, or nullptr while the program has none.
 Toast* TheToast();

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/record_files.h"
-#include "core/startup_rules.h"
+#include "core/screen_corner.h"
 #include "win/agent_state.h"
 #include "win/notify_resource.h"
 #include "win/secure_alert.h"

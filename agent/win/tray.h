@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "core/startup_rules.h"
+#include "core/screen_corner.h"
 
 namespace kestra {
 

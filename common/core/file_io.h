@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -53,14 +54,17 @@ class File {
 
  private:
   static NativeFile Invalid() { return InvalidNativeFile(); }
+  // One read of the platform into buffer: the count of bytes read (0 at the end),
+  // nothing on a read error.
+  std::optional<std::size_t> ReadSome(char* buffer, std::size_t size);
   NativeFile handle_ = Invalid();
 };
 
 // Whole-file read of a trusted path; false when it cannot be opened or is larger
 // than limit (nothing is read then).
 bool ReadWholeFile(const std::string& path, std::string* out, std::size_t limit);
-// File length, or -1 when it cannot be opened.
-int64_t FileLength(const std::string& path);
+// File length; nothing when it cannot be opened.
+std::optional<int64_t> FileLength(const std::string& path);
 // Creates or truncates a trusted path and writes the bytes.
 bool WriteWholeFile(const std::string& path, std::string_view bytes);
 

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 
 namespace tessal {
@@ -16,24 +15,12 @@ void File::Close() {
   handle_ = Invalid();
 }
 
-bool File::ReadAtMost(std::size_t max, std::string* out) {
-  out->clear();
-  if (!valid()) return false;
-  std::size_t got = 0;
-  // Grown as the bytes come, so a large limit costs nothing for a small file.
-  while (got < max) {
-    out->resize(got + std::min<std::size_t>(max - got, kReadChunk));
-    ssize_t n = ::read(handle_, &(*out)[got], out->size() - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      out->clear();
-      return false;
-    }
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
+std::optional<std::size_t> File::ReadSome(char* buffer, std::size_t size) {
+  for (;;) {
+    ssize_t n = ::read(handle_, buffer, size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) return std::nullopt;
   }
-  out->resize(got);
-  return true;
 }
 
 bool File::ReplaceContent(std::string_view bytes) {
@@ -61,9 +48,9 @@ bool ReadWholeFile(const std::string& path, std::string* out, std::size_t limit)
   return file.ReadAtMost(limit, out);
 }
 
-int64_t FileLength(const std::string& path) {
+std::optional<int64_t> FileLength(const std::string& path) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   return static_cast<int64_t>(st.st_size);
 }
 

@@ -26,7 +26,7 @@ TEST_F(FileIoTest, ReadWholeFileRefusesFilesOverTheLimit) {
   EXPECT_TRUE(ReadWholeFile(p, &out, 100));
   EXPECT_EQ(out.size(), 100u);
   EXPECT_FALSE(ReadWholeFile(Path("missing"), &out, 100));
-  EXPECT_EQ(FileLength(Path("missing")), -1);
+  EXPECT_EQ(FileLength(Path("missing")), std::nullopt);
 }
 
 TEST_F(FileIoTest, FoldersAreMadeOnceAndAreNoFiles) {
@@ -34,7 +34,7 @@ TEST_F(FileIoTest, FoldersAreMadeOnceAndAreNoFiles) {
   ASSERT_TRUE(MakeFolder(sub));
   EXPECT_TRUE(MakeFolder(sub)) << "an existing folder is no error";
   EXPECT_TRUE(FolderExists(sub));
-  EXPECT_EQ(FileLength(sub), -1);
+  EXPECT_EQ(FileLength(sub), std::nullopt);
   std::string out;
   EXPECT_FALSE(ReadWholeFile(sub, &out, 16));
 }

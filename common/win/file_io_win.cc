@@ -2,7 +2,6 @@
 
 #include "core/file_io.h"
 
-#include <algorithm>
 
 namespace tessal {
 
@@ -13,23 +12,10 @@ void File::Close() {
   handle_ = Invalid();
 }
 
-bool File::ReadAtMost(std::size_t max, std::string* out) {
-  out->clear();
-  if (!valid()) return false;
-  std::size_t got = 0;
-  // Grown as the bytes come, so a large limit costs nothing for a small file.
-  while (got < max) {
-    out->resize(got + std::min<std::size_t>(max - got, kReadChunk));
-    DWORD n = 0;
-    if (!ReadFile(handle_, &(*out)[got], static_cast<DWORD>(out->size() - got), &n, nullptr)) {
-      out->clear();
-      return false;
-    }
-    if (n == 0) break;
-    got += n;
-  }
-  out->resize(got);
-  return true;
+std::optional<std::size_t> File::ReadSome(char* buffer, std::size_t size) {
+  DWORD n = 0;
+  if (!ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, nullptr)) return std::nullopt;
+  return n;
 }
 
 bool File::ReplaceContent(std::string_view bytes) {
@@ -57,11 +43,11 @@ bool ReadWholeFile(const std::string& path, std::string* out, std::size_t limit)
   return file.ReadAtMost(limit, out);
 }
 
-int64_t FileLength(const std::string& path) {
+std::optional<int64_t> FileLength(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return -1;
+    return std::nullopt;
   }
   return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }

@@ -138,14 +138,14 @@ void InstallModel::Clear() {
   for (auto& list : commands_) list.clear();
 }
 
-int InstallModel::AddFile(const FileInput& in) {
+std::optional<int> InstallModel::AddFile(const FileInput& in) {
   auto f = std::make_unique<FileRecord>();
   std::memset(f.get(), 0, sizeof(FileRecord));
   if (!StoreField(f->source_path, in.source_path) || !StoreField(f->file_name, in.file_name) ||
       !StoreField(f->folder, in.folder) || !StoreField(f->version, in.version) ||
       !StoreField(f->target_os, in.target_os) || !StoreField(f->shortcut, in.shortcut) ||
       !StoreField(f->display_name, in.display_name)) {
-    return 0;
+    return std::nullopt;
   }
   f->icon_index = in.icon_index;
   f->self_register = in.self_register;
@@ -157,53 +157,53 @@ int InstallModel::AddFile(const FileInput& in) {
   return static_cast<int>(files_.size());
 }
 
-int InstallModel::AddRegistry(std::string_view path, std::string_view key, int32_t type,
-                              std::string_view value, int32_t action) {
+std::optional<int> InstallModel::AddRegistry(std::string_view path, std::string_view key, int32_t type,
+                                            std::string_view value, int32_t action) {
   auto r = std::make_unique<RegistryRecord>();
   std::memset(r.get(), 0, sizeof(RegistryRecord));
   if (!StoreField(r->path, path) || !StoreField(r->key, key) || !StoreField(r->value, value) ||
       !StoreField(r->type, FormatDecimal(type))) {
-    return 0;
+    return std::nullopt;
   }
   r->action = action;
   registry_.push_back(std::move(r));
   return static_cast<int>(registry_.size());
 }
 
-int InstallModel::AddKill(KillList list, std::string_view class_name, std::string_view title) {
+std::optional<int> InstallModel::AddKill(KillList list, std::string_view class_name, std::string_view title) {
   auto k = std::make_unique<KillRecord>();
   std::memset(k.get(), 0, sizeof(KillRecord));
-  if (!StoreField(k->class_name, class_name) || !StoreField(k->title, title)) return 0;
+  if (!StoreField(k->class_name, class_name) || !StoreField(k->title, title)) return std::nullopt;
   auto& target = list == KillList::kPre ? pre_kills_ : up_kills_;
   target.push_back(std::move(k));
   return static_cast<int>(target.size());
 }
 
-int InstallModel::AddCommand(CommandList list, std::string_view command) {
+std::optional<int> InstallModel::AddCommand(CommandList list, std::string_view command) {
   // Callers size their buffers for a loaded command; a longer one would overrun them.
-  if (command.size() > kMaxCommand) return 0;
+  if (command.size() > kMaxCommand) return std::nullopt;
   auto& target = commands_[static_cast<int>(list)];
   target.emplace_back(command);
   return static_cast<int>(target.size());
 }
 
-int InstallModel::AddReservedWord(std::string_view short_text, std::string_view meaning,
-                                  std::string_view real_text) {
+std::optional<int> InstallModel::AddReservedWord(std::string_view short_text, std::string_view meaning,
+                                                std::string_view real_text) {
   std::string key(short_text);
   if (reserved_.find(key) == reserved_.end()) {
     auto v = std::make_unique<ReservedWordValue>();
     std::memset(v.get(), 0, sizeof(ReservedWordValue));
     if (!StoreField(v->meaning, meaning) || !StoreField(v->real_text, real_text) ||
         short_text.size() > 1023) {
-      return 0;
+      return std::nullopt;
     }
     reserved_.emplace(std::move(key), std::move(v));
   }
   return static_cast<int>(reserved_.size());
 }
 
-int InstallModel::AddConfigField(std::string_view name, std::string_view value) {
-  if (value.size() > kMaxConfigValue) return 0;
+std::optional<int> InstallModel::AddConfigField(std::string_view name, std::string_view value) {
+  if (value.size() > kMaxConfigValue) return std::nullopt;
   config_.emplace(std::string(name), std::string(value));
   return static_cast<int>(config_.size());
 }
@@ -245,7 +245,7 @@ bool InstallModel::LoadEntry(Section s, const EntryTexts& e, std::string* error)
       in.reboot = ParseFlag(t[10]);
       in.overwrite = ParseDecimal(t[11]);
       in.file_size = ParseDecimal(t[12]);
-      return AddFile(in) != 0;
+      return AddFile(in).has_value();
     }
     case Section::kRegistrys: {
       auto r = std::make_unique<RegistryRecord>();
@@ -260,9 +260,9 @@ bool InstallModel::LoadEntry(Section s, const EntryTexts& e, std::string* error)
     }
     case Section::kPreKills:
     case Section::kUpKills:
-      return AddKill(s == Section::kPreKills ? KillList::kPre : KillList::kUp, t[0], t[1]) != 0;
+      return AddKill(s == Section::kPreKills ? KillList::kPre : KillList::kUp, t[0], t[1]).has_value();
     case Section::kReserve:
-      return AddReservedWord(t[0], t[1], std::string_view()) != 0;
+      return AddReservedWord(t[0], t[1], std::string_view()).has_value();
     default:
       return false;
   }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -118,15 +119,16 @@ class InstallModel {
   void Clear();
 
   // Appends and inserts of the exported Set functions. Each returns the new count;
-  // 0 when a text is too long for its field (nothing is stored then).
-  int AddFile(const FileInput& in);
-  int AddRegistry(std::string_view path, std::string_view key, int32_t type, std::string_view value,
-                  int32_t action);
-  int AddKill(KillList list, std::string_view class_name, std::string_view title);
-  int AddCommand(CommandList list, std::string_view command);
+  // nothing when a text is too long for its field (nothing is stored then).
+  std::optional<int> AddFile(const FileInput& in);
+  std::optional<int> AddRegistry(std::string_view path, std::string_view key, int32_t type,
+                                 std::string_view value, int32_t action);
+  std::optional<int> AddKill(KillList list, std::string_view class_name, std::string_view title);
+  std::optional<int> AddCommand(CommandList list, std::string_view command);
   // A key that is already present keeps its old value; the count is returned either way.
-  int AddReservedWord(std::string_view short_text, std::string_view meaning, std::string_view real_text);
-  int AddConfigField(std::string_view name, std::string_view value);
+  std::optional<int> AddReservedWord(std::string_view short_text, std::string_view meaning,
+                                     std::string_view real_text);
+  std::optional<int> AddConfigField(std::string_view name, std::string_view value);
   // The value of a field; an absent name is added with an empty value when it
   // can be written as an element (otherwise nothing is added).
   const std::string& ConfigFieldOrAdd(std::string_view name);

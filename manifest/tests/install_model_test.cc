@@ -86,21 +86,21 @@ TEST(InstallModel, OverLongSetTextsAreRefusedWhole) {
   FileInput in = SampleFile();
   std::string v128(128, '9');
   in.version = v128;
-  EXPECT_EQ(m.AddFile(in), 0);
+  EXPECT_EQ(m.AddFile(in), std::nullopt);
   std::string v127(127, '9');
   in.version = v127;
   EXPECT_EQ(m.AddFile(in), 1);
   EXPECT_EQ(std::strlen(m.files()[0]->version), 127u);
   std::string shortcut(10, 's');
   in.shortcut = shortcut;
-  EXPECT_EQ(m.AddFile(in), 0);
+  EXPECT_EQ(m.AddFile(in), std::nullopt);
   EXPECT_EQ(m.files().size(), 1u);
-  EXPECT_EQ(m.AddRegistry(std::string(1024, 'p'), "k", 1, "v", 0), 0);
-  EXPECT_EQ(m.AddKill(KillList::kPre, "c", std::string(1024, 't')), 0);
-  EXPECT_EQ(m.AddCommand(CommandList::kPost, std::string(2048, 'c')), 0);
+  EXPECT_EQ(m.AddRegistry(std::string(1024, 'p'), "k", 1, "v", 0), std::nullopt);
+  EXPECT_EQ(m.AddKill(KillList::kPre, "c", std::string(1024, 't')), std::nullopt);
+  EXPECT_EQ(m.AddCommand(CommandList::kPost, std::string(2048, 'c')), std::nullopt);
   EXPECT_EQ(m.AddCommand(CommandList::kPost, std::string(2047, 'c')), 1);
-  EXPECT_EQ(m.AddConfigField("X", std::string(1024, 'v')), 0);
-  EXPECT_EQ(m.AddReservedWord("<A>", "m", std::string(1024, 'r')), 0);
+  EXPECT_EQ(m.AddConfigField("X", std::string(1024, 'v')), std::nullopt);
+  EXPECT_EQ(m.AddReservedWord("<A>", "m", std::string(1024, 'r')), std::nullopt);
   EXPECT_EQ(m.reserved_words().size(), 0u);
 }
 

@@ -37,7 +37,7 @@ int GetCommand(CommandList list, int index, char* out) {
   return 1;
 }
 int SetCommand(CommandList list, const char* command) {
-  return Guarded([&] { return Model().AddCommand(list, View(command)); });
+  return Guarded([&] { return Model().AddCommand(list, View(command)).value_or(0); });
 }
 
 int KillCount(KillList list) { return static_cast<int>(Model().kills(list).size()); }
@@ -49,7 +49,7 @@ int GetKill(KillList list, int index, char* class_name, char* title) {
   return 1;
 }
 int SetKill(KillList list, const char* class_name, const char* title) {
-  return Guarded([&] { return Model().AddKill(list, View(class_name), View(title)); });
+  return Guarded([&] { return Model().AddKill(list, View(class_name), View(title)).value_or(0); });
 }
 
 }  // namespace
@@ -87,7 +87,7 @@ int LORIXAPI GetElementField(const char* name, char* value) {
 
 int LORIXAPI SetElementField(const char* name, const char* value) {
   if (name == nullptr) return 0;
-  return Guarded([&] { return Model().AddConfigField(View(name), View(value)); });
+  return Guarded([&] { return Model().AddConfigField(View(name), View(value)).value_or(0); });
 }
 
 int LORIXAPI GetFileCount(void) { return static_cast<int>(Model().files().size()); }
@@ -132,7 +132,7 @@ int LORIXAPI SetFileInfo(const char* source_path, const char* file_name, const c
     in.file_size = file_size;
     in.real_time = real_time;
     in.reboot = reboot;
-    return Model().AddFile(in);
+    return Model().AddFile(in).value_or(0);
   });
 }
 
@@ -150,7 +150,7 @@ int LORIXAPI GetRegistryInfo(int index, char* path, char* key, int* type, char* 
 }
 
 int LORIXAPI SetRegistryInfo(const char* path, const char* key, int type, const char* value, int action) {
-  return Guarded([&] { return Model().AddRegistry(View(path), View(key), type, View(value), action); });
+  return Guarded([&] { return Model().AddRegistry(View(path), View(key), type, View(value), action).value_or(0); });
 }
 
 int LORIXAPI GetPreKillProcessCount(void) { return KillCount(KillList::kPre); }
@@ -196,7 +196,7 @@ int LORIXAPI GetReservedWord(int index, char* short_text, char* meaning) {
 }
 
 int LORIXAPI SetReservedWord(const char* short_text, const char* meaning, const char* real_text) {
-  return Guarded([&] { return Model().AddReservedWord(View(short_text), View(meaning), View(real_text)); });
+  return Guarded([&] { return Model().AddReservedWord(View(short_text), View(meaning), View(real_text)).value_or(0); });
 }
 
 int LORIXAPI SetupPathToRealPath(const char* setup_path, char* real_path) {

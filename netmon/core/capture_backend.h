@@ -74,7 +74,7 @@ class HostEnv {
   virtual void SleepMs(unsigned ms) = 0;
 };
 
-// Sink of the diagnostic log; none is set unless the test entry turned it on.
+// Sink of the diagnostic log; none is set unless the monitor run turned it on.
 class LogSink {
  public:
   virtual ~LogSink() = default;

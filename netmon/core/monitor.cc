@@ -109,13 +109,29 @@ void Monitor::FinishOpen(const char* tag, int non_blocking) {
     Log("%s set nonblock err: %s\n", tag, error.c_str());
 }
 
-int Monitor::OpenAuto(const char* interface_name, int non_blocking) {
+bool Monitor::TakeInterfaceName(const char* tag, const char* interface_name) {
+  Log("%s user input interface: %s\n", tag, interface_name);
+  // A longer name would be cut into another device's name: refuse it.
+  if (std::strlen(interface_name) >= kInterfaceNameSize) return false;
+  CopyText(interface_name_, sizeof interface_name_, interface_name);
+  return true;
+}
+
+bool Monitor::OpenEthernet(const char* tag, int flags, int timeout_ms, const char* retry_line,
+                           const char* fail_line, int non_blocking) {
+  if (!OpenDevice(flags, timeout_ms, retry_line, fail_line)) return false;
+  if (!handle_->IsEthernet()) {
+    Log("%s Only support Ethernet: %s - skip\n", tag, interface_name_);
+    return false;
+  }
+  FinishOpen(tag, non_blocking);
+  return true;
+}
+
+bool Monitor::OpenAuto(const char* interface_name, int non_blocking) {
   env_.InitSockets();
   if (interface_name) {
-    Log("QVWMA: user input interface: %s\n", interface_name);
-    // A longer name would be cut into another device's name: refuse it.
-    if (std::strlen(interface_name) >= kInterfaceNameSize) return 0;
-    CopyText(interface_name_, sizeof interface_name_, interface_name);
+    if (!TakeInterfaceName("QVWMA:", interface_name)) return false;
   } else {
     std::string host, live;
     if (env_.HostName(&host)) env_.ResolveIpv4(host, &live);
@@ -124,7 +140,7 @@ int Monitor::OpenAuto(const char* interface_name, int non_blocking) {
     std::string error;
     if (!backend_.ListDevices(&devices, &error)) {
       Log("QVWMA: Error in pcap_findalldevs_ex: %s\n", error.c_str());
-      return 0;
+      return false;
     }
     const Device* chosen = nullptr;
     for (const Device& device : devices) {
@@ -144,34 +160,25 @@ int Monitor::OpenAuto(const char* interface_name, int non_blocking) {
     }
     if (!chosen) {
       Log("QVWMO: can't find proper interface\n");
-      return 0;
+      return false;
     }
     Log("QVWMA: same device find - %s\n", interface_name_);
     netmask_ = DeviceNetmask(*chosen);
   }
-  if (!OpenDevice(kOpenNoCaptureLocal | kOpenMaxResponsiveness, 50,
-                  "QVWMA: Error opening adapter with Promiscuous mode: %s\n",
-                  "QVWMA: Error opening adapter: %s\n"))
-    return 0;
-  if (!handle_->IsEthernet()) {
-    Log("QVWMA: Only support Ethernet: %s - skip\n", interface_name_);
-    return 0;
-  }
-  FinishOpen("QVWMA:", non_blocking);
-  return 1;
+  return OpenEthernet("QVWMA:", kOpenNoCaptureLocal | kOpenMaxResponsiveness, 50,
+                      "QVWMA: Error opening adapter with Promiscuous mode: %s\n",
+                      "QVWMA: Error opening adapter: %s\n", non_blocking);
 }
 
-int Monitor::Open(const char* interface_name, int non_blocking) {
+bool Monitor::Open(const char* interface_name, int non_blocking) {
   if (interface_name) {
-    Log("QVWMO: user input interface: %s\n", interface_name);
-    if (std::strlen(interface_name) >= kInterfaceNameSize) return 0;
-    CopyText(interface_name_, sizeof interface_name_, interface_name);
+    if (!TakeInterfaceName("QVWMO:", interface_name)) return false;
   } else {
     std::vector<Device> devices;
     std::string error;
     if (!backend_.ListDevices(&devices, &error)) {
       Log("QVWMO: Error in pcap_findalldevs_ex: %s\n", error.c_str());
-      return 0;
+      return false;
     }
     const Device* chosen = nullptr;
     int index = 0;
@@ -191,33 +198,26 @@ int Monitor::Open(const char* interface_name, int non_blocking) {
     }
     if (!chosen) {
       Log("QVWMO: can't find proper interface\n");
-      return 0;
+      return false;
     }
     CopyText(interface_name_, sizeof interface_name_, chosen->name);
     Log("QVWMO: find interface: %s\n", interface_name_);
     netmask_ = DeviceNetmask(*chosen);
   }
-  if (!OpenDevice(kOpenPromiscuous, 100,
-                  "QVWMO: Error opening adapter with Promiscuous Mode: %s\n",
-                  "QVWMO: Error opening adapter: %s\n"))
-    return 0;
-  if (!handle_->IsEthernet()) {
-    Log("QVWMO: Only support Ethernet: %s - skip\n", interface_name_);
-    return 0;
-  }
-  FinishOpen("QVWMO:", non_blocking);
-  return 1;
+  return OpenEthernet("QVWMO:", kOpenPromiscuous, 100,
+                      "QVWMO: Error opening adapter with Promiscuous Mode: %s\n",
+                      "QVWMO: Error opening adapter: %s\n", non_blocking);
 }
 
-int Monitor::Set(int direction, const char* host, const char* net, int port) {
+bool Monitor::Set(int direction, const char* host, const char* net, int port) {
   if (!handle_) {
     Log("QVWMS: no open i/f handle\n");
-    return 0;
+    return false;
   }
   std::memset(filter_expression_, 0, sizeof filter_expression_);
   if (direction == 0 && !host && !net && port == 0) {
     handle_->FreeProgram();
-    return 1;
+    return true;
   }
   const char* word = DirectionWord(direction);
   int n;
@@ -230,7 +230,7 @@ int Monitor::Set(int direction, const char* host, const char* net, int port) {
   } else {
     if (port <= 0) {
       Log("QVWMS: no filter\n");
-      return 1;
+      return true;
     }
     n = word ? std::snprintf(filter_expression_, sizeof filter_expression_, "%s port %d", word, port)
              : std::snprintf(filter_expression_, sizeof filter_expression_, "port %d", port);
@@ -240,30 +240,30 @@ int Monitor::Set(int direction, const char* host, const char* net, int port) {
   if (n < 0 || static_cast<size_t>(n) >= sizeof filter_expression_ ||
       !handle_->Compile(filter_expression_, netmask_)) {
     Log("QVWMS: Error compiling filter: wrong syntax. %s\n", filter_expression_);
-    return 0;
+    return false;
   }
   if (!handle_->Install()) {
     Log("QVWMS: Error setting the filter %s\n", handle_->ErrorText().c_str());
-    return 0;
+    return false;
   }
   Log("QVWMS: filter setted %s\n", filter_expression_);
-  return 1;
+  return true;
 }
 
-int Monitor::Close() {
-  if (!handle_) return 0;
+bool Monitor::Close() {
+  if (!handle_) return false;
   handle_->FreeProgram();
   ReleaseHandle();
-  return 1;
+  return true;
 }
 
-int Monitor::Error(char* out) {
+bool Monitor::Error(char* out) {
   if (!handle_) {
     Log("QVWME: no open i/f handle\n");
-    return 0;
+    return false;
   }
   if (out) CopyText(out, kErrorTextSize, handle_->ErrorText());
-  return 1;
+  return true;
 }
 
 // ---- traffic queries ----
@@ -364,10 +364,10 @@ int Monitor::GetCaptures(uint32_t budget_ms, int max_records, int port_low, int 
 
 // ---- URL and DNS extraction ----
 
-int Monitor::GetUrl(const char* targets, UrlCallback callback, int run_loop, int all_mode) {
+bool Monitor::GetUrl(const char* targets, UrlCallback callback, int run_loop, int all_mode) {
   if (!handle_) {
     Log("QVWGU: no open i/f handle\n");
-    return 0;
+    return false;
   }
   if (callback) {
     Log("QVWGU: callback = %08" PRIxPTR "\n", reinterpret_cast<uintptr_t>(callback));
@@ -384,11 +384,11 @@ int Monitor::GetUrl(const char* targets, UrlCallback callback, int run_loop, int
   }
   if (!handle_->Compile("tcp", netmask_)) {
     Log("QVWGU: Error compiling filter: wrong syntax. %s\n", "tcp");
-    return 0;
+    return false;
   }
   if (!handle_->Install()) {
     Log("QVWGU: Error setting the filter %s\n", handle_->ErrorText().c_str());
-    return 0;
+    return false;
   }
   Log("QVWGU: filter setted %s\n", "tcp");
   if (run_loop && !in_loop_) {
@@ -402,7 +402,7 @@ int Monitor::GetUrl(const char* targets, UrlCallback callback, int run_loop, int
     all_mode_ = 1;
     Log("QVWGU: get All packet mode\n");
   }
-  return 1;
+  return true;
 }
 
 void Monitor::CheckPacket(const uint8_t* data, size_t captured) {
@@ -452,15 +452,15 @@ int Monitor::CheckUrl(int32_t budget_ms) {
               });
 }
 
-int Monitor::GetPacketUrl(char* out) {
+bool Monitor::GetPacketUrl(char* out) {
   if (out) std::memcpy(out, last_url_, std::strlen(last_url_) + 1);
-  return 1;
+  return true;
 }
 
-int Monitor::GetDns(uint32_t budget_ms, const char* name) {
+bool Monitor::GetDns(uint32_t budget_ms, const char* name) {
   if (!handle_) {
     Log("QVWGD: no open i/f handle\n");
-    return 0;
+    return false;
   }
   bool found = false;
   std::string text;
@@ -476,7 +476,7 @@ int Monitor::GetDns(uint32_t budget_ms, const char* name) {
     }
     return true;
   });
-  return found ? 1 : 0;
+  return found;
 }
 
 }  // namespace qvw

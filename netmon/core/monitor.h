@@ -27,12 +27,13 @@ class Monitor {
   Monitor(const Monitor&) = delete;
   Monitor& operator=(const Monitor&) = delete;
 
-  // Capture session.
-  int OpenAuto(const char* interface_name, int non_blocking);
-  int Open(const char* interface_name, int non_blocking);
-  int Set(int direction, const char* host, const char* net, int port);
-  int Close();
-  int Error(char* out);
+  // Capture session. The operations that can fail say so with false; the
+  // traffic queries return their counts.
+  bool OpenAuto(const char* interface_name, int non_blocking);
+  bool Open(const char* interface_name, int non_blocking);
+  bool Set(int direction, const char* host, const char* net, int port);
+  bool Close();
+  bool Error(char* out);
 
   // Traffic queries.
   int GetCounts(uint32_t budget_ms);
@@ -41,10 +42,10 @@ class Monitor {
                   CaptureRecord** records);
 
   // URL and DNS extraction.
-  int GetUrl(const char* targets, UrlCallback callback, int run_loop, int all_mode);
+  bool GetUrl(const char* targets, UrlCallback callback, int run_loop, int all_mode);
   int CheckUrl(int32_t budget_ms);
-  int GetPacketUrl(char* out);
-  int GetDns(uint32_t budget_ms, const char* name);
+  bool GetPacketUrl(char* out);
+  bool GetDns(uint32_t budget_ms, const char* name);
 
   // The per-packet URL check (the handler of the capture loop).
   void CheckPacket(const uint8_t* data, size_t captured);
@@ -77,6 +78,11 @@ class Monitor {
   void RecordDestination(const FrameFields& fields);
   bool OpenDevice(int flags, int timeout_ms, const char* retry_line, const char* fail_line);
   void FinishOpen(const char* tag, int non_blocking);
+  // The caller's interface name, refused when it would not fit.
+  bool TakeInterfaceName(const char* tag, const char* interface_name);
+  // Opens the chosen device; only an Ethernet link is kept.
+  bool OpenEthernet(const char* tag, int flags, int timeout_ms, const char* retry_line,
+                    const char* fail_line, int non_blocking);
   // Drops the open capture; inside the capture loop the handle is kept until
   // the loop has returned.
   void ReleaseHandle();

@@ -1,10 +1,10 @@
 // What each platform supplies to the exported functions: its capture backend,
-// its host services and the console of the test entry.
+// its host services and the console of the monitor run.
 #pragma once
 
 #include "core/capture_backend.h"
 #include "core/monitor.h"
-#include "core/test_entry.h"
+#include "core/monitor_run.h"
 
 namespace qvw {
 

@@ -28,23 +28,23 @@ int Guarded(Call call) {
 extern "C" {
 
 QVW_API int QVW_CALL QVW_MonitorOpenAuto(const char* interfaceName, int nonBlocking) {
-  return Guarded([&](qvw::Monitor& m) { return m.OpenAuto(interfaceName, nonBlocking); });
+  return Guarded([&](qvw::Monitor& m) { return m.OpenAuto(interfaceName, nonBlocking) ? 1 : 0; });
 }
 
 QVW_API int QVW_CALL QVW_MonitorOpen(const char* interfaceName, int nonBlocking) {
-  return Guarded([&](qvw::Monitor& m) { return m.Open(interfaceName, nonBlocking); });
+  return Guarded([&](qvw::Monitor& m) { return m.Open(interfaceName, nonBlocking) ? 1 : 0; });
 }
 
 QVW_API int QVW_CALL QVW_MonitorSet(int direction, const char* host, const char* net, int port) {
-  return Guarded([&](qvw::Monitor& m) { return m.Set(direction, host, net, port); });
+  return Guarded([&](qvw::Monitor& m) { return m.Set(direction, host, net, port) ? 1 : 0; });
 }
 
 QVW_API int QVW_CALL QVW_MonitorClose(void) {
-  return Guarded([&](qvw::Monitor& m) { return m.Close(); });
+  return Guarded([&](qvw::Monitor& m) { return m.Close() ? 1 : 0; });
 }
 
 QVW_API int QVW_CALL QVW_MonitorError(char* out) {
-  return Guarded([&](qvw::Monitor& m) { return m.Error(out); });
+  return Guarded([&](qvw::Monitor& m) { return m.Error(out) ? 1 : 0; });
 }
 
 QVW_API int QVW_CALL QVW_MonitorGetCounts(uint32_t timeBudgetMs) {
@@ -64,7 +64,8 @@ QVW_API int QVW_CALL QVW_MonitorGetCaptures(uint32_t timeBudgetMs, int maxRecord
 
 QVW_API int QVW_CALL QVW_MonitorGetUrl(const char* targets, UrlCallback callback, int runLoop,
                                        int allMode) {
-  return Guarded([&](qvw::Monitor& m) { return m.GetUrl(targets, callback, runLoop, allMode); });
+  return Guarded(
+      [&](qvw::Monitor& m) { return m.GetUrl(targets, callback, runLoop, allMode) ? 1 : 0; });
 }
 
 QVW_API int QVW_CALL QVW_MonitorCheckUrl(int32_t timeBudgetMs) {
@@ -72,16 +73,16 @@ QVW_API int QVW_CALL QVW_MonitorCheckUrl(int32_t timeBudgetMs) {
 }
 
 QVW_API int QVW_CALL QVW_GetPacketUrl(char* out) {
-  return Guarded([&](qvw::Monitor& m) { return m.GetPacketUrl(out); });
+  return Guarded([&](qvw::Monitor& m) { return m.GetPacketUrl(out) ? 1 : 0; });
 }
 
 QVW_API int QVW_CALL QVW_MonitorGetDns(uint32_t timeBudgetMs, const char* name) {
-  return Guarded([&](qvw::Monitor& m) { return m.GetDns(timeBudgetMs, name); });
+  return Guarded([&](qvw::Monitor& m) { return m.GetDns(timeBudgetMs, name) ? 1 : 0; });
 }
 
 QVW_API int QVW_CALL QVW_MonitorXst(void) {
   return Guarded([&](qvw::Monitor& m) {
-    return qvw::RunTestEntry(m, qvw::PlatformEnv(), qvw::PlatformConsole());
+    return qvw::RunFromConsole(m, qvw::PlatformEnv(), qvw::PlatformConsole()) ? 1 : 0;
   });
 }
 

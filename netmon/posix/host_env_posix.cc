@@ -1,4 +1,4 @@
-// Host services on Linux: name lookups, sleeping, and the test entry's console,
+// Host services on Linux: name lookups, sleeping, and the monitor run's console,
 // which is the process's standard output.
 #include <arpa/inet.h>
 #include <netdb.h>

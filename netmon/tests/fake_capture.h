@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/capture_backend.h"
-#include "core/test_entry.h"
+#include "core/monitor_run.h"
 
 namespace qvw::testing {
 

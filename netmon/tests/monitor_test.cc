@@ -34,7 +34,7 @@ class NetmonMonitor : public ::testing::Test {
     env.addresses["me"] = "10.0.0.15";
   }
   void OpenNamed() {
-    ASSERT_EQ(monitor.OpenAuto("eth0", 1), 1);
+    ASSERT_TRUE(monitor.OpenAuto("eth0", 1));
     log.text.clear();
   }
   void Queue(const FrameSpec& shape) { backend.state->frames.push_back(BuildFrame(shape)); }
@@ -59,7 +59,7 @@ TEST_F(NetmonMonitor, AutomaticOpenChoosesDeviceWhoseAddressIsInTheLiveAddress) 
   backend.devices = {EthernetDevice("lo", "", {{127, 0, 0, 1}}),
                      EthernetDevice("eth0", "Wired", {{10, 0, 0, 1}}),
                      EthernetDevice("eth1", "Other", {{10, 0, 0, 15}})};
-  ASSERT_EQ(monitor.OpenAuto(nullptr, 1), 1);
+  ASSERT_TRUE(monitor.OpenAuto(nullptr, 1));
   EXPECT_EQ(log.text,
             "QVWMA: getting live ip = 10.0.0.15\n"
             "QVWMA: check interface: lo((null)/)\n"
@@ -81,7 +81,7 @@ TEST_F(NetmonMonitor, AutomaticOpenChoosesDeviceWhoseAddressIsInTheLiveAddress) 
 
 TEST_F(NetmonMonitor, AddressWithoutNetmaskIsNeverChosen) {
   backend.devices = {EthernetDevice("eth0", "Wired", {{10, 0, 0, 15}}, /*with_netmask=*/false)};
-  EXPECT_EQ(monitor.OpenAuto(nullptr, 0), 0);
+  EXPECT_FALSE(monitor.OpenAuto(nullptr, 0));
   EXPECT_EQ(log.text,
             "QVWMA: getting live ip = 10.0.0.15\n"
             "QVWMA: check interface: eth0(Wired/)\n"
@@ -92,7 +92,7 @@ TEST_F(NetmonMonitor, AddressWithoutNetmaskIsNeverChosen) {
 TEST_F(NetmonMonitor, UnresolvedHostNameMatchesNoDevice) {
   env.addresses.clear();
   backend.devices = {EthernetDevice("eth0", "Wired", {{10, 0, 0, 15}})};
-  EXPECT_EQ(monitor.OpenAuto(nullptr, 0), 0);
+  EXPECT_FALSE(monitor.OpenAuto(nullptr, 0));
   EXPECT_EQ(log.text.substr(0, 26), "QVWMA: getting live ip = \n");
 }
 
@@ -101,7 +101,7 @@ TEST_F(NetmonMonitor, NetmaskFallsBackWhenFirstEntryHasNone) {
   DeviceAddress packet_entry;  // a non-IPv4 entry listed first, without netmask
   d.addresses.insert(d.addresses.begin(), packet_entry);
   backend.devices = {d};
-  ASSERT_EQ(monitor.OpenAuto(nullptr, 0), 1);
+  ASSERT_TRUE(monitor.OpenAuto(nullptr, 0));
   const uint8_t mask[4] = {255, 255, 255, 0};
   uint32_t expected;
   std::memcpy(&expected, mask, 4);
@@ -110,12 +110,12 @@ TEST_F(NetmonMonitor, NetmaskFallsBackWhenFirstEntryHasNone) {
 
 TEST_F(NetmonMonitor, ListingFailureAndOpenRetries) {
   backend.list_ok = false;
-  EXPECT_EQ(monitor.OpenAuto(nullptr, 0), 0);
+  EXPECT_FALSE(monitor.OpenAuto(nullptr, 0));
   EXPECT_NE(log.text.find("QVWMA: Error in pcap_findalldevs_ex: no devices\n"), std::string::npos);
 
   log.text.clear();
   backend.failing_opens = 1;
-  ASSERT_EQ(monitor.OpenAuto("eth9", 0), 1);
+  ASSERT_TRUE(monitor.OpenAuto("eth9", 0));
   EXPECT_EQ(log.text,
             "QVWMA: user input interface: eth9\n"
             "QVWMA: Error opening adapter with Promiscuous mode: open refused\n");
@@ -123,31 +123,31 @@ TEST_F(NetmonMonitor, ListingFailureAndOpenRetries) {
   EXPECT_EQ(backend.opens[1].flags, 0);
   EXPECT_EQ(backend.opens[1].timeout_ms, 50);
 
-  ASSERT_EQ(monitor.Close(), 1);
+  ASSERT_TRUE(monitor.Close());
   log.text.clear();
   backend.failing_opens = 2;
-  EXPECT_EQ(monitor.OpenAuto("eth9", 0), 0);
+  EXPECT_FALSE(monitor.OpenAuto("eth9", 0));
   EXPECT_NE(log.text.find("QVWMA: Error opening adapter: open refused\n"), std::string::npos);
   EXPECT_FALSE(monitor.is_open());
   char out[256] = "untouched";
-  EXPECT_EQ(monitor.Error(out), 0);
+  EXPECT_FALSE(monitor.Error(out));
   EXPECT_STREQ(out, "untouched");
 }
 
 TEST_F(NetmonMonitor, NonEthernetDeviceStaysOpenForTheErrorQuery) {
   backend.state->ethernet = false;
-  EXPECT_EQ(monitor.OpenAuto("wlan0", 1), 0);
+  EXPECT_FALSE(monitor.OpenAuto("wlan0", 1));
   EXPECT_NE(log.text.find("QVWMA: Only support Ethernet: wlan0 - skip\n"), std::string::npos);
   char out[256];
-  EXPECT_EQ(monitor.Error(out), 1);
+  EXPECT_TRUE(monitor.Error(out));
   EXPECT_STREQ(out, "fake error");
-  EXPECT_EQ(monitor.Close(), 1);
+  EXPECT_TRUE(monitor.Close());
   EXPECT_EQ(backend.state->live_handles, 0);
 }
 
 TEST_F(NetmonMonitor, NonBlockingFailureIsOnlyLogged) {
   backend.state->nonblock_ok = false;
-  EXPECT_EQ(monitor.Open("eth0", 1), 1);
+  EXPECT_TRUE(monitor.Open("eth0", 1));
   EXPECT_NE(log.text.find("QVWMO: set nonblock err: nonblock refused\n"), std::string::npos);
 }
 
@@ -155,7 +155,7 @@ TEST_F(NetmonMonitor, OpenByDescriptionTakesOnlyAtheros) {
   backend.devices = {EthernetDevice("d1", "", {}), EthernetDevice("d2", "Microsoft Atheros", {}),
                      EthernetDevice("d3", "Realtek PCIe", {}),
                      EthernetDevice("d4", "ATHEROS AR8161", {{10, 1, 2, 3}})};
-  ASSERT_EQ(monitor.Open(nullptr, 0), 1);
+  ASSERT_TRUE(monitor.Open(nullptr, 0));
   EXPECT_EQ(log.text,
             "QVWMO: 1 : d1 : (null)\n"
             "QVWMO: 2 : d2 : Microsoft Atheros\n"
@@ -170,36 +170,36 @@ TEST_F(NetmonMonitor, OpenByDescriptionTakesOnlyAtheros) {
 
 TEST_F(NetmonMonitor, OpenByDescriptionRefusesTheOnlyNonAtherosDevice) {
   backend.devices = {EthernetDevice("eth0", "Intel Gigabit", {{10, 0, 0, 15}})};
-  EXPECT_EQ(monitor.Open(nullptr, 0), 0);
+  EXPECT_FALSE(monitor.Open(nullptr, 0));
   EXPECT_NE(log.text.find("QVWMO: can't find proper interface\n"), std::string::npos);
   backend.devices = {EthernetDevice("v", "Pseudo atheros", {})};
-  EXPECT_EQ(monitor.Open(nullptr, 0), 0);
+  EXPECT_FALSE(monitor.Open(nullptr, 0));
 }
 
 TEST_F(NetmonMonitor, OverlongInterfaceNameIsRefused) {
   std::string name(128, 'n');
-  EXPECT_EQ(monitor.OpenAuto(name.c_str(), 0), 0);
-  EXPECT_EQ(monitor.Open(name.c_str(), 0), 0);
+  EXPECT_FALSE(monitor.OpenAuto(name.c_str(), 0));
+  EXPECT_FALSE(monitor.Open(name.c_str(), 0));
   EXPECT_TRUE(backend.opens.empty());
-  EXPECT_EQ(monitor.OpenAuto(name.substr(1).c_str(), 0), 1);
+  EXPECT_TRUE(monitor.OpenAuto(name.substr(1).c_str(), 0));
 }
 
 TEST_F(NetmonMonitor, ReopeningClosesTheEarlierHandle) {
-  ASSERT_EQ(monitor.OpenAuto("a", 0), 1);
-  ASSERT_EQ(monitor.OpenAuto("b", 0), 1);
+  ASSERT_TRUE(monitor.OpenAuto("a", 0));
+  ASSERT_TRUE(monitor.OpenAuto("b", 0));
   EXPECT_EQ(backend.state->live_handles, 1);
 }
 
 // ---- filter ----
 
 TEST_F(NetmonMonitor, FilterNeedsAnOpenCapture) {
-  EXPECT_EQ(monitor.Set(2, "1.2.3.4", nullptr, 0), 0);
+  EXPECT_FALSE(monitor.Set(2, "1.2.3.4", nullptr, 0));
   EXPECT_EQ(log.text, "QVWMS: no open i/f handle\n");
 }
 
 TEST_F(NetmonMonitor, ClearingCompilesNothing) {
   OpenNamed();
-  EXPECT_EQ(monitor.Set(0, nullptr, nullptr, 0), 1);
+  EXPECT_TRUE(monitor.Set(0, nullptr, nullptr, 0));
   EXPECT_TRUE(backend.state->compiled.empty());
   EXPECT_EQ(log.text, "");
   EXPECT_EQ(backend.state->frees, 1);
@@ -207,26 +207,26 @@ TEST_F(NetmonMonitor, ClearingCompilesNothing) {
 
 TEST_F(NetmonMonitor, OnlyTheFirstPrimitiveIsBuilt) {
   OpenNamed();
-  EXPECT_EQ(monitor.Set(2, "1.2.3.4", "10.0.0.0/8", 80), 1);
+  EXPECT_TRUE(monitor.Set(2, "1.2.3.4", "10.0.0.0/8", 80));
   EXPECT_EQ(backend.state->installed.back(), "dst host 1.2.3.4");
   EXPECT_EQ(log.text,
             "QVWMS: filter express: dst host 1.2.3.4\n"
             "QVWMS: filter setted dst host 1.2.3.4\n");
-  EXPECT_EQ(monitor.Set(3, nullptr, "10.0.0.0/8", 80), 1);
+  EXPECT_TRUE(monitor.Set(3, nullptr, "10.0.0.0/8", 80));
   EXPECT_EQ(backend.state->installed.back(), "src or dst net 10.0.0.0/8");
-  EXPECT_EQ(monitor.Set(4, nullptr, nullptr, 80), 1);
+  EXPECT_TRUE(monitor.Set(4, nullptr, nullptr, 80));
   EXPECT_EQ(backend.state->installed.back(), "src and dst port 80");
-  EXPECT_EQ(monitor.Set(7, nullptr, nullptr, 443), 1);
+  EXPECT_TRUE(monitor.Set(7, nullptr, nullptr, 443));
   EXPECT_EQ(backend.state->installed.back(), "port 443");
-  EXPECT_EQ(monitor.Set(-1, "h", nullptr, 0), 1);
+  EXPECT_TRUE(monitor.Set(-1, "h", nullptr, 0));
   EXPECT_EQ(backend.state->installed.back(), "host h");
-  EXPECT_EQ(monitor.Set(1, nullptr, "n", 0), 1);
+  EXPECT_TRUE(monitor.Set(1, nullptr, "n", 0));
   EXPECT_EQ(backend.state->installed.back(), "src net n");
 }
 
 TEST_F(NetmonMonitor, NoPortMeansNoFilter) {
   OpenNamed();
-  EXPECT_EQ(monitor.Set(1, nullptr, nullptr, -1), 1);
+  EXPECT_TRUE(monitor.Set(1, nullptr, nullptr, -1));
   EXPECT_EQ(log.text, "QVWMS: no filter\n");
   EXPECT_TRUE(backend.state->compiled.empty());
 }
@@ -234,41 +234,41 @@ TEST_F(NetmonMonitor, NoPortMeansNoFilter) {
 TEST_F(NetmonMonitor, RefusedExpressionIsQuotedWhole) {
   OpenNamed();
   backend.state->compile_ok = false;
-  EXPECT_EQ(monitor.Set(2, "not a host!", nullptr, 0), 0);
+  EXPECT_FALSE(monitor.Set(2, "not a host!", nullptr, 0));
   EXPECT_NE(log.text.find("QVWMS: Error compiling filter: wrong syntax. dst host not a host!\n"),
             std::string::npos);
   backend.state->compile_ok = true;
   backend.state->install_ok = false;
-  EXPECT_EQ(monitor.Set(2, "h", nullptr, 0), 0);
+  EXPECT_FALSE(monitor.Set(2, "h", nullptr, 0));
   EXPECT_NE(log.text.find("QVWMS: Error setting the filter fake error\n"), std::string::npos);
 }
 
 TEST_F(NetmonMonitor, ExpressionThatWouldBeCutIsRefused) {
   OpenNamed();
   std::string host(300, 'h');
-  EXPECT_EQ(monitor.Set(2, host.c_str(), nullptr, 0), 0);
+  EXPECT_FALSE(monitor.Set(2, host.c_str(), nullptr, 0));
   EXPECT_TRUE(backend.state->compiled.empty());
   EXPECT_LT(std::strlen(monitor.filter_expression()), 256u);
 }
 
 TEST_F(NetmonMonitor, FilterUsesTheRecordedNetmask) {
   backend.devices = {EthernetDevice("eth0", "Wired", {{10, 0, 0, 15}})};
-  ASSERT_EQ(monitor.OpenAuto(nullptr, 0), 1);
+  ASSERT_TRUE(monitor.OpenAuto(nullptr, 0));
   monitor.Set(2, nullptr, nullptr, 80);
   EXPECT_EQ(backend.state->compiled_netmasks.back(), monitor.netmask());
 }
 
 TEST_F(NetmonMonitor, CloseTwiceAndQueriesAfterwards) {
   OpenNamed();
-  EXPECT_EQ(monitor.Close(), 1);
-  EXPECT_EQ(monitor.Close(), 0);
+  EXPECT_TRUE(monitor.Close());
+  EXPECT_FALSE(monitor.Close());
   EXPECT_EQ(monitor.GetCounts(100), 0);
   EXPECT_EQ(monitor.GetCodes(100, nullptr), 0);
   EXPECT_EQ(monitor.GetCaptures(100, 10, 80, 443, nullptr), 0);
-  EXPECT_EQ(monitor.GetUrl(nullptr, nullptr, 0, 0), 0);
+  EXPECT_FALSE(monitor.GetUrl(nullptr, nullptr, 0, 0));
   EXPECT_EQ(monitor.CheckUrl(100), 0);
-  EXPECT_EQ(monitor.GetDns(100, "x"), 0);
-  EXPECT_EQ(monitor.Error(nullptr), 0);
+  EXPECT_FALSE(monitor.GetDns(100, "x"));
+  EXPECT_FALSE(monitor.Error(nullptr));
   EXPECT_EQ(log.text,
             "QVWMC: no open i/f handle\nQVWMG: no open i/f handle\nQVWMP: no open i/f handle\n"
             "QVWGU: no open i/f handle\nQVWGD: no open i/f handle\nQVWGD: no open i/f handle\n"
@@ -278,12 +278,12 @@ TEST_F(NetmonMonitor, CloseTwiceAndQueriesAfterwards) {
 
 TEST_F(NetmonMonitor, ErrorWithNullBuffer) {
   OpenNamed();
-  EXPECT_EQ(monitor.Error(nullptr), 1);
+  EXPECT_TRUE(monitor.Error(nullptr));
 }
 
 TEST_F(NetmonMonitor, LoggingOffWritesNothing) {
   monitor.SetLogSink(nullptr);
-  EXPECT_EQ(monitor.Set(0, nullptr, nullptr, 0), 0);
+  EXPECT_FALSE(monitor.Set(0, nullptr, nullptr, 0));
   EXPECT_EQ(log.text, "");
 }
 
@@ -394,7 +394,7 @@ class NetmonUrl : public NetmonMonitor {
   void SetUpTargets(const char* targets, int all_mode) {
     OpenNamed();
     env.addresses["secure.bank.test"] = "10.231.0.2";
-    ASSERT_EQ(monitor.GetUrl(targets, &Record, 0, all_mode), 1);
+    ASSERT_TRUE(monitor.GetUrl(targets, &Record, 0, all_mode));
     log.text.clear();
   }
   int Check(const FrameSpec& shape) {
@@ -404,7 +404,7 @@ class NetmonUrl : public NetmonMonitor {
   std::string LastUrl() {
     char out[1024];
     std::memset(out, 'x', sizeof out);
-    EXPECT_EQ(monitor.GetPacketUrl(out), 1);
+    EXPECT_TRUE(monitor.GetPacketUrl(out));
     return out;
   }
 };
@@ -412,7 +412,7 @@ class NetmonUrl : public NetmonMonitor {
 TEST_F(NetmonUrl, SetUpResolvesAndInstallsTcp) {
   OpenNamed();
   env.addresses["secure.bank.test"] = "10.231.0.2";
-  ASSERT_EQ(monitor.GetUrl("https://secure.bank.test;", &Record, 0, 1), 1);
+  ASSERT_TRUE(monitor.GetUrl("https://secure.bank.test;", &Record, 0, 1));
   std::string expected_head = "QVWGU: callback = ";
   EXPECT_EQ(log.text.substr(0, expected_head.size()), expected_head);
   EXPECT_NE(log.text.find("\nSP: resolve secure.bank.test\n"
@@ -427,7 +427,7 @@ TEST_F(NetmonUrl, SetUpResolvesAndInstallsTcp) {
 
 TEST_F(NetmonUrl, NullArgumentsKeepEarlierSettings) {
   SetUpTargets("https://secure.bank.test;", 0);
-  ASSERT_EQ(monitor.GetUrl(nullptr, nullptr, 0, 0), 1);
+  ASSERT_TRUE(monitor.GetUrl(nullptr, nullptr, 0, 0));
   EXPECT_EQ(log.text.substr(0, 20), "QVWGU: no callback\n" "Q");
   EXPECT_STREQ(monitor.target_list(), "https://secure.bank.test;10.231.0.2;");
   Check(To({10, 231, 0, 2}, 443));
@@ -437,13 +437,13 @@ TEST_F(NetmonUrl, NullArgumentsKeepEarlierSettings) {
 TEST_F(NetmonUrl, FilterFailureKeepsCallbackAndTargets) {
   OpenNamed();
   backend.state->compile_ok = false;
-  EXPECT_EQ(monitor.GetUrl("abc", &Record, 0, 1), 0);
+  EXPECT_FALSE(monitor.GetUrl("abc", &Record, 0, 1));
   EXPECT_NE(log.text.find("QVWGU: Error compiling filter: wrong syntax. tcp\n"), std::string::npos);
   EXPECT_STREQ(monitor.target_list(), "abc");
   EXPECT_EQ(monitor.all_mode(), 0);
   backend.state->compile_ok = true;
   backend.state->install_ok = false;
-  EXPECT_EQ(monitor.GetUrl(nullptr, nullptr, 0, 1), 0);
+  EXPECT_FALSE(monitor.GetUrl(nullptr, nullptr, 0, 1));
   EXPECT_NE(log.text.find("QVWGU: Error setting the filter fake error\n"), std::string::npos);
 }
 
@@ -565,11 +565,11 @@ TEST_F(NetmonUrl, EveryCutOfEveryFrameIsSafe) {
 TEST_F(NetmonUrl, CaptureLoopRunsTheCheckAndAllModeComesAfterIt) {
   OpenNamed();
   Queue(To({10, 9, 9, 9}, 80, "GET / HTTP/1.1\r\nHost: loop.test\r\n\r\n"));
-  EXPECT_EQ(monitor.GetUrl("", &Record, 1, 1), 1);
+  EXPECT_TRUE(monitor.GetUrl("", &Record, 1, 1));
   EXPECT_TRUE(g_reports.empty());  // all-URLs mode was not yet on inside the loop
   EXPECT_EQ(monitor.all_mode(), 1);
   Queue(To({10, 9, 9, 9}, 80, "GET / HTTP/1.1\r\nHost: loop.test\r\n\r\n"));
-  EXPECT_EQ(monitor.GetUrl(nullptr, nullptr, 1, 0), 1);
+  EXPECT_TRUE(monitor.GetUrl(nullptr, nullptr, 1, 0));
   EXPECT_EQ(g_reports, std::vector<std::string>{"loop.test"});
 }
 
@@ -588,9 +588,9 @@ TEST_F(NetmonUrl, ClosingFromTheCallbackEndsThePoll) {
   EXPECT_FALSE(monitor.is_open());
   EXPECT_EQ(backend.state->live_handles, 0);
 
-  ASSERT_EQ(monitor.OpenAuto("eth0", 0), 1);
+  ASSERT_TRUE(monitor.OpenAuto("eth0", 0));
   for (int i = 0; i < 3; ++i) Queue(To({10, 9, 9, 9}, 80, "Host: a\r\n"));
-  EXPECT_EQ(monitor.GetUrl(nullptr, nullptr, 1, 0), 1);
+  EXPECT_TRUE(monitor.GetUrl(nullptr, nullptr, 1, 0));
   EXPECT_TRUE(backend.state->loop_broken);
   EXPECT_EQ(backend.state->live_handles, 0);
 }
@@ -606,26 +606,26 @@ TEST_F(NetmonMonitor, DnsWatchMatchesQueriesOnly) {
   FrameSpec other = To({10, 0, 0, 53}, 5353, DnsQuery("www.bank.example"));
   other.protocol = 17;
   Queue(other);
-  EXPECT_EQ(monitor.GetDns(100, "bank.example"), 0);
+  EXPECT_FALSE(monitor.GetDns(100, "bank.example"));
   EXPECT_EQ(log.text, "");
 
   FrameSpec query = To({10, 0, 0, 53}, 53, DnsQuery("www.bank.example"));
   query.protocol = 17;
   Queue(query);
   Queue(query);
-  EXPECT_EQ(monitor.GetDns(1000, "bank.example"), 1);
+  EXPECT_TRUE(monitor.GetDns(1000, "bank.example"));
   EXPECT_EQ(backend.state->frames.size(), 1u);  // returned at once
   EXPECT_NE(log.text.find("QVWGD: DNS query: ")
             , std::string::npos);
-  EXPECT_EQ(monitor.GetDns(1000, "nomatch.example"), 0);
-  EXPECT_EQ(monitor.GetDns(0, nullptr), 0);
+  EXPECT_FALSE(monitor.GetDns(1000, "nomatch.example"));
+  EXPECT_FALSE(monitor.GetDns(0, nullptr));
 }
 
 TEST_F(NetmonMonitor, LongLogLinesStayTerminatedLines) {
   OpenNamed();
   env.addresses.clear();
   std::string targets(4095, 't');
-  ASSERT_EQ(monitor.GetUrl(targets.c_str(), nullptr, 0, 0), 1);
+  ASSERT_TRUE(monitor.GetUrl(targets.c_str(), nullptr, 0, 0));
   size_t at = log.text.find("SP: set target = ");
   ASSERT_NE(at, std::string::npos);
   size_t end = log.text.find('\n', at);

@@ -1,5 +1,5 @@
 // Library entry point: logging is off in every process that loads the library;
-// only the test entry turns it on.
+// only the monitor run (QVW_MonitorXst) turns it on.
 #define QVW_BUILDING_LIBRARY 1
 #include <windows.h>
 

@@ -115,8 +115,8 @@ bool ParseSize(std::string_view text, int32_t* size) {
 
 bool LoadLine(std::string_view line, lorix::InstallModel* model) {
   auto f = SplitTabs(line);
-  if (f[0] == "reserve" && f.size() == 3) return !f[1].empty() && model->AddReservedWord(f[1], f[2], "") > 0;
-  if (f[0] == "config" && f.size() == 3) return lorix::IsXmlElementName(f[1]) && model->AddConfigField(f[1], f[2]) > 0;
+  if (f[0] == "reserve" && f.size() == 3) return !f[1].empty() && model->AddReservedWord(f[1], f[2], "").has_value();
+  if (f[0] == "config" && f.size() == 3) return lorix::IsXmlElementName(f[1]) && model->AddConfigField(f[1], f[2]).has_value();
   if (f[0] == "file" && f.size() == 5) {
     lorix::FileInput in;
     in.source_path = f[1];
@@ -124,11 +124,11 @@ bool LoadLine(std::string_view line, lorix::InstallModel* model) {
     in.version = f[2];
     in.folder = f[3];
     in.overwrite = 1;
-    return ParseSize(f[4], &in.file_size) && model->AddFile(in) > 0;
+    return ParseSize(f[4], &in.file_size) && model->AddFile(in).has_value();
   }
   if (f[0] == "registry" && f.size() == 5) {
     int32_t type = 0;
-    return ParseSize(f[3], &type) && model->AddRegistry(f[1], f[2], type, f[4], 0) > 0;
+    return ParseSize(f[3], &type) && model->AddRegistry(f[1], f[2], type, f[4], 0).has_value();
   }
   return false;
 }

@@ -12,7 +12,7 @@ mkdir -p "$out/corpus"
 build() {
   clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     -I"$root/netmon" -I"$root/netmon/include" \
-    "$root"/netmon/core/{frame,packet_text,target_list,monitor,test_entry}.cc \
+    "$root"/netmon/core/{frame,packet_text,target_list,monitor,monitor_run}.cc \
     "$root/netmon/fuzz/netmon_fuzz.cc" -o "$out/netmon_fuzz"
 }
 check "build netmon_fuzz with clang" build

@@ -14,9 +14,9 @@ flags=(-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
 mkdir -p "$out"
 build_agent() {
   clang++ "${flags[@]}" -I"$root/agent" -I"$root/common" -I"$root/agent/responder" \
-    "$root"/agent/core/{tagged_text,scrambled_file,record_files,startup_rules,policy,policy_refresh,verdict,toast_state,host_names,hosts_file,hosts_guard}.cc \
+    "$root"/agent/core/{tagged_text,scrambled_file,record_files,startup_rules,screen_corner,policy,policy_refresh,verdict,toast_state,host_names,hosts_file,hosts_guard}.cc \
     "$root/agent/responder/core/jsonp_reply.cc" \
-    "$root"/common/core/{ansi_text,safe_folder}.cc "$root"/common/posix/{file_io,safe_folder}_posix.cc \
+    "$root"/common/core/{ansi_text,file_io,safe_folder}.cc "$root"/common/posix/{file_io,safe_folder}_posix.cc \
     "$root/agent/fuzz/agent_fuzz.cc" -o "$out/agent_fuzz"
 }
 build_target_list() {

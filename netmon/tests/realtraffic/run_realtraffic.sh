@@ -7,7 +7,7 @@
 #   run_realtraffic.sh gtest TEST_BINARY
 #   run_realtraffic.sh xst HOST_PROGRAM LIBRARY
 #   run_realtraffic.sh wine PROBE_EXE DLL     (the Windows build under Wine)
-#   run_realtraffic.sh xstwine HOST_EXE DLL   (the Windows test entry under Wine)
+#   run_realtraffic.sh xstwine HOST_EXE DLL   (the Windows monitor run under Wine)
 #   run_realtraffic.sh xstwine-nocapture HOST_EXE DLL   (the same without wpcap.dll)
 #   run_realtraffic.sh watch WATCH_HOST LIBRARY  (the agent's URL watcher on these packets)
 #   run_realtraffic.sh agentwine OUT_FOLDER   (the agent under Wine, its capture to a browser's record)
@@ -169,7 +169,7 @@ in_private_wine() {
     mv "$tmp/out2.txt" "$tmp/out.txt"
   return $rc
 }
-# The lines of the test entry's "/change" sequence towards peer.test.
+# The lines of the monitor run's "/change" sequence towards peer.test.
 expect_change_sequence() {
   expect "^domain: peer.test, ip: 10.231.7.2$"
   expect "^QVWMA: same device find - .+$"
@@ -398,7 +398,7 @@ case $mode in
     exit $?
     ;;
   xst)
-    # The test entry reads options from its own command line, so the host runs
+    # The monitor run reads options from its own command line, so the host runs
     # from a folder whose path holds no option text.
     cp "$2" "$tmp/qvWireletHost"
     cp "$3" "$tmp/libqvWirelet.so"

@@ -1,4 +1,4 @@
-#include "core/test_entry.h"
+#include "core/monitor_run.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -67,8 +67,8 @@ class RecordArray {
 
 }  // namespace
 
-TestOptions ParseTestOptions(const std::string& line) {
-  TestOptions options;
+RunOptions ParseRunOptions(const std::string& line) {
+  RunOptions options;
   std::string value;
   if (OptionValue(line, "/p:", "-p:", &value)) options.port = std::atoi(value.c_str());
   if (OptionValue(line, "/d:", "-d:", &value)) {
@@ -84,8 +84,8 @@ TestOptions ParseTestOptions(const std::string& line) {
 namespace {
 
 // The options of the command line, the destination looked up unless told not to.
-TestOptions ReadOptions(Monitor& monitor, HostEnv& env, const std::string& line) {
-  TestOptions options = ParseTestOptions(line);
+RunOptions ReadOptions(Monitor& monitor, HostEnv& env, const std::string& line) {
+  RunOptions options = ParseRunOptions(line);
   if (line.find("/p:") != std::string::npos || line.find("-p:") != std::string::npos)
     monitor.Log("port: %d\n", options.port);
   if (!options.has_destination) return options;
@@ -99,11 +99,11 @@ TestOptions ReadOptions(Monitor& monitor, HostEnv& env, const std::string& line)
   return options;
 }
 
-// One run of the test entry: the monitor, the console and the capture records.
+// One monitor run: the monitor, the console and the capture records.
 // Each step returns false when the run has ended on an error (reported, key waited for).
-class TestRun {
+class ConsoleRun {
  public:
-  TestRun(Monitor& monitor, Console& console, const TestOptions& options)
+  ConsoleRun(Monitor& monitor, Console& console, const RunOptions& options)
       : monitor_(monitor), console_(console), options_(options) {}
 
   bool Open() {
@@ -189,27 +189,27 @@ class TestRun {
 
   Monitor& monitor_;
   Console& console_;
-  const TestOptions& options_;
+  const RunOptions& options_;
   RecordArray records_;
 };
 
 }  // namespace
 
-int RunTestEntry(Monitor& monitor, HostEnv& env, Console& console) {
+bool RunFromConsole(Monitor& monitor, HostEnv& env, Console& console) {
   if (!monitor.log_sink()) monitor.SetLogSink(console.Open());
   const std::string line = console.CommandLine();
   monitor.Log("input: %s\n", line.c_str());
   env.InitSockets();
-  TestOptions options = ReadOptions(monitor, env, line);
-  TestRun run(monitor, console, options);
+  RunOptions options = ReadOptions(monitor, env, line);
+  ConsoleRun run(monitor, console, options);
   run.PrepareRecords();
-  if (!run.Open()) return 0;
+  if (!run.Open()) return false;
   monitor.Log("monitor open\n");
-  if (!(options.change ? run.Change() : run.Outbound())) return 0;
+  if (!(options.change ? run.Change() : run.Outbound())) return false;
   run.Finish();
   console.Close();
   monitor.SetLogSink(nullptr);
-  return 1;
+  return true;
 }
 
 }  // namespace qvw

@@ -1,5 +1,6 @@
-// The console test entry: reads its options from the process's command line,
-// opens the capture automatically, filters, waits for traffic and prints it.
+// The monitor run behind QVW_MonitorXst, the library's console self-check: reads
+// its options from the process's command line, opens the capture automatically,
+// filters, waits for traffic and prints it.
 #pragma once
 
 #include <string>
@@ -20,7 +21,7 @@ class Console {
   virtual void WaitKey() = 0;
 };
 
-struct TestOptions {
+struct RunOptions {
   int port = 0;
   bool has_destination = false;
   std::string destination_name;
@@ -31,9 +32,9 @@ struct TestOptions {
 };
 
 // Options are found by substring anywhere in the command line.
-TestOptions ParseTestOptions(const std::string& command_line);
+RunOptions ParseRunOptions(const std::string& command_line);
 
-// 1 after a complete run, 0 after an error ending.
-int RunTestEntry(Monitor& monitor, HostEnv& env, Console& console);
+// True after a complete run, false after an error ending.
+bool RunFromConsole(Monitor& monitor, HostEnv& env, Console& console);
 
 }  // namespace qvw

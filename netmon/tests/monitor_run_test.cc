@@ -1,4 +1,4 @@
-#include "core/test_entry.h"
+#include "core/monitor_run.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@ using testing::FakeConsole;
 using testing::FakeEnv;
 using testing::FrameSpec;
 
-TEST(NetmonTestOptions, OptionsAreFoundAnywhere) {
-  TestOptions o = ParseTestOptions("host.exe /p:8080 /d:www.bank.test");
+TEST(NetmonRunOptions, OptionsAreFoundAnywhere) {
+  RunOptions o = ParseRunOptions("host.exe /p:8080 /d:www.bank.test");
   EXPECT_EQ(o.port, 8080);
   EXPECT_TRUE(o.has_destination);
   EXPECT_EQ(o.destination_name, "www.bank.test");
@@ -23,19 +23,19 @@ TEST(NetmonTestOptions, OptionsAreFoundAnywhere) {
   EXPECT_FALSE(o.change);
   EXPECT_FALSE(o.no_lookup);
 
-  o = ParseTestOptions("x -d:my-router.test -dns -change");
+  o = ParseRunOptions("x -d:my-router.test -dns -change");
   EXPECT_TRUE(o.range);  // "-r" inside the host name
   EXPECT_TRUE(o.no_lookup);
   EXPECT_TRUE(o.change);
   EXPECT_EQ(o.destination_name, "my-router.test");
 
-  o = ParseTestOptions("x -p:abc");
+  o = ParseRunOptions("x -p:abc");
   EXPECT_EQ(o.port, 0);
 }
 
-class NetmonTestEntry : public ::testing::Test {
+class NetmonMonitorRun : public ::testing::Test {
  protected:
-  NetmonTestEntry() : monitor(backend, env) {
+  NetmonMonitorRun() : monitor(backend, env) {
     env.host_name = "me";
     env.addresses["me"] = "10.0.0.15";
     env.addresses["www.bank.test"] = "10.231.0.2";
@@ -47,9 +47,9 @@ class NetmonTestEntry : public ::testing::Test {
     s.dst_port = port;
     for (int i = 0; i < times; ++i) backend.state->frames.push_back(BuildFrame(s));
   }
-  int Run(const std::string& line) {
+  bool Run(const std::string& line) {
     console.command_line = line;
-    return RunTestEntry(monitor, env, console);
+    return RunFromConsole(monitor, env, console);
   }
   std::string Printed() const { return console.sink.text; }
   bool Has(const std::string& text) const { return Printed().find(text) != std::string::npos; }
@@ -60,9 +60,9 @@ class NetmonTestEntry : public ::testing::Test {
   Monitor monitor;
 };
 
-TEST_F(NetmonTestEntry, WatchesAResolvedDestinationWithANetFilter) {
+TEST_F(NetmonMonitorRun, WatchesAResolvedDestinationWithANetFilter) {
   Queue({10, 231, 0, 2}, 443);
-  ASSERT_EQ(Run("host /d:www.bank.test"), 1);
+  ASSERT_TRUE(Run("host /d:www.bank.test"));
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst net 10.231.0.2"});
   EXPECT_TRUE(Has("input: host /d:www.bank.test\n"
                   "domain: www.bank.test, ip: 10.231.0.2\n"));
@@ -77,34 +77,34 @@ TEST_F(NetmonTestEntry, WatchesAResolvedDestinationWithANetFilter) {
   EXPECT_FALSE(monitor.is_open());
 }
 
-TEST_F(NetmonTestEntry, NoLookupModeFiltersOnTheName) {
+TEST_F(NetmonMonitorRun, NoLookupModeFiltersOnTheName) {
   Queue({10, 231, 0, 2}, 80);
-  ASSERT_EQ(Run("host /d:www.bank.test -dns"), 1);
+  ASSERT_TRUE(Run("host /d:www.bank.test -dns"));
   EXPECT_TRUE(Has("domain: www.bank.test, no ip mode\n"));
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst host www.bank.test"});
 }
 
-TEST_F(NetmonTestEntry, UnresolvedNameFallsBackToThePortFilter) {
+TEST_F(NetmonMonitorRun, UnresolvedNameFallsBackToThePortFilter) {
   Queue({1, 2, 3, 4}, 8080);
-  ASSERT_EQ(Run("host /d:nowhere.test /p:8080"), 1);
+  ASSERT_TRUE(Run("host /d:nowhere.test /p:8080"));
   EXPECT_TRUE(Has("port: 8080\ndomain: nowhere.test, ip: \n"));
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst port 8080"});
 }
 
-TEST_F(NetmonTestEntry, NoPortMeansNoFilterAndAnyPacketEndsTheWait) {
+TEST_F(NetmonMonitorRun, NoPortMeansNoFilterAndAnyPacketEndsTheWait) {
   backend.state->results = {0, 0, 0};
   Queue({9, 9, 9, 9}, 5);
-  ASSERT_EQ(Run("host"), 1);
+  ASSERT_TRUE(Run("host"));
   EXPECT_TRUE(backend.state->compiled.empty());
   EXPECT_TRUE(Has("QVWMS: no filter\n"));
   EXPECT_TRUE(Has("monitor get 1 traffics\n"));
 }
 
-TEST_F(NetmonTestEntry, RangeModeRecordsWithoutFilter) {
+TEST_F(NetmonMonitorRun, RangeModeRecordsWithoutFilter) {
   Queue({10, 0, 0, 9}, 22);
   Queue({10, 0, 0, 9}, 80);
   Queue({10, 0, 0, 8}, 443);
-  ASSERT_EQ(Run("host /r /d:www.bank.test /p:22"), 1);
+  ASSERT_TRUE(Run("host /r /d:www.bank.test /p:22"));
   EXPECT_TRUE(backend.state->compiled.empty());
   EXPECT_TRUE(Has("monitor get 2 traffics in range(80~443)\n"
                   "0 packet = 10.0.0.9:80\n"
@@ -112,14 +112,14 @@ TEST_F(NetmonTestEntry, RangeModeRecordsWithoutFilter) {
                   "last dest address=10.0.0.8, port=443\n"));
 }
 
-TEST_F(NetmonTestEntry, ChangeSequence) {
+TEST_F(NetmonMonitorRun, ChangeSequence) {
   Queue({10, 231, 0, 2}, 8443, 2);
   backend.on_open = [this](size_t index) {
     if (index != 1) return;
     Queue({10, 231, 0, 2}, 80);
     Queue({10, 231, 0, 2}, 8443);
   };
-  ASSERT_EQ(Run("host /d:www.bank.test /change"), 1);
+  ASSERT_TRUE(Run("host /d:www.bank.test /change"));
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst host 10.231.0.2"});
   EXPECT_EQ(backend.opens.size(), 2u);
   EXPECT_TRUE(Has("monitor open\n"
@@ -133,25 +133,25 @@ TEST_F(NetmonTestEntry, ChangeSequence) {
                   "last dest address=10.231.0.2, port=8443\n"));
 }
 
-TEST_F(NetmonTestEntry, OpenFailureEnds) {
+TEST_F(NetmonMonitorRun, OpenFailureEnds) {
   backend.devices.clear();
-  EXPECT_EQ(Run("host"), 0);
+  EXPECT_FALSE(Run("host"));
   EXPECT_TRUE(Has("QVWMO: can't find proper interface\nQVWME: no open i/f handle\nmonitor open error \n"));
   EXPECT_EQ(console.keys, 1);
 }
 
-TEST_F(NetmonTestEntry, RefusedFilterClosesAndEnds) {
+TEST_F(NetmonMonitorRun, RefusedFilterClosesAndEnds) {
   backend.state->compile_ok = false;
-  EXPECT_EQ(Run("host /d:www.bank.test"), 0);
+  EXPECT_FALSE(Run("host /d:www.bank.test"));
   EXPECT_TRUE(Has("monitor set error fake error\n"));
   EXPECT_FALSE(monitor.is_open());
 }
 
-TEST_F(NetmonTestEntry, ExistingLogSinkIsKept) {
+TEST_F(NetmonMonitorRun, ExistingLogSinkIsKept) {
   testing::LinesSink mine;
   monitor.SetLogSink(&mine);
   Queue({10, 231, 0, 2}, 443);
-  ASSERT_EQ(Run("host /d:www.bank.test"), 1);
+  ASSERT_TRUE(Run("host /d:www.bank.test"));
   EXPECT_EQ(console.opens, 0);
   EXPECT_NE(mine.text.find("monitor open\n"), std::string::npos);
 }
