@@ -339,7 +339,8 @@ struct ControlSpec {
   bool picture;
 };
 
-// Each control's place against the template's layout, in this dialog's units.
+// Each control's place against the layout the template is built from
+// (notify_resource.h), in this dialog's units.
 void ExpectLayout(HWND dialog, const std::vector<ControlSpec>& specs) {
   for (const ControlSpec& c : specs) {
     SCOPED_TRACE(c.id);
@@ -405,7 +406,7 @@ TEST_F(NotifyTest, ToastTemplate) {
   EXPECT_EQ(StyleOf(w) & (WS_POPUP | WS_BORDER | WS_SYSMENU | WS_CAPTION),
             static_cast<LONG_PTR>(WS_POPUP | WS_BORDER | WS_SYSMENU));
   EXPECT_NE(ExStyleOf(w) & WS_EX_TOOLWINDOW, 0);
-  RECT size{0, 0, 83, 97}, client;
+  RECT size{0, 0, NOTIFY_SIZE}, client;
   MapDialogRect(w, &size);
   GetClientRect(w, &client);
   EXPECT_EQ(client.right, size.right);
@@ -416,13 +417,13 @@ TEST_F(NotifyTest, ToastTemplate) {
   EXPECT_EQ(font.charset, HANGUL_CHARSET);
   EXPECT_EQ(font.face, L"굴림");
 
-  ExpectLayout(w, {{IDCANCEL, 4, 75, 37, 14, false},
-                   {IDOK, 42, 74, 37, 14, false},
-                   {IDC_NOTIFY_BANNER, 0, 0, 83, 24, true},
-                   {IDC_NOTIFY_LINE1, 2, 26, 79, 8, false},
-                   {IDC_NOTIFY_NORMAL_ICON, 6, 39, 17, 22, true},
-                   {IDC_NOTIFY_REFUSAL_ICON, 6, 39, 17, 22, true},
-                   {IDC_NOTIFY_LINE2, 29, 40, 48, 24, false}});
+  ExpectLayout(w, {{IDCANCEL, NOTIFY_OK_RECT, false},
+                   {IDOK, NOTIFY_CONNECT_RECT, false},
+                   {IDC_NOTIFY_BANNER, NOTIFY_BANNER_RECT, true},
+                   {IDC_NOTIFY_LINE1, NOTIFY_LINE1_RECT, false},
+                   {IDC_NOTIFY_NORMAL_ICON, NOTIFY_ICON_RECT, true},
+                   {IDC_NOTIFY_REFUSAL_ICON, NOTIFY_ICON_RECT, true},
+                   {IDC_NOTIFY_LINE2, NOTIFY_LINE2_RECT, false}});
   HWND ok = GetDlgItem(w, IDCANCEL), connect = GetDlgItem(w, IDOK);
   EXPECT_EQ(StyleOf(ok) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
   EXPECT_NE(StyleOf(ok) & BS_FLAT, 0);
@@ -449,7 +450,7 @@ TEST_F(NotifyTest, AlertBoxTemplate) {
               static_cast<LONG_PTR>(WS_POPUP | WS_BORDER | WS_SYSMENU));
     EXPECT_NE(ExStyleOf(box) & WS_EX_TOOLWINDOW, 0);
     EXPECT_NE(ExStyleOf(box) & WS_EX_TOPMOST, 0);
-    RECT size{0, 0, 334, 123}, client;
+    RECT size{0, 0, ALERT_SIZE}, client;
     MapDialogRect(box, &size);
     GetClientRect(box, &client);
     EXPECT_EQ(client.right, size.right);
@@ -458,10 +459,10 @@ TEST_F(NotifyTest, AlertBoxTemplate) {
     TemplateFont font = FontOfTemplate(IDD_SECURE_ALERT);
     EXPECT_EQ(font.points, 8);
     EXPECT_EQ(font.face, L"MS Shell Dlg");
-    ExpectLayout(box, {{IDOK, 211, 100, 50, 14, false},
-                       {IDCANCEL, 263, 100, 50, 14, false},
-                       {IDC_ALERT_PICTURE, 0, 0, 333, 93, true},
-                       {IDC_ALERT_TEXT, 86, 35, 227, 50, false}});
+    ExpectLayout(box, {{IDOK, ALERT_YES_RECT, false},
+                       {IDCANCEL, ALERT_NO_RECT, false},
+                       {IDC_ALERT_PICTURE, ALERT_PICTURE_RECT, true},
+                       {IDC_ALERT_TEXT, ALERT_TEXT_RECT, false}});
     EXPECT_EQ(ControlText(box, IDOK), L"예");
     EXPECT_EQ(ControlText(box, IDCANCEL), L"아니오");
     EXPECT_EQ(StyleOf(GetDlgItem(box, IDOK)) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
