@@ -9,40 +9,52 @@
 namespace kestra {
 namespace {
 
-uint32_t Crc32(const char* text) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
-    crc ^= *p;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
 struct Expected {
   int kind;
-  std::size_t length;
-  uint32_t crc;
+  const char* text;
 };
 
-// Lengths and CRC-32 of the texts as encoded independently of this code: CP949 in
-// the Windows programs, UTF-8 in the native build of the same sources.
-#ifdef _WIN32
+// The texts byte for byte. Literals here are encoded as the product's are: CP949 in
+// the Windows programs, UTF-8 in the native build of the same sources (pinned by
+// the first check below).
 constexpr Expected kTexts[] = {
-    {0, 187, 0x2e9d09e5}, {1, 124, 0x5e464a8a}, {2, 236, 0x040db293}, {3, 187, 0x40d5c03e},
-    {4, 178, 0xe0c3e0d7}};
-#else
-constexpr Expected kTexts[] = {
-    {0, 259, 0xb6e84df4}, {1, 173, 0xbe5a1377}, {2, 328, 0x1c76b60d}, {3, 259, 0xfe38a89c},
-    {4, 246, 0xd319e2c9}};
-#endif
+    {0,
+     "(A1) 주소변경 파밍시도가 의심됩니다.\r\n"
+     "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
+     "모든 브라우저를 지금 종료하시겠습니까?\r\n"
+     "윈도우 호스트파일은 자동 수정 및 백업됩니다(hosts_backup)"},
+    {1,
+     "(A0) DNS 파싱 해킹이 의심됩니다.\r\n"
+     "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
+     "모든 브라우저를 지금 종료하시겠습니까?"},
+    {2,
+     "(A2) 접속(인증)변경 파밍시도가 의심됩니다.\r\n"
+     "인터넷 주소서버의 일시적 장애일 수 있으며\r\n"
+     "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
+     "모든 브라우저를 지금 종료하시겠습니까?\r\n"
+     "윈도우 호스트파일은 자동 수정 및 백업됩니다(hosts_backup)"},
+    {3,
+     "(A3) 내용변경 파밍시도가 의심됩니다.\r\n"
+     "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
+     "모든 브라우저를 지금 종료하시겠습니까?\r\n"
+     "윈도우 호스트파일은 자동 수정 및 백업됩니다(hosts_backup)"},
+    {4,
+     "(E1) 파밍시도가 의심됩니다.\r\n"
+     "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
+     "모든 브라우저를 지금 종료하시겠습니까?\r\n"
+     "윈도우 호스트파일은 자동 수정 및 백업됩니다(hosts_backup)"}};
 
 TEST(AlertTexts, EachKindHasItsTextByteForByte) {
+#ifdef _WIN32
+  ASSERT_EQ(std::string("한"), "\xC7\xD1");
+#else
+  ASSERT_EQ(std::string("한"), "\xED\x95\x9C");
+#endif
   for (const Expected& e : kTexts) {
     SCOPED_TRACE(e.kind);
     const char* text = AlertTextFor(e.kind);
     ASSERT_NE(text, nullptr);
-    EXPECT_EQ(std::strlen(text), e.length);
-    EXPECT_EQ(Crc32(text), e.crc);
+    EXPECT_EQ(std::string(text), e.text);
   }
 }
 

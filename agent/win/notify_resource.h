@@ -1,4 +1,4 @@
-// Resource identifiers of the pharming toast and the alert box.
+// Resource identifiers and layouts of the pharming toast and the alert box.
 #pragma once
 
 #define IDD_NOTIFY 130
@@ -18,3 +18,19 @@
 // Alert box controls (1 "예" and 2 "아니오").
 #define IDC_ALERT_PICTURE 1000
 #define IDC_ALERT_TEXT 1008
+
+// The layouts in dialog units: each control's "x, y, width, height" (a picture's
+// size is its bitmap's), as notify.rc lays the dialogs out and the tests expect them.
+#define NOTIFY_SIZE 83, 97
+#define NOTIFY_OK_RECT 4, 75, 37, 14
+#define NOTIFY_CONNECT_RECT 42, 74, 37, 14
+#define NOTIFY_BANNER_RECT 0, 0, 83, 24
+#define NOTIFY_LINE1_RECT 2, 26, 79, 8
+#define NOTIFY_ICON_RECT 6, 39, 17, 22  // the normal and the refusal icon, in the same place
+#define NOTIFY_LINE2_RECT 29, 40, 48, 24
+
+#define ALERT_SIZE 334, 123
+#define ALERT_YES_RECT 211, 100, 50, 14
+#define ALERT_NO_RECT 263, 100, 50, 14
+#define ALERT_PICTURE_RECT 0, 0, 333, 93
+#define ALERT_TEXT_RECT 86, 35, 227, 50

@@ -313,10 +313,16 @@ TEST(Tavin, InstallStateFollowsTheRegistryAndTheUpdaterWindow) {
   ASSERT_TRUE(WaitForUpdaterWindow(true, 20000)) << "the updater stand-in did not show its window";
   EXPECT_EQ(d.GetInstallState(), 1);
   EXPECT_EQ(ReadAll(inst / "updater-cmdline.txt"), "\"" + inst.root() + "updaterx.exe\"  update 3");
-  PostMessageA(FindWindowA("UPDATER_CLASS", "UPDATER"), WM_CLOSE, 0, 0);
+  HWND updater = FindWindowA("UPDATER_CLASS", "UPDATER");
+  DWORD updater_id = 0;
+  GetWindowThreadProcessId(updater, &updater_id);
+  harness::Process stand_in;
+  ASSERT_TRUE(stand_in.Attach(updater_id));
+  PostMessageA(updater, WM_CLOSE, 0, 0);
   ASSERT_TRUE(WaitForUpdaterWindow(false, 20000));
   EXPECT_EQ(d.GetInstallState(), 102);
-  Sleep(500);  // let the stand-in end before its folder goes
+  DWORD code = 0;
+  EXPECT_TRUE(stand_in.WaitForExit(20000, &code)) << "the stand-in must end before its folder goes";
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, kStateSubKey);
 }
 
@@ -356,6 +362,14 @@ void RemoveOldProtectedFolders() {
   FindClose(h);
 }
 
+// No one has the file open: an open that shares nothing succeeds.
+bool OpenedByNoOne(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  return true;
+}
+
 // An installation whose monitor list lives in a protected folder of its own
 // under the Windows folder, with the manifest library there for the version reads.
 struct ProtectedInstallation {
@@ -378,18 +392,17 @@ struct ProtectedInstallation {
            "a.txt</PROTECTEDFILE>\r\n";
   }
   void WriteList(const std::string& text) const { EXPECT_TRUE(WriteAll(folder + "pklist.mon", text)); }
+  // The installed file is back (moved into place whole) and the monitor has let
+  // go of the protected copy it was made from.
+  bool WaitForRestore(const std::string& installed_name, DWORD timeout_ms) const {
+    return harness::WaitUntil([&] { return Exists(inst / installed_name) && OpenedByNoOne(folder + "a.txt"); },
+                              timeout_ms);
+  }
 
   Installation inst;
   std::string project = "TavinTest" + std::to_string(GetCurrentProcessId());
   std::string folder = WindowsFolder() + project + "\\";
 };
-
-bool WaitForFile(const std::string& path, DWORD timeout_ms) {
-  DWORD start = GetTickCount();
-  while (!Exists(path) && GetTickCount() - start < timeout_ms) Sleep(100);
-  Sleep(200);  // the move is complete once the name exists; let the writer close
-  return Exists(path);
-}
 
 TEST(Tavin, MonitorPutsBackADeletedFile) {
   ExpectAllBound();
@@ -397,21 +410,23 @@ TEST(Tavin, MonitorPutsBackADeletedFile) {
   ASSERT_FALSE(AnyMessageBox());
   ProtectedInstallation p;
   ASSERT_TRUE(CopyFileA((p.folder + "a.txt").c_str(), (p.inst / "a.txt").c_str(), FALSE));
-  p.WriteList(p.PairLine("a.txt") + "<INSTALLEDFILE>" + (p.inst / "only.txt") + "</INSTALLEDFILE>\r\n");
+  // The last pair's file is missing: once it is back, the first pass is done.
+  p.WriteList(p.PairLine("a.txt") + "<INSTALLEDFILE>" + (p.inst / "only.txt") + "</INSTALLEDFILE>\r\n" +
+              p.PairLine("first_pass.txt"));
 
   ASSERT_EQ(d.MonitoringInstalledFiles(), 1);
   ASSERT_TRUE(CloseMessageBox(p.folder + "pklist.mon", 20000));
   ASSERT_TRUE(CloseMessageBox("파싱오류", 20000)) << "the line without a protected copy";
-  Sleep(1000);  // the first pass finds everything in place
+  ASSERT_TRUE(p.WaitForRestore("first_pass.txt", 25000)) << "no first pass";
   ASSERT_TRUE(DeleteFileA((p.inst / "a.txt").c_str()));
-  ASSERT_TRUE(WaitForFile(p.inst / "a.txt", 25000)) << "not put back within 25 s";
+  ASSERT_TRUE(p.WaitForRestore("a.txt", 25000)) << "not put back within 25 s";
   EXPECT_EQ(ReadAll(p.inst / "a.txt"), "original");
   EXPECT_FALSE(Exists(p.inst / "only.txt"));
 
   // Paused and resumed: no second monitor (no second list box).
   d.PauseMonitoring();
   ASSERT_EQ(d.MonitoringInstalledFiles(), 1);
-  Sleep(1500);
+  Sleep(1500);  // a fixed wait: no box is to come
   EXPECT_FALSE(AnyMessageBox());
   // Called again while running: a second monitor starts and shows its list box.
   ASSERT_EQ(d.MonitoringInstalledFiles(), 1);
@@ -447,7 +462,7 @@ TEST(Tavin, AHugeBadListGivesOneBoxAndTheMonitorStillRuns) {
   ASSERT_EQ(Dll().MonitoringInstalledFiles(), 1);
   ASSERT_TRUE(CloseMessageBox(p.folder + "pklist.mon", 20000));
   ASSERT_TRUE(CloseMessageBox("파싱오류", 20000));
-  ASSERT_TRUE(WaitForFile(p.inst / "a.txt", 25000)) << "the missing file was not put back";
+  ASSERT_TRUE(p.WaitForRestore("a.txt", 25000)) << "the missing file was not put back";
   EXPECT_EQ(ReadAll(p.inst / "a.txt"), "original");
   EXPECT_FALSE(AnyMessageBox()) << "the pass runs after the only parse box";
 }

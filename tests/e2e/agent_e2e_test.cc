@@ -152,7 +152,7 @@ TEST_F(AgentTest, RecordFileWrittenRightAfterStartUpSurvives) {
       [&] { return !harness::FileExists(work + "\\old0") && harness::FolderExists(work); }, kStartMs));
   std::string record = work + "\\TESSALKESTRA_00077";
   ASSERT_TRUE(harness::WriteFileText(record, "www.bank.co.kr|1.2.3.4|"));
-  Sleep(2000);
+  Sleep(2000);  // a fixed wait: the file is not to go
   EXPECT_EQ(harness::ReadFileText(record), "www.bank.co.kr|1.2.3.4|");
 }
 
@@ -203,7 +203,7 @@ TEST_F(AgentTest, SystemMenuCloseOnlyHidesTheWindow) {
   ASSERT_TRUE(harness::WaitUntil([&] { return IsWindowVisible(w) != 0; }, kStartMs)) << "no slide-in";
   SendMessageA(w, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_FALSE(IsWindowVisible(w));
-  Sleep(500);
+  Sleep(500);  // a fixed wait: the agent is not to end
   EXPECT_TRUE(agent_.running());
   EXPECT_TRUE(IsWindow(w));
 }

@@ -27,7 +27,7 @@ TEST_F(MainJobTest, GenuineSiteIsOkAndUnknownSiteIsUnknown) {
   EXPECT_TRUE(rig_.WaitForSimLog("CVComm_Access\tBANK1"));
   rig_.Ask(12, "www.example.com", "198.51.100.7");
   EXPECT_EQ(rig_.WaitForAnswer(12, "www.example.com|198.51.100.7|"), "UNKNOWN");
-  Sleep(500);
+  Sleep(500);  // a fixed wait: no report is to come
   EXPECT_EQ(rig_.SimLog().find("example"), std::string::npos) << "nothing reported for an unknown site";
 }
 
@@ -135,9 +135,9 @@ TEST_F(MainJobTest, CacheIsUsedWhenTheReplyIsEmpty) {
   rig_.SetPolicy("");
   ASSERT_TRUE(harness::WriteFileText(rig_.program_folder() + "\\Kestra.ini", PolicyReply({kBank})));
   ASSERT_TRUE(rig_.StartAgent());
-  // Built from the cache once the empty reply has come, the policy answers requests.
+  // Built from the cache once the empty reply has come, the policy answers requests
+  // (the refresh runs on the window's thread, and a request waits until it is over).
   ASSERT_TRUE(rig_.WaitForSimLog("CVComm_InfoSet\t0\t0")) << rig_.SimLog();
-  Sleep(1000);
   rig_.Ask(17, "www.bank.co.kr", "203.0.113.10");
   EXPECT_EQ(rig_.WaitForAnswer(17, "www.bank.co.kr|203.0.113.10|", 15000), "OK");
   std::vector<std::string> menu = rig_.TrayMenu();
@@ -251,7 +251,7 @@ TEST_F(MainJobTest, TrayMenuOfThreeSitesWithTerminationOneOneZero) {
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(harness::MessageBoxText(box), L"브라우저도 종료될 수 있습니다.\r\n계속하시겠습니까?");
   PostMessageA(box, WM_COMMAND, IDNO, 0);
-  Sleep(500);
+  Sleep(500);  // a fixed wait: the agent is not to end
   EXPECT_TRUE(rig_.agent().running());
 }
 

@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace harness {
@@ -79,12 +80,27 @@ void Process::Kill() {
   }
 }
 
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeout_ms) {
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeout_ms, DWORD poll_ms) {
   DWORD start = GetTickCount();
   for (;;) {
     if (condition()) return true;
     if (GetTickCount() - start >= timeout_ms) return false;
-    Sleep(50);
+    Sleep(poll_ms);
+  }
+}
+
+bool PumpUntil(const std::function<bool()>& condition, DWORD timeout_ms) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (condition()) return true;
+    DWORD spent = GetTickCount() - start;
+    if (spent >= timeout_ms) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(timeout_ms - spent, 10), QS_ALLINPUT);
   }
 }
 

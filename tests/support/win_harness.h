@@ -64,8 +64,11 @@ bool RunForOutput(const std::string& program, std::string command_line, DWORD ti
 // The text cut after every "\n" (which each line keeps).
 std::vector<std::string> SplitLines(const std::string& text);
 
-// Polls a condition every 50 ms until it holds or timeout_ms pass.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeout_ms);
+// Polls a condition every poll_ms until it holds or timeout_ms pass.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeout_ms, DWORD poll_ms = 50);
+// The same while dispatching this thread's messages, for a test whose own windows
+// must keep answering; a message that comes wakes it at once.
+bool PumpUntil(const std::function<bool()>& condition, DWORD timeout_ms);
 HWND WaitForWindow(const char* window_class, const char* title, DWORD timeout_ms);
 
 bool FileExists(const std::string& path);

@@ -19,6 +19,7 @@
 #include "core/record_files.h"
 #include "win/agent_state.h"
 #include "win/notify_resource.h"
+#include "win_harness.h"
 
 namespace kestra {
 namespace {
@@ -36,25 +37,41 @@ const wchar_t kTextE1[] =
     L"모든 브라우저를 지금 종료하시겠습니까?\r\n"
     L"윈도우 호스트파일은 자동 수정 및 백업됩니다(hosts_backup)";
 
-// Dispatches this thread's messages until the condition holds or the time is up.
-bool PumpUntil(const std::function<bool()>& condition, DWORD timeout_ms) {
-  ULONGLONG end = GetTickCount64() + timeout_ms;
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (condition()) return true;
-    ULONGLONG now = GetTickCount64();
-    if (now >= end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 10)),
-                              QS_ALLINPUT);
-  }
-}
+using harness::PumpUntil;
 
+// A fixed wait, for what must not happen meanwhile.
 void PumpFor(DWORD ms) {
   PumpUntil([] { return false; }, ms);
+}
+
+// Neither the window nor any of its children is still to be painted.
+bool NothingToPaint(HWND w) {
+  if (GetUpdateRect(w, nullptr, FALSE)) return false;
+  bool pending = false;
+  EnumChildWindows(
+      w,
+      [](HWND child, LPARAM lp) -> BOOL {
+        if (!GetUpdateRect(child, nullptr, FALSE)) return TRUE;
+        *reinterpret_cast<bool*>(lp) = true;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&pending));
+  return !pending;
+}
+
+// From another thread: the window's own thread has painted it all (the round trip
+// lets a paint that has begun finish).
+bool WaitPainted(HWND w) {
+  DWORD_PTR ignored;
+  return harness::WaitUntil([w] { return NothingToPaint(w); }, kBound, 5) &&
+         SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_NORMAL, kBound, &ignored) != 0;
+}
+
+// The thread is in the system's loop that drags one of its windows.
+bool InMoveLoop(DWORD thread) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  return GetGUIThreadInfo(thread, &info) && (info.flags & GUI_INMOVESIZE) != 0;
 }
 
 std::wstring ControlText(HWND dialog, int id) {
@@ -339,7 +356,8 @@ struct ControlSpec {
   bool picture;
 };
 
-// Each control's place against the template's layout, in this dialog's units.
+// Each control's place against the layout the template is built from
+// (notify_resource.h), in this dialog's units.
 void ExpectLayout(HWND dialog, const std::vector<ControlSpec>& specs) {
   for (const ControlSpec& c : specs) {
     SCOPED_TRACE(c.id);
@@ -405,7 +423,7 @@ TEST_F(NotifyTest, ToastTemplate) {
   EXPECT_EQ(StyleOf(w) & (WS_POPUP | WS_BORDER | WS_SYSMENU | WS_CAPTION),
             static_cast<LONG_PTR>(WS_POPUP | WS_BORDER | WS_SYSMENU));
   EXPECT_NE(ExStyleOf(w) & WS_EX_TOOLWINDOW, 0);
-  RECT size{0, 0, 83, 97}, client;
+  RECT size{0, 0, NOTIFY_SIZE}, client;
   MapDialogRect(w, &size);
   GetClientRect(w, &client);
   EXPECT_EQ(client.right, size.right);
@@ -416,13 +434,13 @@ TEST_F(NotifyTest, ToastTemplate) {
   EXPECT_EQ(font.charset, HANGUL_CHARSET);
   EXPECT_EQ(font.face, L"굴림");
 
-  ExpectLayout(w, {{IDCANCEL, 4, 75, 37, 14, false},
-                   {IDOK, 42, 74, 37, 14, false},
-                   {IDC_NOTIFY_BANNER, 0, 0, 83, 24, true},
-                   {IDC_NOTIFY_LINE1, 2, 26, 79, 8, false},
-                   {IDC_NOTIFY_NORMAL_ICON, 6, 39, 17, 22, true},
-                   {IDC_NOTIFY_REFUSAL_ICON, 6, 39, 17, 22, true},
-                   {IDC_NOTIFY_LINE2, 29, 40, 48, 24, false}});
+  ExpectLayout(w, {{IDCANCEL, NOTIFY_OK_RECT, false},
+                   {IDOK, NOTIFY_CONNECT_RECT, false},
+                   {IDC_NOTIFY_BANNER, NOTIFY_BANNER_RECT, true},
+                   {IDC_NOTIFY_LINE1, NOTIFY_LINE1_RECT, false},
+                   {IDC_NOTIFY_NORMAL_ICON, NOTIFY_ICON_RECT, true},
+                   {IDC_NOTIFY_REFUSAL_ICON, NOTIFY_ICON_RECT, true},
+                   {IDC_NOTIFY_LINE2, NOTIFY_LINE2_RECT, false}});
   HWND ok = GetDlgItem(w, IDCANCEL), connect = GetDlgItem(w, IDOK);
   EXPECT_EQ(StyleOf(ok) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
   EXPECT_NE(StyleOf(ok) & BS_FLAT, 0);
@@ -449,7 +467,7 @@ TEST_F(NotifyTest, AlertBoxTemplate) {
               static_cast<LONG_PTR>(WS_POPUP | WS_BORDER | WS_SYSMENU));
     EXPECT_NE(ExStyleOf(box) & WS_EX_TOOLWINDOW, 0);
     EXPECT_NE(ExStyleOf(box) & WS_EX_TOPMOST, 0);
-    RECT size{0, 0, 334, 123}, client;
+    RECT size{0, 0, ALERT_SIZE}, client;
     MapDialogRect(box, &size);
     GetClientRect(box, &client);
     EXPECT_EQ(client.right, size.right);
@@ -458,10 +476,10 @@ TEST_F(NotifyTest, AlertBoxTemplate) {
     TemplateFont font = FontOfTemplate(IDD_SECURE_ALERT);
     EXPECT_EQ(font.points, 8);
     EXPECT_EQ(font.face, L"MS Shell Dlg");
-    ExpectLayout(box, {{IDOK, 211, 100, 50, 14, false},
-                       {IDCANCEL, 263, 100, 50, 14, false},
-                       {IDC_ALERT_PICTURE, 0, 0, 333, 93, true},
-                       {IDC_ALERT_TEXT, 86, 35, 227, 50, false}});
+    ExpectLayout(box, {{IDOK, ALERT_YES_RECT, false},
+                       {IDCANCEL, ALERT_NO_RECT, false},
+                       {IDC_ALERT_PICTURE, ALERT_PICTURE_RECT, true},
+                       {IDC_ALERT_TEXT, ALERT_TEXT_RECT, false}});
     EXPECT_EQ(ControlText(box, IDOK), L"예");
     EXPECT_EQ(ControlText(box, IDCANCEL), L"아니오");
     EXPECT_EQ(StyleOf(GetDlgItem(box, IDOK)) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
@@ -506,7 +524,7 @@ TEST_F(NotifyTest, GroundsAndTextColours) {
   COLORREF text_ground = 0, picture_ground = 0;
   int white_in_text = -1;
   AlertWatcher user(w, [&](HWND box) {
-    Sleep(100);  // painted
+    EXPECT_TRUE(WaitPainted(box)) << "the alert box was never painted";
     HWND text = GetDlgItem(box, IDC_ALERT_TEXT);
     RECT t;
     GetClientRect(text, &t);
@@ -588,7 +606,7 @@ TEST_F(NotifyTest, NormalSiteToastAsksNothing) {
   EXPECT_EQ(toast_.mode(), kModeNormal);
   EXPECT_TRUE(IsWindowVisible(GetDlgItem(w, IDC_NOTIFY_NORMAL_ICON)));
   EXPECT_FALSE(IsWindowVisible(GetDlgItem(w, IDC_NOTIFY_REFUSAL_ICON)));
-  PumpFor(kShortDelayMs * 5);
+  PumpFor(kShortDelayMs * 5);  // room for an alert timer, had one been started
   EXPECT_EQ(user.count(), 0);
   EXPECT_TRUE(toast_.showing());
   // "연결하기" (sent directly: the agent never enables the button) ends a normal-site toast.
@@ -645,7 +663,7 @@ TEST_F(NotifyTest, SecondRefusalWhileTheAlertIsOpenShowsNothing) {
   SecondRefusal second(&toast_);
   AlertWatcher user(toast_.hwnd(), [&](HWND box) {
     PostMessageW(second.window(), WM_APP, 0, 0);
-    for (DWORD waited = 0; !second.done && waited < kBound; waited += 5) Sleep(5);
+    harness::WaitUntil([&] { return second.done.load(); }, kBound, 5);
     // Room for a second alert timer, had one been started.
     Sleep(kShortDelayMs * 5);
     AnswerNo(box);
@@ -654,7 +672,7 @@ TEST_F(NotifyTest, SecondRefusalWhileTheAlertIsOpenShowsNothing) {
   ASSERT_TRUE(WaitAnswered());
   EXPECT_TRUE(second.done);
   EXPECT_TRUE(second.saw_showing);
-  PumpFor(kShortDelayMs * 5);
+  PumpFor(kShortDelayMs * 5);  // nor does one come after the answer
   EXPECT_EQ(user.count(), 1);
   EXPECT_FALSE(toast_.showing());
   EXPECT_STREQ(toast_.host(), "first.example");
@@ -708,39 +726,35 @@ void SendMouse(DWORD flags, int x = 0, int y = 0) {
 
 TEST_F(NotifyTest, DraggingThePictureMovesTheAlertBox) {
   RECT before{}, after{};
-  std::atomic<bool> moved{false};
+  std::atomic<bool> dragging{false}, moved{false};
   AlertWatcher user(toast_.hwnd(), [&](HWND box) {
     GetWindowRect(box, &before);
     RECT pic;
     GetWindowRect(GetDlgItem(box, IDC_ALERT_PICTURE), &pic);
     // On the exclamation mark, left of the message text.
     POINT from{pic.left + 40, pic.top + 90};
+    DWORD ui_thread = GetWindowThreadProcessId(box, nullptr);
     SetForegroundWindow(box);
     SetCursorPos(from.x, from.y);
     SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, from.x, from.y);
-    Sleep(50);
     SendMouse(MOUSEEVENTF_LEFTDOWN);
-    Sleep(100);
+    // The press starts the move loop; the moves come once it runs, and the box is
+    // read once the release has ended it.
+    dragging = harness::WaitUntil([&] { return InMoveLoop(ui_thread); }, kBound, 5);
     for (int step = 1; step <= 10; ++step) {
       SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, from.x - 6 * step, from.y - 5 * step);
-      Sleep(20);
     }
     SendMouse(MOUSEEVENTF_LEFTUP);
-    for (DWORD waited = 0; waited < kBound; waited += 10) {
+    moved = harness::WaitUntil([&] {
       GetWindowRect(box, &after);
-      if (after.left != before.left || after.top != before.top) {
-        moved = true;
-        break;
-      }
-      Sleep(10);
-    }
-    Sleep(50);
-    GetWindowRect(box, &after);
+      return !InMoveLoop(ui_thread) && (after.left != before.left || after.top != before.top);
+    }, kBound, 5);
     AnswerNo(box);
   });
   Refuse(0);
   ASSERT_TRUE(WaitAnswered());
   ASSERT_EQ(user.count(), 1);
+  EXPECT_TRUE(dragging) << "pressing the picture started no drag";
   EXPECT_TRUE(moved) << "the alert box did not follow the mouse";
   EXPECT_EQ(after.left - before.left, -60);
   EXPECT_EQ(after.top - before.top, -50);
@@ -772,7 +786,8 @@ void LeaveWindowsUnmanagedUnderWine() {
 }
 
 // Shows a refusal toast and, 3 s later, its alert box, asking the runner
-// (tools/wine/run-with-shots) for a screenshot of each; answers "아니오".
+// (tools/wine/run-with-shots) for a screenshot of each once it is painted and
+// waiting for it; answers "아니오".
 int ShowForScreenshots(int kind) {
   using namespace kestra;
   CNotify toast;
@@ -780,14 +795,11 @@ int ShowForScreenshots(int kind) {
   toast.SetTimingForTest(kAlertDelayMs, [] {});
   toast.ShowNotice(0, "[www.bank.example]", "요청사이트는\r\n비정상입니다.\r\n사용불가", "www.bank.example",
                    kind);
-  PumpFor(1000);
-  std::printf("@screenshot notify_toast\n");
-  std::fflush(stdout);
+  PumpUntil([&] { return NothingToPaint(toast.hwnd()); }, kBound);
+  harness::RequestScreenshot("notify_toast");
   AlertWatcher user(toast.hwnd(), [](HWND box) {
-    Sleep(500);
-    std::printf("@screenshot notify_alert\n");
-    std::fflush(stdout);
-    Sleep(2000);
+    WaitPainted(box);
+    harness::RequestScreenshot("notify_alert");
     AnswerNo(box);
   });
   bool answered = PumpUntil([&] { return !toast.showing(); }, kBound);

@@ -27,17 +27,8 @@ LRESULT CALLBACK FakeAgentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-// Waits while pumping this thread's messages (the fake agent's window lives here).
-bool PumpUntil(const std::function<bool()>& condition, DWORD timeout_ms) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    if (condition()) return true;
-    if (GetTickCount() - start >= timeout_ms) return false;
-    Sleep(20);
-  }
-}
+// Waits pump this thread's messages: the fake agent's window lives here.
+using harness::PumpUntil;
 
 bool Received(UINT msg, WPARAM wp) {
   for (const auto& m : g_received) {
