@@ -118,8 +118,8 @@ void StartAgentResponder(const std::string& program_folder, HWND main_window) {
   responder::ThreadOptions options;
   options.program_folder = program_folder;
   options.on_connection = [main_window] { PostMessageA(main_window, kUmResponderConnection, 0, 0); };
-  HANDLE thread = responder::StartResponderThread(std::move(options));
-  if (thread != nullptr) CloseHandle(thread);
+  // The thread runs for the process's life: its handle is closed at once.
+  responder::StartResponderThread(std::move(options));
 }
 
 bool KeepAliveServiceServes(const std::string& program_folder) {

@@ -39,7 +39,7 @@ void WINAPI ControlHandler(DWORD control) {
 // Runs the responder and the session watch until the stop event; true when
 // the responder has ended too (the stop event may then be closed).
 bool RunUntilStopped(HANDLE stop_event) {
-  HANDLE responder = StartServiceResponder(stop_event);
+  tessal::ScopedKernelHandle responder = StartServiceResponder(stop_event);
   HANDLE watch = CreateThread(nullptr, 0, SessionWatchThread, stop_event, 0, nullptr);
   if (watch != nullptr) {
     WaitForSingleObject(watch, INFINITE);
@@ -47,10 +47,8 @@ bool RunUntilStopped(HANDLE stop_event) {
   }
   // Also when the watch could not start: the responder must not outlive the run.
   SetEvent(stop_event);
-  if (responder == nullptr) return true;
-  bool ended = WaitForSingleObject(responder, kResponderEndWaitMs) == WAIT_OBJECT_0;
-  CloseHandle(responder);
-  return ended;
+  if (!responder.valid()) return true;
+  return WaitForSingleObject(responder.get(), kResponderEndWaitMs) == WAIT_OBJECT_0;
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
