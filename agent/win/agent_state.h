@@ -13,6 +13,7 @@
 #include "core/policy_refresh.h"
 #include "core/record_files.h"
 #include "core/startup_rules.h"
+#include "win/scoped_handle.h"
 
 namespace kestra {
 
@@ -38,7 +39,7 @@ struct AgentState {
   // Policy, target table (with the target lock), flags and tray menu model.
   PolicyState policy;
   InspectionState inspection;
-  HMENU tray_menu = nullptr;
+  tessal::ScopedMenu tray_menu;
 };
 
 AgentState& Agent();

@@ -44,12 +44,12 @@ std::string SystemFolder() { return Folder(GetSystemDirectoryW); }
 std::string WindowsFolder() { return Folder(GetSystemWindowsDirectoryW); }
 
 tessal::ScopedRegKey OpenResolverKey(REGSAM access) {
-  HKEY key = nullptr;
+  tessal::ScopedRegKey key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, tessal::Widen(kTcpipParametersKey).c_str(), 0, access | KEY_WOW64_64KEY,
-                    &key) != ERROR_SUCCESS) {
+                    key.receive()) != ERROR_SUCCESS) {
     return tessal::ScopedRegKey();
   }
-  return tessal::ScopedRegKey(key);
+  return key;
 }
 
 struct ResolverSettings {
@@ -156,8 +156,8 @@ DWORD WINAPI WatchMain(void* param) {
 }  // namespace
 
 void StartHostsWatch(HWND window) {
-  HANDLE thread = CreateThread(nullptr, 0, WatchMain, window, 0, nullptr);
-  if (thread != nullptr) CloseHandle(thread);
+  // The watch runs for the process's life: its handle is closed at once.
+  tessal::ScopedKernelHandle thread(CreateThread(nullptr, 0, WatchMain, window, 0, nullptr));
 }
 
 namespace {

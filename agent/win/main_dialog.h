@@ -32,7 +32,7 @@ class CqvTessalKestraDlg : public CDialogBase {
   void OnReleaseRecord(WPARAM number);
   void SlideInAtTaskbarCorner();
 
-  HICON icon_;
+  HICON icon_;  // LoadIcon's shared icon: never destroyed
   int first_paint_ = 0;
   int may_show_ = 1;
   UINT slide_direction_ = 0;

@@ -27,7 +27,6 @@ CNotify::CNotify() : CDialogBase(IDD_NOTIFY, nullptr), background_(CreateSolidBr
 
 CNotify::~CNotify() {
   if (hwnd() != nullptr) DestroyWindow(hwnd());
-  if (background_ != nullptr) DeleteObject(background_);
 }
 
 bool CNotify::Create(HWND owner) {
@@ -128,14 +127,14 @@ LRESULT CNotify::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
       RECT client;
       GetClientRect(hwnd(), &client);
       *handled = true;
-      return FillRect(reinterpret_cast<HDC>(wp), &client, background_);
+      return FillRect(reinterpret_cast<HDC>(wp), &client, background_.get());
     }
     case WM_CTLCOLORSTATIC: {
       int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
       if (id == IDC_NOTIFY_LINE1 || id == IDC_NOTIFY_LINE2) {
         SetTextColor(reinterpret_cast<HDC>(wp), kToastText);
         *handled = true;
-        return reinterpret_cast<LRESULT>(background_);
+        return reinterpret_cast<LRESULT>(background_.get());
       }
       return 0;
     }

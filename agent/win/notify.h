@@ -10,6 +10,7 @@
 
 #include "core/toast_state.h"
 #include "win/dialog_base.h"
+#include "win/scoped_handle.h"
 
 namespace kestra {
 
@@ -53,7 +54,7 @@ class CNotify : public CDialogBase {
   void TellBrowsersToClose();
 
   ToastState state_;
-  HBRUSH background_;
+  tessal::ScopedBrush background_;  // deleted after the destructor ends the window
   HWND owner_ = nullptr;
   uint32_t slide_direction_ = 0;  // none until the first placement
   bool alert_open_ = false;

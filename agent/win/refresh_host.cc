@@ -102,13 +102,13 @@ void Win32RefreshHost::WriteAddressListFile(const std::string& lower_address_lis
   WriteScrambledFile(Agent().base, "trgCorvChk", lower_address_list.c_str());
 }
 
-HMENU CreateTrayMenu(const MenuModel& menu) {
-  HMENU popup = CreatePopupMenu();
+tessal::ScopedMenu CreateTrayMenu(const MenuModel& menu) {
+  tessal::ScopedMenu popup(CreatePopupMenu());
   for (const MenuEntry& e : menu) {
     if (e.separator) {
-      AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+      AppendMenuW(popup.get(), MF_SEPARATOR, 0, nullptr);
     } else {
-      AppendMenuW(popup, MF_STRING, e.command, Widen(e.text).c_str());
+      AppendMenuW(popup.get(), MF_STRING, e.command, Widen(e.text).c_str());
     }
   }
   return popup;
@@ -116,7 +116,7 @@ HMENU CreateTrayMenu(const MenuModel& menu) {
 
 void Win32RefreshHost::SetMenu(const MenuModel& menu) {
   AgentState& a = Agent();
-  if (a.tray_menu != nullptr) DestroyMenu(a.tray_menu);
+  a.tray_menu.reset();  // the old menu goes before the new one is made
   a.tray_menu = CreateTrayMenu(menu);
 }
 

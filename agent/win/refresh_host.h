@@ -5,6 +5,7 @@
 
 #include "core/policy_refresh.h"
 #include "win/comm_library.h"
+#include "win/scoped_handle.h"
 
 namespace kestra {
 
@@ -41,6 +42,6 @@ class Win32RefreshHost : public RefreshHost {
 Win32CommLibrary& CurrentComm();
 
 // A popup menu built from the model; texts converted to UTF-16.
-HMENU CreateTrayMenu(const MenuModel& menu);
+tessal::ScopedMenu CreateTrayMenu(const MenuModel& menu);
 
 }  // namespace kestra

@@ -24,10 +24,6 @@ void SetDlgItemTextAnsi(HWND dialog, int id, const char* text, int buffer_chars)
 SecureAlert::SecureAlert(HWND owner)
     : CDialogBase(IDD_SECURE_ALERT, owner), background_(CreateSolidBrush(kAlertGround)) {}
 
-SecureAlert::~SecureAlert() {
-  if (background_ != nullptr) DeleteObject(background_);
-}
-
 void SecureAlert::SetText(const char* text) {
   tessal::CopyBounded(text_, sizeof(text_), text != nullptr ? text : "");
 }
@@ -51,7 +47,7 @@ LRESULT SecureAlert::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
         SetBkColor(dc, kAlertGround);
         SetTextColor(dc, RGB(0, 0, 0));
         *handled = true;
-        return reinterpret_cast<LRESULT>(background_);
+        return reinterpret_cast<LRESULT>(background_.get());
       }
       return 0;
     case WM_COMMAND:

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "win/dialog_base.h"
+#include "win/scoped_handle.h"
 
 namespace kestra {
 
@@ -13,7 +14,6 @@ class SecureAlert : public CDialogBase {
   static constexpr int kTextSize = 2048;
 
   explicit SecureAlert(HWND owner);
-  ~SecureAlert() override;
 
   // The message (8-bit, cut to 2047 bytes).
   void SetText(const char* text);
@@ -28,7 +28,7 @@ class SecureAlert : public CDialogBase {
  private:
   char text_[kTextSize] = {};
   int answer_ = -1;
-  HBRUSH background_;
+  tessal::ScopedBrush background_;  // deleted before the base class ends the window
 };
 
 // Sets an 8-bit text (ANSI code page) as a control's text, converted to UTF-16

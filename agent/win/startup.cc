@@ -60,12 +60,12 @@ void EnsureSingleInstance(HWND window, Edition edition) {
 
 void AllowAgentMessages(HWND window) {
   // Already loaded by the program; taken from the system folder by full path.
-  HMODULE user32 = tessal::LoadSystemLibrary("user32.dll");
-  if (user32 == nullptr) return;
+  tessal::ScopedModule user32(tessal::LoadSystemLibrary("user32.dll"));
+  if (!user32.valid()) return;
   using FilterEx = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
   using Filter = BOOL(WINAPI*)(UINT, DWORD);
-  auto filter_ex = reinterpret_cast<FilterEx>(GetProcAddress(user32, "ChangeWindowMessageFilterEx"));
-  auto filter = reinterpret_cast<Filter>(GetProcAddress(user32, "ChangeWindowMessageFilter"));
+  auto filter_ex = reinterpret_cast<FilterEx>(GetProcAddress(user32.get(), "ChangeWindowMessageFilterEx"));
+  auto filter = reinterpret_cast<Filter>(GetProcAddress(user32.get(), "ChangeWindowMessageFilter"));
   constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW, and MSGFLT_ADD for the older function
   for (unsigned msg : kFilteredMessages) {
     if (filter_ex) {
@@ -118,8 +118,8 @@ void StartAgentResponder(const std::string& program_folder, HWND main_window) {
   responder::ThreadOptions options;
   options.program_folder = program_folder;
   options.on_connection = [main_window] { PostMessageA(main_window, kUmResponderConnection, 0, 0); };
-  HANDLE thread = responder::StartResponderThread(std::move(options));
-  if (thread != nullptr) CloseHandle(thread);
+  // The thread runs for the process's life: its handle is closed at once.
+  responder::StartResponderThread(std::move(options));
 }
 
 bool KeepAliveServiceServes(const std::string& program_folder) {

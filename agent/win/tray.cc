@@ -71,7 +71,7 @@ void ShowTrayIconFor(HWND main_window, UINT milliseconds) {
 LRESULT OnTrayNotify(HWND main_window, WPARAM icon_id, LPARAM mouse_message) {
   if (icon_id == 0) SetForegroundWindow(main_window);
   if (mouse_message != WM_LBUTTONUP && mouse_message != WM_RBUTTONUP) return 1;
-  HMENU menu = Agent().tray_menu;
+  HMENU menu = Agent().tray_menu.get();
   if (menu == nullptr) return 1;
   POINT at;
   GetCursorPos(&at);

@@ -13,6 +13,7 @@
 #include "core/url_watch.h"
 #include "core/url_watch_loop.h"
 #include "win/agent_state.h"
+#include "win/scoped_handle.h"
 
 namespace kestra {
 namespace {
@@ -67,7 +68,7 @@ class Win32UrlWatchEnv : public UrlWatchEnv {
  public:
   bool Stopping() override { return Agent().stop_flag.load() != 0; }
   bool SupportOutdated() override { return Agent().outdated_support_flag.load() != 0; }
-  // By its full path only; one instance for the life of the agent.
+  // By its full path only; loaded once and kept for the life of the agent.
   bool LoadMonitor(MonitorCalls* calls) override {
     if (module_ == nullptr) {
       const wchar_t* path =
@@ -115,8 +116,8 @@ DWORD WINAPI WatcherMain(void*) {
 
 void StartUrlWatcher() {
   if (Agent().outdated_support_flag.load() != 0) return;
-  HANDLE thread = CreateThread(nullptr, 0, WatcherMain, nullptr, 0, nullptr);
-  if (thread != nullptr) CloseHandle(thread);
+  // The watcher runs for the process's life: its handle is closed at once.
+  tessal::ScopedKernelHandle thread(CreateThread(nullptr, 0, WatcherMain, nullptr, 0, nullptr));
 }
 
 }  // namespace kestra

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "win/scoped_handle.h"
+
 namespace seal {
 namespace {
 
@@ -56,30 +58,27 @@ bool WriteNewPrivateFile(const std::wstring& path, const std::string& bytes, con
   if (dacl == nullptr) return false;
   DeleteFileW(path.c_str());  // left over from an interrupted run
   SECURITY_ATTRIBUTES attributes{sizeof attributes, rights.get(), FALSE};
-  HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_WRITE | WRITE_DAC, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool ok = WriteAll(file, bytes) &&
-            SetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                            nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
-  CloseHandle(file);
-  return ok;
+  tessal::ScopedFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE | WRITE_DAC, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  return WriteAll(file.get(), bytes) &&
+         SetSecurityInfo(file.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                         nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
 }
 
 }  // namespace
 
 bool ReadSmallFile(const std::wstring& path, std::size_t limit, std::string* bytes) {
-  HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  tessal::ScopedFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
   LARGE_INTEGER size{};
-  bool ok = GetFileSizeEx(file, &size) && size.QuadPart >= 0 && static_cast<ULONGLONG>(size.QuadPart) <= limit;
+  bool ok = GetFileSizeEx(file.get(), &size) && size.QuadPart >= 0 && static_cast<ULONGLONG>(size.QuadPart) <= limit;
   bytes->assign(ok ? static_cast<std::size_t>(size.QuadPart) : 0, '\0');
   DWORD read = 0;
-  ok = ok && (bytes->empty() || (ReadFile(file, &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr) &&
-                                 read == bytes->size()));
-  CloseHandle(file);
-  return ok;
+  return ok && (bytes->empty() || (ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read,
+                                            nullptr) &&
+                                   read == bytes->size()));
 }
 
 // The program's folder is the suite's installation folder, which only

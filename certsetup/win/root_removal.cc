@@ -6,40 +6,41 @@
 #include <vector>
 
 #include "core/seal_certs.h"
+#include "win/scoped_handle.h"
 
 namespace seal {
 namespace {
 
 constexpr DWORD kMachine = CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG;
 
-// The suite's roots in the store, each a copy the caller frees (or deletes).
-std::vector<PCCERT_CONTEXT> SuiteRoots(HCERTSTORE store) {
-  std::vector<PCCERT_CONTEXT> ours;
+using tessal::ScopedCertContext;
+using tessal::ScopedCertStore;
+
+// The suite's roots in the store, each a copy of its own.
+std::vector<ScopedCertContext> SuiteRoots(HCERTSTORE store) {
+  std::vector<ScopedCertContext> ours;
+  // Each step of the enumeration frees the context it is given.
   for (PCCERT_CONTEXT c = CertEnumCertificatesInStore(store, nullptr); c != nullptr;
        c = CertEnumCertificatesInStore(store, c)) {
-    if (IsSuiteRoot(c->pbCertEncoded, c->cbCertEncoded)) ours.push_back(CertDuplicateCertificateContext(c));
+    if (IsSuiteRoot(c->pbCertEncoded, c->cbCertEncoded)) ours.emplace_back(CertDuplicateCertificateContext(c));
   }
   return ours;
 }
 
 // Deletes the suite's roots of one store; the count deleted, -1 when it did not open.
 int RemoveFrom(LPCSTR provider, DWORD flags) {
-  HCERTSTORE store = CertOpenStore(provider, 0, 0, flags, L"ROOT");
-  if (store == nullptr) return -1;
+  ScopedCertStore store(CertOpenStore(provider, 0, 0, flags, L"ROOT"));
+  if (!store.valid()) return -1;
   int removed = 0;
-  // Collected first: deleting inside the enumeration would end it.
-  for (PCCERT_CONTEXT c : SuiteRoots(store)) removed += CertDeleteCertificateFromStore(c) ? 1 : 0;  // frees c
-  CertCloseStore(store, 0);
+  // Collected first: deleting inside the enumeration would end it. The deletion frees the context.
+  for (ScopedCertContext& c : SuiteRoots(store.get())) removed += CertDeleteCertificateFromStore(c.release()) ? 1 : 0;
   return removed;
 }
 
 int CountLeft() {
-  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, kMachine | CERT_STORE_READONLY_FLAG, L"ROOT");
-  if (store == nullptr) return -1;
-  std::vector<PCCERT_CONTEXT> left = SuiteRoots(store);
-  for (PCCERT_CONTEXT c : left) CertFreeCertificateContext(c);
-  CertCloseStore(store, 0);
-  return static_cast<int>(left.size());
+  ScopedCertStore store(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, kMachine | CERT_STORE_READONLY_FLAG, L"ROOT"));
+  if (!store.valid()) return -1;
+  return static_cast<int>(SuiteRoots(store.get()).size());  // freed before the store is closed
 }
 
 }  // namespace

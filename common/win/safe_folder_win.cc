@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/safe_folder.h"
+#include "win/scoped_handle.h"
 #include "win/wide_text.h"
 
 namespace tessal {
@@ -28,7 +29,7 @@ constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE
 constexpr int kMaxTreeDepth = 64;
 
 struct Opened {
-  HANDLE handle = INVALID_HANDLE_VALUE;
+  ScopedFileHandle handle;  // invalid unless the open succeeded
   NTSTATUS status = 0;
 };
 
@@ -47,7 +48,7 @@ Opened OpenRelative(HANDLE root, std::wstring name, ACCESS_MASK access, ULONG sh
   out.status = NtCreateFile(&h, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
                             disposition, options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT,
                             nullptr, 0);
-  if (NT_SUCCESS(out.status)) out.handle = h;
+  if (NT_SUCCESS(out.status)) out.handle.reset(h);
   return out;
 }
 
@@ -163,11 +164,9 @@ bool RemoveEntries(HANDLE folder, ULONGLONG deadline, int depth);
 bool RemoveEntry(HANDLE folder, const std::wstring& name, ULONGLONG deadline, int depth) {
   Opened e = OpenRelative(folder, name, DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                           kShareAll, FILE_OPEN, 0);
-  if (e.handle == INVALID_HANDLE_VALUE) return e.status == kStatusNameNotFound;
-  bool emptied = !IsRealFolder(e.handle) || RemoveEntries(e.handle, deadline, depth + 1);
-  bool marked = emptied && MarkForDeletion(e.handle);
-  CloseHandle(e.handle);
-  return marked;
+  if (!e.handle.valid()) return e.status == kStatusNameNotFound;
+  bool emptied = !IsRealFolder(e.handle.get()) || RemoveEntries(e.handle.get(), deadline, depth + 1);
+  return emptied && MarkForDeletion(e.handle.get());
 }
 
 bool RemoveEntries(HANDLE folder, ULONGLONG deadline, int depth) {
@@ -200,11 +199,11 @@ void SafeFolder::Close() {
 bool SafeFolder::valid() const { return handle_ != InvalidNativeFile() && handle_ != nullptr; }
 
 SafeFolder SafeFolder::Hold(const std::string& path) {
-  HANDLE h = CreateFileW(Widen(path).c_str(), kFolderAccess, kShareHeld, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return SafeFolder();
-  SafeFolder folder(h, path);
-  if (!IsRealFolder(h) || !FinalPathIs(h, path)) return SafeFolder();
+  SafeFolder folder(CreateFileW(Widen(path).c_str(), kFolderAccess, kShareHeld, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr),
+                    path);
+  if (!folder.valid()) return SafeFolder();
+  if (!IsRealFolder(folder.handle_) || !FinalPathIs(folder.handle_, path)) return SafeFolder();
   return folder;
 }
 
@@ -212,10 +211,10 @@ SafeFolder SafeFolder::HoldChild(std::string_view name, bool create) const {
   if (!valid() || !IsSingleComponent(name)) return SafeFolder();
   Opened c = OpenRelative(handle_, Widen(name), kFolderAccess, kShareHeld, create ? FILE_OPEN_IF : FILE_OPEN,
                           FILE_DIRECTORY_FILE);
-  if (c.handle == INVALID_HANDLE_VALUE) return SafeFolder();
+  if (!c.handle.valid()) return SafeFolder();
   std::string path = path_ + "\\" + std::string(name);
-  SafeFolder child(c.handle, path);
-  if (!IsRealFolder(c.handle) || !FinalPathIs(c.handle, path)) return SafeFolder();
+  SafeFolder child(c.handle.release(), path);
+  if (!IsRealFolder(child.handle_) || !FinalPathIs(child.handle_, path)) return SafeFolder();
   return child;
 }
 
@@ -227,14 +226,13 @@ File SafeFolder::OpenForUpdate(std::string_view name, OpenStatus* status) const 
   // FILE_OPEN_IF never truncates, so a refused file keeps its content.
   Opened f = OpenRelative(handle_, Widen(name), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, FILE_OPEN_IF,
                           FILE_NON_DIRECTORY_FILE);
-  if (f.handle == INVALID_HANDLE_VALUE) {
+  if (!f.handle.valid()) {
     if (f.status == kStatusSharingViolation || f.status == kStatusDeletePending) st = OpenStatus::kBusy;
     return File();
   }
-  File file(f.handle);
-  if (!IsPlainSingleLinkFile(f.handle)) return File();
+  if (!IsPlainSingleLinkFile(f.handle.get())) return File();
   st = OpenStatus::kOpened;
-  return file;
+  return File(f.handle.release());
 }
 
 File SafeFolder::OpenForRead(std::string_view name, OpenStatus* status) const {
@@ -243,20 +241,19 @@ File SafeFolder::OpenForRead(std::string_view name, OpenStatus* status) const {
   st = OpenStatus::kRefused;
   if (!valid() || !IsSingleComponent(name)) return File();
   Opened f = OpenRelative(handle_, Widen(name), GENERIC_READ, kShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE);
-  if (f.handle == INVALID_HANDLE_VALUE) {
+  if (!f.handle.valid()) {
     if (f.status == kStatusSharingViolation) st = OpenStatus::kBusy;
     return File();
   }
-  File file(f.handle);
-  if (!IsPlainSingleLinkFile(f.handle)) return File();
+  if (!IsPlainSingleLinkFile(f.handle.get())) return File();
   st = OpenStatus::kOpened;
-  return file;
+  return File(f.handle.release());
 }
 
 bool SafeFolder::HasChild(std::string_view name) const {
   if (!valid() || !IsSingleComponent(name)) return false;
   Opened f = OpenRelative(handle_, Widen(name), FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0);
-  if (f.handle != INVALID_HANDLE_VALUE) CloseHandle(f.handle);
+  f.handle.reset();
   return f.status != kStatusNameNotFound && f.status != kStatusPathNotFound;
 }
 
@@ -265,7 +262,7 @@ File SafeFolder::CreateNew(std::string_view name) const {
   // FILE_CREATE fails on any existing entry, a planted link included.
   Opened f = OpenRelative(handle_, Widen(name), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, FILE_CREATE,
                           FILE_NON_DIRECTORY_FILE);
-  return f.handle == INVALID_HANDLE_VALUE ? File() : File(f.handle);
+  return f.handle.valid() ? File(f.handle.release()) : File();
 }
 
 OpenStatus SafeFolder::ReplaceChild(std::string_view from, std::string_view to) const {
@@ -276,40 +273,35 @@ OpenStatus SafeFolder::ReplaceChild(std::string_view from, std::string_view to) 
   {
     Opened old = OpenRelative(handle_, to_name, READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN,
                               FILE_NON_DIRECTORY_FILE);
-    if (old.handle == INVALID_HANDLE_VALUE) {
+    if (!old.handle.valid()) {
       return old.status == kStatusSharingViolation ? OpenStatus::kBusy : OpenStatus::kRefused;
     }
-    bool read = IsPlainSingleLinkFile(old.handle) &&
-                GetFileInformationByHandleEx(old.handle, FileBasicInfo, &old_basic, sizeof(old_basic)) &&
-                rights.Read(old.handle);
+    bool read = IsPlainSingleLinkFile(old.handle.get()) &&
+                GetFileInformationByHandleEx(old.handle.get(), FileBasicInfo, &old_basic, sizeof(old_basic)) &&
+                rights.Read(old.handle.get());
     // The handle must be closed before the rename: a replaced file may not be open.
-    CloseHandle(old.handle);
+    old.handle.reset();
     if (!read) return OpenStatus::kRefused;
     if (old_basic.FileAttributes & FILE_ATTRIBUTE_READONLY) return OpenStatus::kBusy;
   }
   Opened fresh = OpenRelative(handle_, Widen(from), DELETE | READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES |
                               FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE);
-  if (fresh.handle == INVALID_HANDLE_VALUE) return OpenStatus::kRefused;
+  if (!fresh.handle.valid()) return OpenStatus::kRefused;
   FILE_BASIC_INFO attributes{};  // times left as they are
   attributes.FileAttributes = old_basic.FileAttributes;
-  bool ready = IsPlainSingleLinkFile(fresh.handle) && rights.WriteTo(fresh.handle) &&
-               SetFileInformationByHandle(fresh.handle, FileBasicInfo, &attributes, sizeof(attributes));
-  OpenStatus result = OpenStatus::kRefused;
-  if (ready) result = RenameRelative(fresh.handle, handle_, to_name);
-  CloseHandle(fresh.handle);
-  return result;
+  bool ready = IsPlainSingleLinkFile(fresh.handle.get()) && rights.WriteTo(fresh.handle.get()) &&
+               SetFileInformationByHandle(fresh.handle.get(), FileBasicInfo, &attributes, sizeof(attributes));
+  return ready ? RenameRelative(fresh.handle.get(), handle_, to_name) : OpenStatus::kRefused;
 }
 
 bool SafeFolder::DeleteChild(std::string_view name) const {
   if (!valid() || !IsSingleComponent(name)) return false;
   Opened f = OpenRelative(handle_, Widen(name), DELETE | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN,
                           FILE_NON_DIRECTORY_FILE);
-  if (f.handle == INVALID_HANDLE_VALUE) return false;
+  if (!f.handle.valid()) return false;
   FILE_DISPOSITION_INFO disposition{TRUE};
-  bool deleted = IsPlainSingleLinkFile(f.handle) &&
-                 SetFileInformationByHandle(f.handle, FileDispositionInfo, &disposition, sizeof(disposition));
-  CloseHandle(f.handle);
-  return deleted;
+  return IsPlainSingleLinkFile(f.handle.get()) &&
+         SetFileInformationByHandle(f.handle.get(), FileDispositionInfo, &disposition, sizeof(disposition));
 }
 
 bool SafeFolder::RemoveTree(std::string_view name, unsigned time_limit_ms) const {

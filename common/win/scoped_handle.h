@@ -34,6 +34,11 @@ class ScopedGeneric {
     if (valid()) Traits::Free(h_);
     h_ = h;
   }
+  // For a call that hands the handle out through a pointer.
+  Handle* receive() {
+    reset();
+    return &h_;
+  }
 
  private:
   Handle h_ = Traits::Invalid();
@@ -66,11 +71,74 @@ struct ServiceHandleTraits {  // service manager and service handles
   static void Free(SC_HANDLE h) { CloseServiceHandle(h); }
 };
 
+struct CertStoreTraits {
+  using Handle = HCERTSTORE;
+  static HCERTSTORE Invalid() { return nullptr; }
+  static void Free(HCERTSTORE h) { CertCloseStore(h, 0); }
+};
+struct CertContextTraits {
+  using Handle = PCCERT_CONTEXT;
+  static PCCERT_CONTEXT Invalid() { return nullptr; }
+  static void Free(PCCERT_CONTEXT h) { CertFreeCertificateContext(h); }
+};
+struct CryptMsgTraits {
+  using Handle = HCRYPTMSG;
+  static HCRYPTMSG Invalid() { return nullptr; }
+  static void Free(HCRYPTMSG h) { CryptMsgClose(h); }
+};
+struct MenuTraits {
+  using Handle = HMENU;
+  static HMENU Invalid() { return nullptr; }
+  static void Free(HMENU h) { DestroyMenu(h); }
+};
+struct BrushTraits {
+  using Handle = HBRUSH;
+  static HBRUSH Invalid() { return nullptr; }
+  static void Free(HBRUSH h) { DeleteObject(h); }
+};
+struct IconTraits {
+  using Handle = HICON;
+  static HICON Invalid() { return nullptr; }
+  static void Free(HICON h) { DestroyIcon(h); }
+};
+struct SocketTraits {
+  using Handle = SOCKET;
+  static SOCKET Invalid() { return INVALID_SOCKET; }
+  static void Free(SOCKET h) { closesocket(h); }
+};
+struct GlobalMemoryTraits {  // GlobalAlloc blocks not (yet) handed to their taker
+  using Handle = HGLOBAL;
+  static HGLOBAL Invalid() { return nullptr; }
+  static void Free(HGLOBAL h) { GlobalFree(h); }
+};
+// A RegisterWaitForSingleObject wait, ended after any running callback returns.
+struct ThreadPoolWaitTraits {
+  using Handle = HANDLE;
+  static HANDLE Invalid() { return nullptr; }
+  static void Free(HANDLE h) { UnregisterWaitEx(h, INVALID_HANDLE_VALUE); }
+};
+// A BeginUpdateResource handle: one released unfinished discards its changes.
+struct ResourceUpdateTraits {
+  using Handle = HANDLE;
+  static HANDLE Invalid() { return nullptr; }
+  static void Free(HANDLE h) { EndUpdateResourceW(h, TRUE); }
+};
+
 using ScopedKernelHandle = ScopedGeneric<KernelHandleTraits>;
 using ScopedFileHandle = ScopedGeneric<FileHandleTraits>;
 using ScopedModule = ScopedGeneric<ModuleTraits>;
 using ScopedRegKey = ScopedGeneric<RegKeyTraits>;
 using ScopedServiceHandle = ScopedGeneric<ServiceHandleTraits>;
+using ScopedCertStore = ScopedGeneric<CertStoreTraits>;
+using ScopedCertContext = ScopedGeneric<CertContextTraits>;
+using ScopedCryptMsg = ScopedGeneric<CryptMsgTraits>;
+using ScopedMenu = ScopedGeneric<MenuTraits>;
+using ScopedBrush = ScopedGeneric<BrushTraits>;
+using ScopedIcon = ScopedGeneric<IconTraits>;
+using ScopedSocket = ScopedGeneric<SocketTraits>;
+using ScopedGlobal = ScopedGeneric<GlobalMemoryTraits>;
+using ScopedThreadPoolWait = ScopedGeneric<ThreadPoolWaitTraits>;
+using ScopedResourceUpdate = ScopedGeneric<ResourceUpdateTraits>;
 
 // A COM interface pointer released on scope exit.
 template <typename T>

@@ -17,8 +17,9 @@ tessal::File CreateTemporaryBeside(const std::string& target, const NonceSource&
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     *path = TemporaryPathBeside(target, nonce());
     // CREATE_NEW fails on any existing name, a link too, so nothing planted is followed.
-    HANDLE h = CreateFileA(path->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) return tessal::File(h);
+    tessal::File file(
+        CreateFileA(path->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.valid()) return file;
     DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) break;
   }

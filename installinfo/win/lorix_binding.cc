@@ -1,6 +1,7 @@
 #include "win/lorix_binding.h"
 
 #include <cstring>
+#include <utility>
 
 #include "core/install_rules.h"
 
@@ -34,19 +35,19 @@ HMODULE LoadFromFolder(const std::string& folder, const char* name) {
 
 CLorixDll::CLorixDll() { error_[0] = 0; }
 
-CLorixDll::~CLorixDll() {
-  if (module_ != nullptr) FreeLibrary(module_);
-}
+CLorixDll::~CLorixDll() = default;
 
 int CLorixDll::Bind(const std::string& folder) {
-  if (module_ != nullptr) return 1;
-  HMODULE module = LoadFromFolder(folder, "lorix.dll");
-  if (module == nullptr) module = LoadFromFolder(folder, "lorixx.dll");
-  if (module == nullptr) {
+  if (module_.valid()) return 1;
+  tessal::ScopedModule module(LoadFromFolder(folder, "lorix.dll"));
+  if (!module.valid()) module.reset(LoadFromFolder(folder, "lorixx.dll"));
+  if (!module.valid()) {
     std::strcpy(error_, "load lorix dll fail");
     return 0;
   }
-#define LORIX_BIND(name) Find(module, #name, &name)
+  // No half-bound object: the functions are kept only when every one is found.
+  LorixFunctions f;
+#define LORIX_BIND(name) Find(module.get(), #name, &f.name)
   bool all = LORIX_BIND(LoadSetupFile) && LORIX_BIND(GetRegistryCount) && LORIX_BIND(GetFileCount) &&
              LORIX_BIND(ClearInMemory) && LORIX_BIND(GetReservedWordCount) &&
              LORIX_BIND(GetPreKillProcessCount) && LORIX_BIND(GetElementField) && LORIX_BIND(GetFileInfo) &&
@@ -58,19 +59,11 @@ int CLorixDll::Bind(const std::string& folder) {
              LORIX_BIND(GetTempInstallPath);
 #undef LORIX_BIND
   if (!all) {
-    // No half-bound object: an unbound one has no function at all.
-    LoadSetupFile = nullptr; GetRegistryCount = nullptr; GetFileCount = nullptr; ClearInMemory = nullptr;
-    GetReservedWordCount = nullptr; GetPreKillProcessCount = nullptr; GetElementField = nullptr;
-    GetFileInfo = nullptr; GetRegistryInfo = nullptr; GetPreKillProcess = nullptr; GetReservedWord = nullptr;
-    SaveSetupFile = nullptr; GetSetupLastErrorMsg = nullptr; SetElementField = nullptr; SetFileInfo = nullptr;
-    SetRegistryInfo = nullptr; SetPreKillProcess = nullptr; SetReservedWord = nullptr;
-    GetTargetFileVersion = nullptr; SetupPathToRealPath = nullptr; GetProtectedFilePath = nullptr;
-    GetTempInstallPath = nullptr;
-    FreeLibrary(module);
     std::strcpy(error_, "get function address fail - check version");
-    return 0;
+    return 0;  // the library is freed
   }
-  module_ = module;
+  calls_ = f;
+  module_ = std::move(module);
   return 1;
 }
 

@@ -7,24 +7,12 @@
 #include <string>
 
 #include "lorix.h"
+#include "win/scoped_handle.h"
 
 namespace tavin {
 
-class CLorixDll {
- public:
-  CLorixDll();
-  virtual ~CLorixDll();
-  CLorixDll(const CLorixDll&) = delete;
-  CLorixDll& operator=(const CLorixDll&) = delete;
-
-  // "lorix.dll" in the folder, else "lorixx.dll"; 1 when loaded and every
-  // function found, 0 otherwise (error text set, nothing kept).
-  int Bind(const std::string& folder);
-  bool bound() const { return module_ != nullptr; }
-  const char* error() const { return error_; }
-
-  HMODULE module_ = nullptr;
-  char error_[1024];
+// The bound functions: all of them, or none.
+struct LorixFunctions {
   decltype(&::LoadSetupFile) LoadSetupFile = nullptr;
   decltype(&::GetRegistryCount) GetRegistryCount = nullptr;
   decltype(&::GetFileCount) GetFileCount = nullptr;
@@ -47,6 +35,27 @@ class CLorixDll {
   decltype(&::SetupPathToRealPath) SetupPathToRealPath = nullptr;
   decltype(&::GetProtectedFilePath) GetProtectedFilePath = nullptr;
   decltype(&::GetTempInstallPath) GetTempInstallPath = nullptr;
+};
+
+class CLorixDll {
+ public:
+  CLorixDll();
+  virtual ~CLorixDll();
+  CLorixDll(const CLorixDll&) = delete;
+  CLorixDll& operator=(const CLorixDll&) = delete;
+
+  // "lorix.dll" in the folder, else "lorixx.dll"; 1 when loaded and every
+  // function found, 0 otherwise (error text set, nothing kept).
+  int Bind(const std::string& folder);
+  bool bound() const { return module_.valid(); }
+  const char* error() const { return error_; }
+  // Every function null until bound.
+  const LorixFunctions& calls() const { return calls_; }
+
+ private:
+  tessal::ScopedModule module_;
+  char error_[1024];
+  LorixFunctions calls_;
 };
 
 }  // namespace tavin

@@ -10,6 +10,7 @@
 #include "core/setup_paths.h"
 #include "tavin.h"
 #include "win/file_restore.h"
+#include "win/scoped_handle.h"
 #include "win/setup_paths_win.h"
 #include "win/tavin_state.h"
 
@@ -20,7 +21,7 @@ namespace {
 constexpr DWORD kPassInterval = 10000;
 
 struct MonitorStart {
-  HANDLE ready;
+  HANDLE ready;  // the caller's event
   const char* project;  // the caller's buffer, read only until `ready` is signalled
 };
 
@@ -71,9 +72,9 @@ DWORD WINAPI MonitorThread(void* param) {
       bool versions = false;
       installed_version[0] = 0;
       protected_version[0] = 0;
-      if (exists && lorix->GetTargetFileVersion != nullptr) {
-        lorix->GetTargetFileVersion(pair.installed.c_str(), installed_version);
-        lorix->GetTargetFileVersion(pair.protected_copy.c_str(), protected_version);
+      if (exists && lorix->calls().GetTargetFileVersion != nullptr) {
+        lorix->calls().GetTargetFileVersion(pair.installed.c_str(), installed_version);
+        lorix->calls().GetTargetFileVersion(pair.protected_copy.c_str(), protected_version);
         versions = true;
       }
       if (DecideMonitorAction(exists, versions, installed_version, protected_version) == MonitorAction::kCopy) {
@@ -99,24 +100,20 @@ extern "C" int TAVINAPI MonitoringInstalledFiles(void) {
     if (!lorix.Bind(RootFolder())) return 0;
     if (!LoadManifest(&lorix, name)) return 0;
     char project[1024] = "";
-    lorix.GetElementField("PROJECTNAME", project);
+    lorix.calls().GetElementField("PROJECTNAME", project);
     // A name that leads out of the Windows folder gives no protected folder at all.
     if (!IsUsableProjectName(project)) {
       SetDiagnostic("invalid project name");
       return 0;
     }
 
-    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (ready == nullptr) return 0;
-    MonitorStart start = {ready, project};
-    HANDLE thread = CreateThread(nullptr, 0, MonitorThread, &start, 0, nullptr);
-    if (thread == nullptr) {
-      CloseHandle(ready);
-      return 0;
-    }
-    WaitForSingleObject(ready, INFINITE);
-    CloseHandle(thread);
-    CloseHandle(ready);
+    tessal::ScopedKernelHandle ready(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!ready.valid()) return 0;
+    MonitorStart start = {ready.get(), project};
+    // Closed before the event, once the thread has taken what it needs.
+    tessal::ScopedKernelHandle thread(CreateThread(nullptr, 0, MonitorThread, &start, 0, nullptr));
+    if (!thread.valid()) return 0;
+    WaitForSingleObject(ready.get(), INFINITE);
     return 1;
   } catch (...) {
     return 0;

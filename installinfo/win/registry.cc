@@ -11,9 +11,7 @@ CRegistry::CRegistry() {
   sub_key_[0] = 0;
 }
 
-CRegistry::~CRegistry() {
-  if (key_ != nullptr) RegCloseKey(key_);
-}
+CRegistry::~CRegistry() = default;
 
 bool CRegistry::OpenOrCreate(const char* path) {
   RegistryRoot root = RegistryRoot::kNone;
@@ -28,19 +26,15 @@ bool CRegistry::OpenOrCreate(const char* path) {
     default: return false;
   }
   std::memcpy(sub_key_, sub.c_str(), sub.size() + 1);
-  if (key_ != nullptr) {
-    RegCloseKey(key_);
-    key_ = nullptr;
-  }
-  return RegCreateKeyExA(root_, sub_key_, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key_,
-                         nullptr) == ERROR_SUCCESS;
+  return RegCreateKeyExA(root_, sub_key_, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                         key_.receive(), nullptr) == ERROR_SUCCESS;
 }
 
 bool CRegistry::ReadText(const char* value_name, std::string* text) {
-  if (key_ == nullptr) return false;
+  if (!key_.valid()) return false;
   size_ = sizeof(data_) - 1;
   DWORD type = 0;
-  if (RegQueryValueExA(key_, value_name, nullptr, &type, reinterpret_cast<BYTE*>(data_), &size_) !=
+  if (RegQueryValueExA(key_.get(), value_name, nullptr, &type, reinterpret_cast<BYTE*>(data_), &size_) !=
       ERROR_SUCCESS) {
     return false;
   }

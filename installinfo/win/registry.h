@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "win/scoped_handle.h"
+
 namespace tavin {
 
 class CRegistry {
@@ -20,8 +22,8 @@ class CRegistry {
   bool ReadText(const char* value_name, std::string* text);
 
  private:
-  HKEY root_ = nullptr;
-  HKEY key_ = nullptr;
+  HKEY root_ = nullptr;  // a predefined key, never closed
+  tessal::ScopedRegKey key_;
   char data_[1024];
   DWORD size_ = 0;
   char sub_key_[260];

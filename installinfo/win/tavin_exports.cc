@@ -42,7 +42,7 @@ std::string ReadManifestName() {
 }
 
 bool LoadManifest(CLorixDll* lorix, const std::string& path) {
-  if (lorix->LoadSetupFile(path.c_str()) == 0) {
+  if (lorix->calls().LoadSetupFile(path.c_str()) == 0) {
     SetDiagnostic("xml file load fail");
     return false;
   }
@@ -109,7 +109,7 @@ int TAVINAPI GetMainVersion(char* version) {
     }
     if (!LoadManifest(&lorix, RootFolder() + ReadManifestName())) return 0;
     char value[1024] = "";
-    lorix.GetElementField("MAINVERSION", value);
+    lorix.calls().GetElementField("MAINVERSION", value);
     if (version != nullptr) tessal::CopyBounded(version, sizeof(value), value);
     return 0;
   });
@@ -123,7 +123,7 @@ int TAVINAPI GetLanguage(void) {
     if (!LoadManifest(&lorix, RootFolder() + ReadManifestName())) return 0;
     // A loaded value holds up to 1023 bytes: read it whole, not into 128.
     char value[1024] = "";
-    lorix.GetElementField("LANG", value);
+    lorix.calls().GetElementField("LANG", value);
     return static_cast<int>(std::strtol(value, nullptr, 10));
   });
 }
@@ -132,7 +132,7 @@ int TAVINAPI GetInstalledFileCount(void) {
   return Guarded([] {
     CLorixDll lorix;
     if (!OpenInstalledManifest(&lorix)) return 0;
-    return lorix.GetFileCount();
+    return lorix.calls().GetFileCount();
   });
 }
 
@@ -143,7 +143,7 @@ int TAVINAPI GetInstalledFileInfomation(int index, char* manifest_version, char*
     char source[260], name[260], folder[260], target_os[20], shortcut[10], display[130];
     char version[128];
     int icon = 0, self_register = 0, overwrite = 0, size = 0, real_time = 0, reboot = 0;
-    if (lorix.GetFileInfo(index, source, name, folder, version, target_os, shortcut, display, &icon,
+    if (lorix.calls().GetFileInfo(index, source, name, folder, version, target_os, shortcut, display, &icon,
                           &self_register, &overwrite, &size, &real_time, &reboot) == 0) {
       SetDiagnostic("can't find file info");
       return 0;
@@ -151,10 +151,10 @@ int TAVINAPI GetInstalledFileInfomation(int index, char* manifest_version, char*
     if (manifest_version != nullptr) std::memcpy(manifest_version, version, std::strlen(version) + 1);
     // A translated folder can be up to 1023 bytes.
     char real[1024] = "";
-    lorix.SetupPathToRealPath(folder, real);
+    lorix.calls().SetupPathToRealPath(folder, real);
     std::string path = std::string(real) + name;
     char installed[128] = "";
-    lorix.GetTargetFileVersion(path.c_str(), installed);
+    lorix.calls().GetTargetFileVersion(path.c_str(), installed);
     if (installed_version != nullptr) std::memcpy(installed_version, installed, std::strlen(installed) + 1);
     return 1;
   });

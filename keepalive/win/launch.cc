@@ -3,6 +3,7 @@
 #include <userenv.h>
 
 #include <string>
+#include <utility>
 
 #include "win/dll_search.h"
 #include "win/scoped_handle.h"
@@ -27,70 +28,83 @@ void EnablePrivilege(HANDLE token, const wchar_t* name) {
 // The launch's texts and startup information in the forms that the creation
 // calls take (hidden, on the interactive desktop); the new process's handles
 // are closed with it.
-struct LaunchBlock {
+class LaunchBlock {
+ public:
   explicit LaunchBlock(const LaunchCommand& launch)
-      : application(ToWide(launch.application)), command_line(ToWide(launch.command_line)) {
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    startup.lpDesktop = desktop;
+      : application_(ToWide(launch.application)), command_line_(ToWide(launch.command_line)) {
+    startup_.cb = sizeof(startup_);
+    startup_.dwFlags = STARTF_USESHOWWINDOW;
+    startup_.wShowWindow = SW_HIDE;
+    startup_.lpDesktop = desktop_;
   }
   LaunchBlock(const LaunchBlock&) = delete;
   LaunchBlock& operator=(const LaunchBlock&) = delete;
   ~LaunchBlock() {
-    if (process.hThread != nullptr) CloseHandle(process.hThread);
-    if (process.hProcess != nullptr) CloseHandle(process.hProcess);
+    tessal::ScopedKernelHandle owned_process(process_.hProcess);
+    tessal::ScopedKernelHandle owned_thread(process_.hThread);  // closed first
   }
 
-  std::wstring application;
-  std::wstring command_line;
-  wchar_t desktop[16] = L"WinSta0\\Default";
-  STARTUPINFOW startup{};
-  PROCESS_INFORMATION process{};
+  const wchar_t* application() const { return application_.c_str(); }
+  wchar_t* command_line() { return command_line_.data(); }
+  STARTUPINFOW* startup() { return &startup_; }
+  PROCESS_INFORMATION* process() { return &process_; }
+
+ private:
+  std::wstring application_;
+  std::wstring command_line_;
+  wchar_t desktop_[16] = L"WinSta0\\Default";
+  STARTUPINFOW startup_{};
+  PROCESS_INFORMATION process_{};
+};
+
+struct EnvironmentBlockTraits {
+  using Handle = void*;
+  static void* Invalid() { return nullptr; }
+  static void Free(void* block) { DestroyEnvironmentBlock(block); }
 };
 
 // A user with a split administrator token is served with its full token.
-HANDLE LinkedTokenOr(HANDLE user_token) {
+tessal::ScopedKernelHandle LinkedTokenOr(tessal::ScopedKernelHandle user_token) {
   TOKEN_LINKED_TOKEN linked{};
   DWORD size = 0;
-  if (!GetTokenInformation(user_token, TokenLinkedToken, &linked, sizeof(linked), &size) ||
+  if (!GetTokenInformation(user_token.get(), TokenLinkedToken, &linked, sizeof(linked), &size) ||
       linked.LinkedToken == nullptr) {
     return user_token;
   }
-  CloseHandle(user_token);
-  return linked.LinkedToken;
+  user_token.reset();
+  return tessal::ScopedKernelHandle(linked.LinkedToken);
 }
 
 void CreateAsUser(HANDLE token, const LaunchCommand& launch) {
-  void* environment = nullptr;
-  if (!CreateEnvironmentBlock(&environment, token, TRUE)) environment = nullptr;
   LaunchBlock block(launch);
-  CreateProcessAsUserW(token, block.application.c_str(), block.command_line.data(), nullptr, nullptr, FALSE,
-                       kAsUserFlags, environment, nullptr, &block.startup, &block.process);
-  if (environment != nullptr) DestroyEnvironmentBlock(environment);
+  // Destroyed before the block closes the new process's handles.
+  tessal::ScopedGeneric<EnvironmentBlockTraits> environment;
+  if (!CreateEnvironmentBlock(environment.receive(), token, TRUE)) environment.release();
+  CreateProcessAsUserW(token, block.application(), block.command_line(), nullptr, nullptr, FALSE, kAsUserFlags,
+                       environment.get(), nullptr, block.startup(), block.process());
 }
 
 }  // namespace
 
 void EnableOwnPrivilege(const wchar_t* name) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
-  EnablePrivilege(token, name);
-  CloseHandle(token);
+  tessal::ScopedKernelHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.receive())) return;
+  EnablePrivilege(token.get(), name);
 }
 
 DWORD LaunchInServiceSession(const LaunchCommand& launch) {
   LaunchBlock block(launch);
-  CreateProcessW(block.application.c_str(), block.command_line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
-                 nullptr, nullptr, &block.startup, &block.process);
+  CreateProcessW(block.application(), block.command_line(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                 nullptr, block.startup(), block.process());
   return kLaunchPauseMs;
 }
 
 bool ConsoleSessionLauncher::Resolve() {
   if (!resolved_) {
     resolved_ = true;
+    // Both kept for the process's life: the launcher keeps their functions.
     HMODULE kernel32 = tessal::LoadSystemLibrary("kernel32.dll");
-    HMODULE wtsapi32 = tessal::LoadSystemLibrary("wtsapi32.dll");  // kept for the process's life
+    HMODULE wtsapi32 = tessal::LoadSystemLibrary("wtsapi32.dll");
     if (kernel32 != nullptr) {
       active_console_session_ =
           reinterpret_cast<ActiveConsoleSessionFn>(GetProcAddress(kernel32, "WTSGetActiveConsoleSessionId"));
@@ -106,15 +120,17 @@ DWORD ConsoleSessionLauncher::Launch(const LaunchCommand& launch) {
   if (!Resolve()) return kLaunchPauseMs;
   DWORD session = active_console_session_();
   if (IsNoUserSession(session)) return 0;
-  HANDLE user = nullptr;
-  if (!query_user_token_(session, &user)) return kLaunchPauseMs;
-  tessal::ScopedKernelHandle user_token(LinkedTokenOr(user));
-  HANDLE duplicate = nullptr;
-  if (!DuplicateTokenEx(user_token.get(), kPrimaryTokenAccess, nullptr, SecurityImpersonation, TokenPrimary,
-                        &duplicate)) {
+  tessal::ScopedKernelHandle user;
+  if (!query_user_token_(session, user.receive())) {
+    user.release();  // nothing was handed out
     return kLaunchPauseMs;
   }
-  tessal::ScopedKernelHandle primary_token(duplicate);
+  tessal::ScopedKernelHandle user_token = LinkedTokenOr(std::move(user));
+  tessal::ScopedKernelHandle primary_token;
+  if (!DuplicateTokenEx(user_token.get(), kPrimaryTokenAccess, nullptr, SecurityImpersonation, TokenPrimary,
+                        primary_token.receive())) {
+    return kLaunchPauseMs;
+  }
   EnablePrivilege(primary_token.get(), kTcbPrivilege);
   CreateAsUser(primary_token.get(), launch);
   return kLaunchPauseMs;

@@ -13,7 +13,7 @@ namespace {
 // session watch (ended by the handler's stop event) is over.
 SERVICE_STATUS_HANDLE g_status_handle = nullptr;
 SERVICE_STATUS g_status{};
-HANDLE g_stop_event = nullptr;
+HANDLE g_stop_event = nullptr;  // owned by ServiceMain
 
 // The responder ends soon after the stop event; it is not waited for longer.
 constexpr DWORD kResponderEndWaitMs = 5000;
@@ -39,32 +39,32 @@ void WINAPI ControlHandler(DWORD control) {
 // Runs the responder and the session watch until the stop event; true when
 // the responder has ended too (the stop event may then be closed).
 bool RunUntilStopped(HANDLE stop_event) {
-  HANDLE responder = StartServiceResponder(stop_event);
-  HANDLE watch = CreateThread(nullptr, 0, SessionWatchThread, stop_event, 0, nullptr);
-  if (watch != nullptr) {
-    WaitForSingleObject(watch, INFINITE);
-    CloseHandle(watch);
+  tessal::ScopedKernelHandle responder = StartServiceResponder(stop_event);
+  tessal::ScopedKernelHandle watch(CreateThread(nullptr, 0, SessionWatchThread, stop_event, 0, nullptr));
+  if (watch.valid()) {
+    WaitForSingleObject(watch.get(), INFINITE);
+    watch.reset();
   }
   // Also when the watch could not start: the responder must not outlive the run.
   SetEvent(stop_event);
-  if (responder == nullptr) return true;
-  bool ended = WaitForSingleObject(responder, kResponderEndWaitMs) == WAIT_OBJECT_0;
-  CloseHandle(responder);
-  return ended;
+  if (!responder.valid()) return true;
+  return WaitForSingleObject(responder.get(), kResponderEndWaitMs) == WAIT_OBJECT_0;
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
   g_status_handle = RegisterServiceCtrlHandlerW(WideConstant(kServiceName), ControlHandler);
   if (g_status_handle == nullptr) return;
   Report(StartPendingReport());
-  g_stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (g_stop_event == nullptr) {
+  tessal::ScopedKernelHandle stop_event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  g_stop_event = stop_event.get();
+  if (!stop_event.valid()) {
     Report(NoStopEventReport(GetLastError()));
     return;
   }
   Report(RunningReport());
   // A responder still running holds the stop event: it stays open then.
-  if (RunUntilStopped(g_stop_event)) CloseHandle(g_stop_event);
+  if (!RunUntilStopped(stop_event.get())) stop_event.release();
+  stop_event.reset();
   Report(StoppedReport());
 }
 

@@ -8,11 +8,11 @@
 
 namespace keepalive {
 
-HANDLE StartServiceResponder(HANDLE stop_event) {
+tessal::ScopedKernelHandle StartServiceResponder(HANDLE stop_event) {
   std::optional<std::u16string> program = OwnProgramPath();
   std::optional<std::u16string> folder = program ? ProgramFolder(*program) : std::nullopt;
   std::optional<std::string> ansi_folder = folder ? ToAnsi(*folder) : std::nullopt;
-  if (!ansi_folder) return nullptr;
+  if (!ansi_folder) return {};
   return responder::StartResponderThread({*ansi_folder, stop_event, nullptr});
 }
 

@@ -3,10 +3,12 @@
 
 #include <windows.h>
 
+#include "win/scoped_handle.h"
+
 namespace keepalive {
 
 // Starts the responder with the certificate files of the service's folder; it
-// ends soon after the stop event. Its thread handle, or null.
-HANDLE StartServiceResponder(HANDLE stop_event);
+// ends soon after the stop event. Its thread handle, or an empty one.
+tessal::ScopedKernelHandle StartServiceResponder(HANDLE stop_event);
 
 }  // namespace keepalive

@@ -55,16 +55,14 @@ bool CreateDocument(ComPtr<IXMLDOMDocument>* doc) {
 
 // Hands the DOM the bytes already read and checked, as a stream.
 HRESULT LoadBytes(IXMLDOMDocument* doc, const std::string& bytes, VARIANT_BOOL* ok) {
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.empty() ? 1 : bytes.size());
-  if (memory == nullptr) return E_OUTOFMEMORY;
-  void* p = GlobalLock(memory);
+  tessal::ScopedGlobal memory(GlobalAlloc(GMEM_MOVEABLE, bytes.empty() ? 1 : bytes.size()));
+  if (!memory.valid()) return E_OUTOFMEMORY;
+  void* p = GlobalLock(memory.get());
   if (p != nullptr) std::memcpy(p, bytes.data(), bytes.size());
-  GlobalUnlock(memory);
+  GlobalUnlock(memory.get());
   ComPtr<IStream> stream;
-  if (p == nullptr || FAILED(CreateStreamOnHGlobal(memory, TRUE, stream.put()))) {
-    GlobalFree(memory);
-    return E_OUTOFMEMORY;
-  }
+  if (p == nullptr || FAILED(CreateStreamOnHGlobal(memory.get(), TRUE, stream.put()))) return E_OUTOFMEMORY;
+  memory.release();  // the stream frees it
   ULARGE_INTEGER size;
   size.QuadPart = bytes.size();
   stream->SetSize(size);

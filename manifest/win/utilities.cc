@@ -53,11 +53,10 @@ BOOL CALLBACK FirstLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD lang, LONG_PTR param
 // replaces it instead of standing beside it; Korean when it cannot be told.
 WORD VersionResourceLanguage(const wchar_t* path) {
   WORD language = 0x0412;
-  HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  if (module == nullptr) return language;
-  EnumResourceLanguagesW(module, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), FirstLanguage,
+  tessal::ScopedModule module(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  if (!module.valid()) return language;
+  EnumResourceLanguagesW(module.get(), MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), FirstLanguage,
                          reinterpret_cast<LONG_PTR>(&language));
-  FreeLibrary(module);
   return language;
 }
 
@@ -148,11 +147,12 @@ int LORIXAPI ChangeInstallExeVersion(const char* /*unused*/, int major, int mino
     if (rebuilt.size() > 0xFFFF) return 0;
 
     WORD language = VersionResourceLanguage(target.c_str());
-    HANDLE update = BeginUpdateResourceW(target.c_str(), FALSE);
-    if (update == nullptr) return 0;
-    BOOL replaced = UpdateResourceW(update, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), language,
+    tessal::ScopedResourceUpdate update(BeginUpdateResourceW(target.c_str(), FALSE));
+    if (!update.valid()) return 0;
+    BOOL replaced = UpdateResourceW(update.get(), MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), language,
                                     rebuilt.data(), static_cast<DWORD>(rebuilt.size()));
-    BOOL committed = EndUpdateResourceW(update, replaced ? FALSE : TRUE);
+    // Written only when the block was replaced, else discarded.
+    BOOL committed = EndUpdateResourceW(update.release(), replaced ? FALSE : TRUE);
     return replaced && committed ? 1 : 0;
   } catch (...) {
     return 0;

@@ -14,6 +14,7 @@ int main() {
   DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
   std::string dir(self, n);
   dir.erase(dir.find_last_of("\\/"));
+  // Kept for the process's life: the program ends as soon as the entry returns.
   HMODULE library = LoadLibraryA((dir + "\\qvWirelet.dll").c_str());
   if (!library) library = LoadLibraryA((dir + "\\..\\qvWirelet.dll").c_str());
   if (!library) {

@@ -6,8 +6,10 @@
 #include <conio.h>
 
 #include <cstdio>
+#include <utility>
 
 #include "exports/platform.h"
+#include "win/scoped_handle.h"
 
 namespace qvw {
 namespace {
@@ -54,30 +56,28 @@ class WinEnv : public HostEnv {
 
 class ConSink : public LogSink {
  public:
-  explicit ConSink(HANDLE h) : handle_(h) {}
+  explicit ConSink(tessal::ScopedFileHandle h) : handle_(std::move(h)) {}
   void Write(const char* data, size_t length) override {
     DWORD written = 0;
-    WriteFile(handle_, data, static_cast<DWORD>(length), &written, nullptr);  // failure ignored
+    WriteFile(handle_.get(), data, static_cast<DWORD>(length), &written, nullptr);  // failure ignored
   }
-  HANDLE handle() const { return handle_; }
 
  private:
-  HANDLE handle_;
+  tessal::ScopedFileHandle handle_;  // the console, closed with the sink
 };
 
 class WinConsole : public Console {
  public:
   LogSink* Open() override {
     AllocConsole();
-    HANDLE h = CreateFileA("CON", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
-    sink_ = new ConSink(h);
+    tessal::ScopedFileHandle h(
+        CreateFileA("CON", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!h.valid()) return nullptr;
+    sink_ = new ConSink(std::move(h));
     return sink_;
   }
   void Close() override {
     if (!sink_) return;
-    CloseHandle(sink_->handle());
     delete sink_;
     sink_ = nullptr;
   }

@@ -6,12 +6,19 @@
 #include <vector>
 
 #include "server/net_platform.h"
+#include "win/scoped_handle.h"
 
 namespace responder {
 
 namespace {
 
+using tessal::ScopedSocket;
+
 SOCKET Sock(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+
+ScopedSocket NewTcpSocket() {
+  return ScopedSocket(WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT));
+}
 
 std::string ErrorText(const char* what) { return std::string(what) + " failed, error " + std::to_string(WSAGetLastError()); }
 
@@ -41,21 +48,20 @@ SocketHandle ListenOn(const std::string& address, std::uint16_t port, int backlo
     *error = "not an IPv4 address: " + address;
     return kNoSocket;
   }
-  SOCKET s = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
-  if (s == INVALID_SOCKET) {
+  ScopedSocket s = NewTcpSocket();
+  if (!s.valid()) {
     *error = ErrorText("socket");
     return kNoSocket;
   }
   // No other local process may bind the same port beside or over this one.
   BOOL on = TRUE;
-  setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
-  if (bind(s, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 || listen(s, backlog) != 0 ||
-      !MakeNonBlocking(s)) {
+  setsockopt(s.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+  if (bind(s.get(), reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 || listen(s.get(), backlog) != 0 ||
+      !MakeNonBlocking(s.get())) {
     *error = ErrorText("bind/listen") + " (" + address + ":" + std::to_string(port) + ")";
-    closesocket(s);
     return kNoSocket;
   }
-  return static_cast<SocketHandle>(s);
+  return static_cast<SocketHandle>(s.release());
 }
 
 std::uint16_t LocalPort(SocketHandle socket) {
@@ -66,17 +72,14 @@ std::uint16_t LocalPort(SocketHandle socket) {
 }
 
 AcceptResult AcceptConnection(SocketHandle listener, SocketHandle* accepted) {
-  SOCKET s = accept(Sock(listener), nullptr, nullptr);
-  if (s != INVALID_SOCKET) {
-    if (!MakeNonBlocking(s)) {
-      closesocket(s);
-      return AcceptResult::kNone;
-    }
+  ScopedSocket s(accept(Sock(listener), nullptr, nullptr));
+  if (s.valid()) {
+    if (!MakeNonBlocking(s.get())) return AcceptResult::kNone;
     // The reply and the close_notify after it are two small writes: without
     // this the second waits for the client's delayed acknowledgement.
     BOOL on = TRUE;
-    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-    *accepted = static_cast<SocketHandle>(s);
+    setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    *accepted = static_cast<SocketHandle>(s.release());
     return AcceptResult::kAccepted;
   }
   int code = WSAGetLastError();
@@ -122,30 +125,28 @@ int PollSockets(PollEntry* entries, std::size_t count, int timeout_ms) {
 // Winsock has no socket pair: a loopback connection made through a listener
 // that lives only for this.
 bool MakeWakeupPair(SocketHandle* read_end, SocketHandle* write_end, std::string* error) {
-  SOCKET listener = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
-  SOCKET writer = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
-  SOCKET reader = INVALID_SOCKET;
+  ScopedSocket listener = NewTcpSocket();
+  ScopedSocket writer = NewTcpSocket();
+  ScopedSocket reader;
   sockaddr_in where{};
   where.sin_family = AF_INET;
   where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   int size = sizeof where;
   BOOL on = TRUE;
-  setsockopt(listener, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
-  if (listener != INVALID_SOCKET && writer != INVALID_SOCKET &&
-      bind(listener, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0 && listen(listener, 1) == 0 &&
-      getsockname(listener, reinterpret_cast<sockaddr*>(&where), &size) == 0 &&
-      connect(writer, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0) {
-    reader = accept(listener, nullptr, nullptr);
+  setsockopt(listener.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+  if (listener.valid() && writer.valid() &&
+      bind(listener.get(), reinterpret_cast<sockaddr*>(&where), sizeof where) == 0 && listen(listener.get(), 1) == 0 &&
+      getsockname(listener.get(), reinterpret_cast<sockaddr*>(&where), &size) == 0 &&
+      connect(writer.get(), reinterpret_cast<sockaddr*>(&where), sizeof where) == 0) {
+    reader.reset(accept(listener.get(), nullptr, nullptr));
   }
-  if (listener != INVALID_SOCKET) closesocket(listener);
-  if (reader == INVALID_SOCKET || !MakeNonBlocking(reader) || !MakeNonBlocking(writer)) {
+  listener.reset();
+  if (!reader.valid() || !MakeNonBlocking(reader.get()) || !MakeNonBlocking(writer.get())) {
     *error = ErrorText("wake-up pair");
-    if (reader != INVALID_SOCKET) closesocket(reader);
-    if (writer != INVALID_SOCKET) closesocket(writer);
     return false;
   }
-  *read_end = static_cast<SocketHandle>(reader);
-  *write_end = static_cast<SocketHandle>(writer);
+  *read_end = static_cast<SocketHandle>(reader.release());
+  *write_end = static_cast<SocketHandle>(writer.release());
   return true;
 }
 

@@ -28,15 +28,16 @@ void Serve(const ThreadOptions& options) {
   std::string error;
   std::unique_ptr<Responder> server = Responder::Create(config, &error);
   if (!server) return;
-  HANDLE wait = nullptr;
+  // Ended before the server: it waits for a running callback, so the server
+  // outlives every use of it.
+  tessal::ScopedThreadPoolWait wait;
   if (options.stop_event != nullptr &&
-      !RegisterWaitForSingleObject(&wait, options.stop_event, OnStopEvent, server.get(), INFINITE,
+      !RegisterWaitForSingleObject(wait.receive(), options.stop_event, OnStopEvent, server.get(), INFINITE,
                                    WT_EXECUTEONLYONCE)) {
-    return;  // a service responder that could not be stopped is not started
+    wait.release();  // nothing was registered
+    return;          // a service responder that could not be stopped is not started
   }
   server->Run();
-  // Waits for a running callback, so the server outlives every use of it.
-  if (wait != nullptr) UnregisterWaitEx(wait, INVALID_HANDLE_VALUE);
 }
 
 DWORD WINAPI ResponderMain(void* parameter) {
@@ -49,12 +50,12 @@ DWORD WINAPI ResponderMain(void* parameter) {
 
 }  // namespace
 
-HANDLE StartResponderThread(ThreadOptions options) {
+tessal::ScopedKernelHandle StartResponderThread(ThreadOptions options) {
   auto owned = std::make_unique<ThreadOptions>(std::move(options));
   // Default security: no other process may open the thread of an elevated program.
-  HANDLE thread = CreateThread(nullptr, kThreadStack, ResponderMain, owned.get(), STACK_SIZE_PARAM_IS_A_RESERVATION,
-                               nullptr);
-  if (thread != nullptr) owned.release();
+  tessal::ScopedKernelHandle thread(CreateThread(nullptr, kThreadStack, ResponderMain, owned.get(),
+                                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+  if (thread.valid()) owned.release();
   return thread;
 }
 

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "win/scoped_handle.h"
+
 namespace responder {
 
 struct ThreadOptions {
@@ -19,8 +21,8 @@ struct ThreadOptions {
   std::function<void()> on_connection;
 };
 
-// Starts the responder thread. Its handle (the caller closes it; it ends soon
-// after the stop event is signalled), or null when no thread could be started.
-HANDLE StartResponderThread(ThreadOptions options);
+// Starts the responder thread. Its handle (it ends soon after the stop event
+// is signalled), or an empty one when no thread could be started.
+tessal::ScopedKernelHandle StartResponderThread(ThreadOptions options);
 
 }  // namespace responder
