@@ -23,7 +23,7 @@ constexpr char kCacheName[] = "Kestra.ini";
 // (also nothing) when it cannot be read after all.
 std::optional<std::string> ReadSettingsFile(const std::string& path) {
   std::string text;
-  if (tessal::FileLength(path) <= 0 || !ReadScrambledText(path, &text, kMaxSettingsFile)) return std::nullopt;
+  if (tessal::FileLength(path).value_or(0) == 0 || !ReadScrambledText(path, &text, kMaxSettingsFile)) return std::nullopt;
   return text;
 }
 
@@ -63,7 +63,7 @@ std::optional<std::string> Win32RefreshHost::ReadServerSettings(Edition edition)
   SHGetFolderPathA(nullptr, CSIDL_SYSTEMX86, nullptr, SHGFP_TYPE_CURRENT, system);
   bool r = edition == Edition::kR;
   std::string primary = std::string(system) + (r ? "\\BrelmapR.dll" : "\\Brelmap.dll");
-  if (tessal::FileLength(primary) > 0) return ReadSettingsFile(primary);
+  if (tessal::FileLength(primary).value_or(0) > 0) return ReadSettingsFile(primary);
   return ReadSettingsFile(Agent().program_folder + (r ? "\\BrelmapR_tmp.dll" : "\\Brelmap_tmp.dll"));
 }
 
