@@ -147,9 +147,21 @@ TEST_F(AgentTest, RecordFileWrittenRightAfterStartUpSurvives) {
   CreateDirectoryA(work.c_str(), nullptr);
   // Many old files make the removal slow enough to overlap a careless start-up.
   for (int i = 0; i < 300; ++i) harness::WriteFileText(work + "\\old" + std::to_string(i), "x");
-  ASSERT_TRUE(agent_.Start(Install("qvTessalKestra.exe")));
-  ASSERT_TRUE(harness::WaitUntil(
-      [&] { return !harness::FileExists(work + "\\old0") && harness::FolderExists(work); }, kStartMs));
+  HWND w = StartAgent();
+  ASSERT_NE(w, nullptr);
+  // The old files are gone, then the folder itself, and it is made again; start-up
+  // has ended once the window answers after that. A file written while the removal
+  // still ran would go with the old folder, as every file of a former run does.
+  auto old_files_gone = [&] {
+    for (int i = 0; i < 300; ++i) {
+      if (harness::FileExists(work + "\\old" + std::to_string(i))) return false;
+    }
+    return true;
+  };
+  ASSERT_TRUE(harness::WaitUntil(old_files_gone, kStartMs));
+  DWORD_PTR ignored = 0;
+  ASSERT_TRUE(SendMessageTimeoutA(w, WM_NULL, 0, 0, SMTO_NORMAL, kStartMs, &ignored));
+  ASSERT_TRUE(harness::FolderExists(work));
   std::string record = work + "\\TESSALKESTRA_00077";
   ASSERT_TRUE(harness::WriteFileText(record, "www.bank.co.kr|1.2.3.4|"));
   Sleep(2000);  // a fixed wait: the file is not to go
