@@ -24,6 +24,10 @@ set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(CMAKE_CXX_EXTENSIONS OFF)
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 
+# Sources name every header of the tree from its top ("agent/core/policy.h"),
+# so a reader sees which module a header belongs to.
+include_directories(${PROJECT_SOURCE_DIR})
+
 if(WIN32)
   # 8-bit texts inside the programs are CP949; sources stay UTF-8.
   add_compile_options(-fexec-charset=CP949)

@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <string>
 
-#include "agent_rig.h"
-#include "core/messages.h"
-#include "win/sim_process.h"
-#include "win_harness.h"
+#include "tests/support/agent_rig.h"
+#include "agent/core/messages.h"
+#include "standins/mgmt_sim/win/sim_process.h"
+#include "tests/support/win_harness.h"
 
 namespace {
 

@@ -198,7 +198,6 @@ add_custom_target(msi_package DEPENDS ${PACKAGE_MSI})
 # (scripts/test.d/51-package-wine.sh).
 if(TESSAL_RUN_TESTS)
   add_executable(package_install_probe tests/install_probe.cc)
-  target_include_directories(package_install_probe PRIVATE ${PROJECT_SOURCE_DIR}/installinfo/include)
   target_link_libraries(package_install_probe PRIVATE advapi32 msi)
   tessal_warnings(package_install_probe)
 endif()

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "bench/full_policy.h"
-#include "core/hosts_file.h"
-#include "core/policy.h"
+#include "agent/bench/full_policy.h"
+#include "agent/core/hosts_file.h"
+#include "agent/core/policy.h"
 
 namespace kestra {
 namespace {

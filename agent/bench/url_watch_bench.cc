@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "bench/full_policy.h"
-#include "core/policy.h"
-#include "core/url_watch.h"
+#include "agent/bench/full_policy.h"
+#include "agent/core/policy.h"
+#include "agent/core/url_watch.h"
 
 namespace kestra {
 namespace {

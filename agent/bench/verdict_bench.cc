@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "bench/full_policy.h"
-#include "core/policy.h"
-#include "core/verdict.h"
+#include "agent/bench/full_policy.h"
+#include "agent/core/policy.h"
+#include "agent/core/verdict.h"
 
 namespace kestra {
 namespace {

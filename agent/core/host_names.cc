@@ -1,8 +1,8 @@
-#include "core/host_names.h"
+#include "agent/core/host_names.h"
 
 #include <array>
 
-#include "core/ansi_text.h"
+#include "common/core/ansi_text.h"
 
 namespace kestra {
 namespace {

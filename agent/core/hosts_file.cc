@@ -1,12 +1,12 @@
 // Reads the hosts file format of the Windows resolver: lines of an address and
 // names separated by spaces or tabs, "#" to the end of the line a comment, any of
 // LF, CR LF or CR ending a line, an optional UTF-8 BOM.
-#include "core/hosts_file.h"
+#include "agent/core/hosts_file.h"
 
 #include <algorithm>
 #include <tuple>
 
-#include "core/host_names.h"
+#include "agent/core/host_names.h"
 
 namespace kestra {
 namespace {

@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/policy.h"
+#include "agent/core/policy.h"
 
 namespace kestra {
 

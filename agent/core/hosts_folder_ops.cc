@@ -1,4 +1,4 @@
-#include "core/hosts_folder_ops.h"
+#include "agent/core/hosts_folder_ops.h"
 
 namespace kestra {
 

@@ -3,8 +3,8 @@
 // folder turns a backup or a replace into a write anywhere else.
 #pragma once
 
-#include "core/hosts_guard.h"
-#include "core/safe_folder.h"
+#include "agent/core/hosts_guard.h"
+#include "common/core/safe_folder.h"
 
 namespace kestra {
 

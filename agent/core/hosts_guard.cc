@@ -1,9 +1,9 @@
-#include "core/hosts_guard.h"
+#include "agent/core/hosts_guard.h"
 
 #include <algorithm>
 #include <tuple>
 
-#include "core/ansi_text.h"
+#include "common/core/ansi_text.h"
 
 namespace kestra {
 namespace {

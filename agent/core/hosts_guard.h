@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/hosts_file.h"
-#include "core/policy.h"
-#include "core/verdict.h"
+#include "agent/core/hosts_file.h"
+#include "agent/core/policy.h"
+#include "agent/core/verdict.h"
 
 namespace kestra {
 

@@ -1,12 +1,12 @@
-#include "core/policy.h"
+#include "agent/core/policy.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/ansi_text.h"
-#include "core/tagged_text.h"
+#include "common/core/ansi_text.h"
+#include "agent/core/tagged_text.h"
 
 namespace kestra {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/startup_rules.h"
+#include "agent/core/startup_rules.h"
 
 namespace kestra {
 

@@ -1,9 +1,9 @@
-#include "core/policy_refresh.h"
+#include "agent/core/policy_refresh.h"
 
 #include <vector>
 
-#include "core/ansi_text.h"
-#include "core/tagged_text.h"
+#include "common/core/ansi_text.h"
+#include "agent/core/tagged_text.h"
 
 namespace kestra {
 

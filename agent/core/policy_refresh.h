@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "core/policy.h"
-#include "core/startup_rules.h"
+#include "agent/core/policy.h"
+#include "agent/core/startup_rules.h"
 
 namespace kestra {
 

@@ -1,4 +1,4 @@
-#include "core/record_files.h"
+#include "agent/core/record_files.h"
 
 #include <cstdio>
 #include <vector>

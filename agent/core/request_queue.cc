@@ -1,4 +1,4 @@
-#include "core/request_queue.h"
+#include "agent/core/request_queue.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
-#include "core/scrambled_file.h"
+#include "agent/core/scrambled_file.h"
 
 #include <array>
 #include <cstring>
 #include <mutex>
 
-#include "core/file_io.h"
+#include "common/core/file_io.h"
 
 namespace kestra {
 namespace {

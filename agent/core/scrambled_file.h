@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/safe_folder.h"
+#include "common/core/safe_folder.h"
 
 namespace kestra {
 

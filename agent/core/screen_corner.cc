@@ -1,4 +1,4 @@
-#include "core/screen_corner.h"
+#include "agent/core/screen_corner.h"
 
 namespace kestra {
 

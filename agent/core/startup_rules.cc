@@ -1,9 +1,9 @@
-#include "core/startup_rules.h"
+#include "agent/core/startup_rules.h"
 
 #include <cstdio>
 
-#include "core/ansi_text.h"
-#include "core/file_io.h"
+#include "common/core/ansi_text.h"
+#include "common/core/file_io.h"
 
 namespace kestra {
 

@@ -1,8 +1,8 @@
-#include "core/tagged_text.h"
+#include "agent/core/tagged_text.h"
 
 #include <cstring>
 
-#include "core/ansi_text.h"
+#include "common/core/ansi_text.h"
 
 namespace kestra {
 

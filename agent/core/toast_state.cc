@@ -1,9 +1,9 @@
-#include "core/toast_state.h"
+#include "agent/core/toast_state.h"
 
-#include "core/ansi_text.h"
-#include "core/host_names.h"
-#include "core/screen_corner.h"
-#include "core/verdict.h"
+#include "common/core/ansi_text.h"
+#include "agent/core/host_names.h"
+#include "agent/core/screen_corner.h"
+#include "agent/core/verdict.h"
 
 namespace kestra {
 

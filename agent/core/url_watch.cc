@@ -1,4 +1,4 @@
-#include "core/url_watch.h"
+#include "agent/core/url_watch.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,8 +6,8 @@
 #include <mutex>
 #include <vector>
 
-#include "core/ansi_text.h"
-#include "core/host_names.h"
+#include "common/core/ansi_text.h"
+#include "agent/core/host_names.h"
 
 namespace kestra {
 namespace {

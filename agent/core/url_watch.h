@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/policy.h"
+#include "agent/core/policy.h"
 
 namespace kestra {
 

@@ -1,12 +1,12 @@
-#include "core/verdict.h"
+#include "agent/core/verdict.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "core/ansi_text.h"
-#include "core/host_names.h"
-#include "core/hosts_guard.h"
-#include "core/tagged_text.h"
+#include "common/core/ansi_text.h"
+#include "agent/core/host_names.h"
+#include "agent/core/hosts_guard.h"
+#include "agent/core/tagged_text.h"
 
 namespace kestra {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/policy.h"
-#include "core/policy_refresh.h"
+#include "agent/core/policy.h"
+#include "agent/core/policy_refresh.h"
 
 namespace kestra {
 

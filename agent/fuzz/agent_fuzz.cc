@@ -17,19 +17,19 @@
 #include <string_view>
 #include <vector>
 
-#include "core/toast_state.h"
-#include "core/file_io.h"
-#include "core/host_names.h"
-#include "core/hosts_file.h"
-#include "core/hosts_guard.h"
-#include "core/jsonp_reply.h"
-#include "core/policy.h"
-#include "core/policy_refresh.h"
-#include "core/record_files.h"
-#include "core/scrambled_file.h"
-#include "core/tagged_text.h"
-#include "core/verdict.h"
-#include "tests/sample_targets.h"
+#include "agent/core/toast_state.h"
+#include "common/core/file_io.h"
+#include "agent/core/host_names.h"
+#include "agent/core/hosts_file.h"
+#include "agent/core/hosts_guard.h"
+#include "agent/responder/core/jsonp_reply.h"
+#include "agent/core/policy.h"
+#include "agent/core/policy_refresh.h"
+#include "agent/core/record_files.h"
+#include "agent/core/scrambled_file.h"
+#include "agent/core/tagged_text.h"
+#include "agent/core/verdict.h"
+#include "agent/tests/sample_targets.h"
 
 namespace kestra {
 namespace {

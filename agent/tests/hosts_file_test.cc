@@ -1,11 +1,11 @@
-#include "core/hosts_file.h"
+#include "agent/core/hosts_file.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "tests/sample_targets.h"
+#include "agent/tests/sample_targets.h"
 
 namespace kestra {
 namespace {

@@ -1,11 +1,11 @@
-#include "core/hosts_folder_ops.h"
+#include "agent/core/hosts_folder_ops.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "tests/sample_targets.h"
-#include "tests/test_folder.h"
+#include "agent/tests/sample_targets.h"
+#include "common/tests/test_folder.h"
 
 #ifdef _WIN32
 #include <windows.h>

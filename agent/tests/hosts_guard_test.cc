@@ -1,4 +1,4 @@
-#include "core/hosts_guard.h"
+#include "agent/core/hosts_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/sample_targets.h"
+#include "agent/tests/sample_targets.h"
 
 namespace kestra {
 namespace {

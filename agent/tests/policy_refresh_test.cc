@@ -1,4 +1,4 @@
-#include "core/policy_refresh.h"
+#include "agent/core/policy_refresh.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

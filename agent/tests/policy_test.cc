@@ -1,4 +1,4 @@
-#include "core/policy.h"
+#include "agent/core/policy.h"
 
 #include <gtest/gtest.h>
 

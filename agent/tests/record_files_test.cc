@@ -1,4 +1,4 @@
-#include "core/record_files.h"
+#include "agent/core/record_files.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/file_io.h"
-#include "tests/test_folder.h"
+#include "common/core/file_io.h"
+#include "common/tests/test_folder.h"
 
 namespace kestra {
 namespace {

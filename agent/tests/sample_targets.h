@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/policy.h"
+#include "agent/core/policy.h"
 
 namespace kestra {
 

@@ -1,11 +1,11 @@
-#include "core/scrambled_file.h"
+#include "agent/core/scrambled_file.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "core/file_io.h"
-#include "tests/test_folder.h"
+#include "common/core/file_io.h"
+#include "common/tests/test_folder.h"
 
 namespace kestra {
 namespace {

@@ -1,8 +1,8 @@
-#include "core/startup_rules.h"
+#include "agent/core/startup_rules.h"
 
 #include <gtest/gtest.h>
 
-#include "core/file_io.h"
+#include "common/core/file_io.h"
 
 namespace kestra {
 namespace {

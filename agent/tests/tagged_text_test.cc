@@ -1,4 +1,4 @@
-#include "core/tagged_text.h"
+#include "agent/core/tagged_text.h"
 
 #include <gtest/gtest.h>
 

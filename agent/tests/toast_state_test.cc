@@ -1,4 +1,4 @@
-#include "core/toast_state.h"
+#include "agent/core/toast_state.h"
 
 #include <gtest/gtest.h>
 

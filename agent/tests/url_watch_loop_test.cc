@@ -1,4 +1,4 @@
-#include "core/url_watch_loop.h"
+#include "agent/core/url_watch_loop.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/url_watch.h"
+#include "agent/core/url_watch.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "core/verdict.h"
+#include "agent/core/verdict.h"
 
-#include "core/host_names.h"
-#include "tests/sample_targets.h"
+#include "agent/core/host_names.h"
+#include "agent/tests/sample_targets.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "win/dialog_base.h"
-#include "win/resource.h"
+#include "agent/win/dialog_base.h"
+#include "agent/win/resource.h"
 
 namespace kestra {
 

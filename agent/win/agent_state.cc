@@ -1,4 +1,4 @@
-#include "win/agent_state.h"
+#include "agent/win/agent_state.h"
 
 
 namespace kestra {

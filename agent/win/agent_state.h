@@ -8,12 +8,12 @@
 #include <atomic>
 #include <string>
 
-#include "core/safe_folder.h"
-#include "core/verdict.h"
-#include "core/policy_refresh.h"
-#include "core/record_files.h"
-#include "core/startup_rules.h"
-#include "win/scoped_handle.h"
+#include "common/core/safe_folder.h"
+#include "agent/core/verdict.h"
+#include "agent/core/policy_refresh.h"
+#include "agent/core/record_files.h"
+#include "agent/core/startup_rules.h"
+#include "common/win/scoped_handle.h"
 
 namespace kestra {
 

@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "win/dll_search.h"
-#include "win/main_dialog.h"
+#include "common/win/dll_search.h"
+#include "agent/win/main_dialog.h"
 
 namespace kestra {
 

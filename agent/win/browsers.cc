@@ -1,12 +1,12 @@
-#include "win/browsers.h"
+#include "agent/win/browsers.h"
 
 #include <windows.h>
 
-#include "core/file_io.h"
-#include "core/messages.h"
-#include "win/scoped_handle.h"
-#include "win/start_hidden.h"
-#include "win/wide_text.h"
+#include "common/core/file_io.h"
+#include "agent/core/messages.h"
+#include "common/win/scoped_handle.h"
+#include "common/win/start_hidden.h"
+#include "common/win/wide_text.h"
 
 namespace kestra {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "core/startup_rules.h"
+#include "agent/core/startup_rules.h"
 
 namespace kestra {
 

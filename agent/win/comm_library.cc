@@ -1,4 +1,4 @@
-#include "win/comm_library.h"
+#include "agent/win/comm_library.h"
 
 #include <cstdio>
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "core/policy_refresh.h"
+#include "agent/core/policy_refresh.h"
 
 namespace kestra {
 

@@ -1,4 +1,4 @@
-#include "win/dialog_base.h"
+#include "agent/win/dialog_base.h"
 
 namespace kestra {
 

@@ -1,8 +1,8 @@
-#include "win/firewall.h"
+#include "agent/win/firewall.h"
 
 #include <cstdio>
 
-#include "win/scoped_handle.h"
+#include "common/win/scoped_handle.h"
 
 namespace kestra {
 namespace {

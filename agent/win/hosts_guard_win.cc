@@ -1,4 +1,4 @@
-#include "win/hosts_guard_win.h"
+#include "agent/win/hosts_guard_win.h"
 
 #include <atomic>
 #include <mutex>
@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "core/hosts_folder_ops.h"
-#include "core/hosts_guard.h"
-#include "win/agent_state.h"
-#include "win/dll_search.h"
-#include "win/refresh_host.h"
-#include "win/scoped_handle.h"
-#include "win/wide_text.h"
+#include "agent/core/hosts_folder_ops.h"
+#include "agent/core/hosts_guard.h"
+#include "agent/win/agent_state.h"
+#include "common/win/dll_search.h"
+#include "agent/win/refresh_host.h"
+#include "common/win/scoped_handle.h"
+#include "common/win/wide_text.h"
 
 namespace kestra {
 namespace {

@@ -1,22 +1,22 @@
-#include "win/main_dialog.h"
+#include "agent/win/main_dialog.h"
 
 #include <shellapi.h>
 
 #include <optional>
 
-#include "core/messages.h"
-#include "win/about_dialog.h"
-#include "win/agent_state.h"
-#include "win/firewall.h"
-#include "win/hosts_guard_win.h"
-#include "win/verdict_host.h"
-#include "win/refresh_host.h"
-#include "win/tray.h"
-#include "win/url_watcher.h"
-#include "win/resource.h"
-#include "win/shutdown.h"
-#include "win/startup.h"
-#include "win/text.h"
+#include "agent/core/messages.h"
+#include "agent/win/about_dialog.h"
+#include "agent/win/agent_state.h"
+#include "agent/win/firewall.h"
+#include "agent/win/hosts_guard_win.h"
+#include "agent/win/verdict_host.h"
+#include "agent/win/refresh_host.h"
+#include "agent/win/tray.h"
+#include "agent/win/url_watcher.h"
+#include "agent/win/resource.h"
+#include "agent/win/shutdown.h"
+#include "agent/win/startup.h"
+#include "agent/win/text.h"
 
 namespace kestra {
 

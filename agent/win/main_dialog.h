@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "core/request_queue.h"
-#include "win/dialog_base.h"
+#include "agent/core/request_queue.h"
+#include "agent/win/dialog_base.h"
 
 namespace kestra {
 

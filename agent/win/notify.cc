@@ -1,17 +1,17 @@
-#include "win/notify.h"
+#include "agent/win/notify.h"
 
 #include <shellapi.h>
 
 #include <optional>
 #include <string>
 
-#include "core/record_files.h"
-#include "core/screen_corner.h"
-#include "win/agent_state.h"
-#include "win/notify_resource.h"
-#include "win/secure_alert.h"
-#include "win/tray.h"
-#include "win/verdict_host.h"
+#include "agent/core/record_files.h"
+#include "agent/core/screen_corner.h"
+#include "agent/win/agent_state.h"
+#include "agent/win/notify_resource.h"
+#include "agent/win/secure_alert.h"
+#include "agent/win/tray.h"
+#include "agent/win/verdict_host.h"
 
 namespace kestra {
 

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "core/toast_state.h"
-#include "win/dialog_base.h"
-#include "win/scoped_handle.h"
+#include "agent/core/toast_state.h"
+#include "agent/win/dialog_base.h"
+#include "common/win/scoped_handle.h"
 
 namespace kestra {
 

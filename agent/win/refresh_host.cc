@@ -1,15 +1,15 @@
-#include "win/refresh_host.h"
+#include "agent/win/refresh_host.h"
 
 #include <shlobj.h>
 
-#include "core/file_io.h"
-#include "core/scrambled_file.h"
-#include "win/agent_state.h"
-#include "win/browsers.h"
-#include "win/hosts_guard_win.h"
-#include "win/shutdown.h"
-#include "win/startup.h"
-#include "win/text.h"
+#include "common/core/file_io.h"
+#include "agent/core/scrambled_file.h"
+#include "agent/win/agent_state.h"
+#include "agent/win/browsers.h"
+#include "agent/win/hosts_guard_win.h"
+#include "agent/win/shutdown.h"
+#include "agent/win/startup.h"
+#include "agent/win/text.h"
 
 namespace kestra {
 

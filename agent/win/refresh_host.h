@@ -3,9 +3,9 @@
 
 #include <windows.h>
 
-#include "core/policy_refresh.h"
-#include "win/comm_library.h"
-#include "win/scoped_handle.h"
+#include "agent/core/policy_refresh.h"
+#include "agent/win/comm_library.h"
+#include "common/win/scoped_handle.h"
 
 namespace kestra {
 

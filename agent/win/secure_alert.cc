@@ -1,11 +1,11 @@
-#include "win/secure_alert.h"
+#include "agent/win/secure_alert.h"
 
 #include <string>
 
-#include "core/toast_state.h"
-#include "core/ansi_text.h"
-#include "win/notify_resource.h"
-#include "win/text.h"
+#include "agent/core/toast_state.h"
+#include "common/core/ansi_text.h"
+#include "agent/win/notify_resource.h"
+#include "agent/win/text.h"
 
 namespace kestra {
 

@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "win/dialog_base.h"
-#include "win/scoped_handle.h"
+#include "agent/win/dialog_base.h"
+#include "common/win/scoped_handle.h"
 
 namespace kestra {
 

@@ -1,11 +1,11 @@
-#include "win/shutdown.h"
+#include "agent/win/shutdown.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
-#include "core/messages.h"
-#include "win/agent_state.h"
-#include "win/browsers.h"
+#include "agent/core/messages.h"
+#include "agent/win/agent_state.h"
+#include "agent/win/browsers.h"
 
 namespace kestra {
 

@@ -1,7 +1,7 @@
 // winsock2.h must come before windows.h.
 #include <winsock2.h>
 
-#include "win/startup.h"
+#include "agent/win/startup.h"
 
 #include <iphlpapi.h>
 #include <shlobj.h>
@@ -9,14 +9,14 @@
 
 #include <vector>
 
-#include "core/ansi_text.h"
-#include "core/file_io.h"
-#include "core/messages.h"
-#include "win/dll_search.h"
-#include "win/responder_thread.h"
-#include "win/scoped_handle.h"
-#include "win/tray.h"
-#include "win/version_info.h"
+#include "common/core/ansi_text.h"
+#include "common/core/file_io.h"
+#include "agent/core/messages.h"
+#include "common/win/dll_search.h"
+#include "agent/responder/win/responder_thread.h"
+#include "common/win/scoped_handle.h"
+#include "agent/win/tray.h"
+#include "common/win/version_info.h"
 
 namespace kestra {
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "core/safe_folder.h"
-#include "core/startup_rules.h"
+#include "common/core/safe_folder.h"
+#include "agent/core/startup_rules.h"
 
 namespace kestra {
 

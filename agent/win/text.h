@@ -1,7 +1,7 @@
 // Conversions between the programs' 8-bit texts and the UTF-16 of the platform.
 #pragma once
 
-#include "win/wide_text.h"
+#include "common/win/wide_text.h"
 
 namespace kestra {
 

@@ -1,7 +1,7 @@
 // The refusal toast (CNotify) as the inspection sees it.
-#include "win/agent_state.h"
-#include "win/verdict_host.h"
-#include "win/notify.h"
+#include "agent/win/agent_state.h"
+#include "agent/win/verdict_host.h"
+#include "agent/win/notify.h"
 
 namespace kestra {
 

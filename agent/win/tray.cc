@@ -1,15 +1,15 @@
-#include "win/tray.h"
+#include "agent/win/tray.h"
 
 #include <shellapi.h>
 
 #include <cstdio>
 
-#include "core/policy.h"
-#include "core/policy_refresh.h"
-#include "win/agent_state.h"
-#include "win/browsers.h"
-#include "win/shutdown.h"
-#include "win/text.h"
+#include "agent/core/policy.h"
+#include "agent/core/policy_refresh.h"
+#include "agent/win/agent_state.h"
+#include "agent/win/browsers.h"
+#include "agent/win/shutdown.h"
+#include "agent/win/text.h"
 
 namespace kestra {
 

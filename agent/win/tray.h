@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "core/screen_corner.h"
+#include "agent/core/screen_corner.h"
 
 namespace kestra {
 

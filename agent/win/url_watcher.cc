@@ -1,7 +1,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "win/url_watcher.h"
+#include "agent/win/url_watcher.h"
 
 #include <atomic>
 #include <chrono>
@@ -10,10 +10,10 @@
 #include <mutex>
 #include <thread>
 
-#include "core/url_watch.h"
-#include "core/url_watch_loop.h"
-#include "win/agent_state.h"
-#include "win/scoped_handle.h"
+#include "agent/core/url_watch.h"
+#include "agent/core/url_watch_loop.h"
+#include "agent/win/agent_state.h"
+#include "common/win/scoped_handle.h"
 
 namespace kestra {
 namespace {

@@ -1,16 +1,16 @@
-#include "win/verdict_host.h"
+#include "agent/win/verdict_host.h"
 
 #include <shellapi.h>
 
-#include "core/file_io.h"
-#include "core/messages.h"
-#include "core/record_files.h"
-#include "core/scrambled_file.h"
-#include "win/agent_state.h"
-#include "win/hosts_guard_win.h"
-#include "win/refresh_host.h"
-#include "win/startup.h"
-#include "win/tray.h"
+#include "common/core/file_io.h"
+#include "agent/core/messages.h"
+#include "agent/core/record_files.h"
+#include "agent/core/scrambled_file.h"
+#include "agent/win/agent_state.h"
+#include "agent/win/hosts_guard_win.h"
+#include "agent/win/refresh_host.h"
+#include "agent/win/startup.h"
+#include "agent/win/tray.h"
 
 namespace kestra {
 

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "core/verdict.h"
+#include "agent/core/verdict.h"
 
 namespace kestra {
 

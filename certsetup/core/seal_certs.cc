@@ -1,4 +1,4 @@
-#include "core/seal_certs.h"
+#include "certsetup/core/seal_certs.h"
 
 #include <openssl/bio.h>
 #include <openssl/bn.h>

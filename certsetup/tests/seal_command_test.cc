@@ -1,4 +1,4 @@
-#include "core/seal_command.h"
+#include "certsetup/core/seal_command.h"
 
 #include <gtest/gtest.h>
 

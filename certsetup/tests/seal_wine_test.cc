@@ -16,11 +16,11 @@
 #include <atomic>
 #include <thread>
 
-#include "core/seal_certs.h"
-#include "server/responder.h"
-#include "win/root_store.h"
-#include "win/wide_text.h"
-#include "win_harness.h"
+#include "certsetup/core/seal_certs.h"
+#include "agent/responder/server/responder.h"
+#include "agent/responder/win/root_store.h"
+#include "common/win/wide_text.h"
+#include "tests/support/win_harness.h"
 
 namespace {
 

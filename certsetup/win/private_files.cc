@@ -1,4 +1,4 @@
-#include "private_files.h"
+#include "certsetup/win/private_files.h"
 
 #include <windows.h>
 #include <aclapi.h>
@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "win/scoped_handle.h"
+#include "common/win/scoped_handle.h"
 
 namespace seal {
 namespace {

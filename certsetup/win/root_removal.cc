@@ -1,12 +1,12 @@
-#include "root_removal.h"
+#include "certsetup/win/root_removal.h"
 
 #include <windows.h>
 #include <wincrypt.h>
 
 #include <vector>
 
-#include "core/seal_certs.h"
-#include "win/scoped_handle.h"
+#include "certsetup/core/seal_certs.h"
+#include "common/win/scoped_handle.h"
 
 namespace seal {
 namespace {

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "core/seal_certs.h"
-#include "core/seal_command.h"
-#include "private_files.h"
-#include "root_removal.h"
-#include "win/dll_search.h"
-#include "win/wide_text.h"
+#include "certsetup/core/seal_certs.h"
+#include "certsetup/core/seal_command.h"
+#include "certsetup/win/private_files.h"
+#include "certsetup/win/root_removal.h"
+#include "common/win/dll_search.h"
+#include "common/win/wide_text.h"
 
 namespace {
 

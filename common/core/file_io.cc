@@ -1,4 +1,4 @@
-#include "core/file_io.h"
+#include "common/core/file_io.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "core/safe_folder.h"
+#include "common/core/safe_folder.h"
 
 #include <utility>
 

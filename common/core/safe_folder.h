@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/file_io.h"
+#include "common/core/file_io.h"
 
 namespace tessal {
 

@@ -1,6 +1,6 @@
-#include "core/setup_paths.h"
+#include "common/core/setup_paths.h"
 
-#include "core/ansi_text.h"
+#include "common/core/ansi_text.h"
 
 namespace tessal {
 

@@ -1,6 +1,6 @@
-#include "core/xml_text.h"
+#include "common/core/xml_text.h"
 
-#include "core/ansi_text.h"
+#include "common/core/ansi_text.h"
 
 namespace tessal {
 namespace {

@@ -1,6 +1,6 @@
 // The POSIX twin of the Windows folder layer: openat with O_NOFOLLOW relative to
 // the held descriptor, so the native tests exercise the same shape.
-#include "core/safe_folder.h"
+#include "common/core/safe_folder.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "core/ansi_text.h"
+#include "common/core/ansi_text.h"
 
 #include <gtest/gtest.h>
 

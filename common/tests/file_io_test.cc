@@ -1,10 +1,10 @@
-#include "core/file_io.h"
+#include "common/core/file_io.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "tests/test_folder.h"
+#include "common/tests/test_folder.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,10 +1,10 @@
-#include "core/safe_folder.h"
+#include "common/core/safe_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "tests/test_folder.h"
+#include "common/tests/test_folder.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "core/setup_paths.h"
+#include "common/core/setup_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/file_io.h"
+#include "common/core/file_io.h"
 
 #ifdef _WIN32
 #include <windows.h>

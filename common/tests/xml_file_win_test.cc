@@ -1,12 +1,12 @@
-#include "win/xml_file_win.h"
+#include "common/win/xml_file_win.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "core/file_io.h"
-#include "tests/test_folder.h"
-#include "win/setup_paths_win.h"
+#include "common/core/file_io.h"
+#include "common/tests/test_folder.h"
+#include "common/win/setup_paths_win.h"
 
 namespace tessal {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/xml_text.h"
+#include "common/core/xml_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "win/dll_search.h"
+#include "common/win/dll_search.h"
 
 namespace tessal {
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "core/file_io.h"
+#include "common/core/file_io.h"
 
 
 namespace tessal {

@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/safe_folder.h"
-#include "win/scoped_handle.h"
-#include "win/wide_text.h"
+#include "common/core/safe_folder.h"
+#include "common/win/scoped_handle.h"
+#include "common/win/wide_text.h"
 
 namespace tessal {
 

@@ -1,10 +1,10 @@
-#include "win/setup_paths_win.h"
+#include "common/win/setup_paths_win.h"
 
 #include <windows.h>
 #include <lm.h>
 #include <shlobj.h>
 
-#include "core/setup_paths.h"
+#include "common/core/setup_paths.h"
 
 namespace tessal {
 namespace {

@@ -1,6 +1,6 @@
-#include "win/start_hidden.h"
+#include "common/win/start_hidden.h"
 
-#include "win/scoped_handle.h"
+#include "common/win/scoped_handle.h"
 
 namespace tessal {
 

@@ -1,6 +1,6 @@
 // Kept apart from the search-order setter so that a library that links this
 // never carries code that could change its host's search order.
-#include "win/dll_search.h"
+#include "common/win/dll_search.h"
 
 #include <string>
 

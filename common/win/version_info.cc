@@ -1,4 +1,4 @@
-#include "win/version_info.h"
+#include "common/win/version_info.h"
 
 #include <windows.h>
 

@@ -1,10 +1,10 @@
-#include "win/xml_file_win.h"
+#include "common/win/xml_file_win.h"
 
 #include <cstdio>
 
-#include "core/xml_text.h"
-#include "win/scoped_handle.h"
-#include "win/wide_text.h"
+#include "common/core/xml_text.h"
+#include "common/win/scoped_handle.h"
+#include "common/win/wide_text.h"
 
 namespace tessal {
 namespace {

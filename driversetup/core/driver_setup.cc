@@ -1,6 +1,6 @@
-#include "core/driver_setup.h"
+#include "driversetup/core/driver_setup.h"
 
-#include "core/ansi_text.h"
+#include "common/core/ansi_text.h"
 
 namespace pontak {
 namespace {

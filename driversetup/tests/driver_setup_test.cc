@@ -1,4 +1,4 @@
-#include "core/driver_setup.h"
+#include "driversetup/core/driver_setup.h"
 
 #include <gtest/gtest.h>
 

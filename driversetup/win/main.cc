@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "core/driver_setup.h"
-#include "win/dll_search.h"
-#include "win/scoped_handle.h"
+#include "driversetup/core/driver_setup.h"
+#include "common/win/dll_search.h"
+#include "common/win/scoped_handle.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "core/install_rules.h"
+#include "installinfo/core/install_rules.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "core/ansi_text.h"
+#include "common/core/ansi_text.h"
 
 namespace tavin {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/install_rules.h"
+#include "installinfo/core/install_rules.h"
 
 #include <gtest/gtest.h>
 

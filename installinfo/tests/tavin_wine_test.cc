@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "core/install_rules.h"
-#include "lorix.h"
-#include "tavin.h"
-#include "tests/win_test_util.h"
-#include "win/file_restore.h"
+#include "installinfo/core/install_rules.h"
+#include "manifest/include/lorix.h"
+#include "installinfo/include/tavin.h"
+#include "manifest/tests/win_test_util.h"
+#include "installinfo/win/file_restore.h"
 
 namespace {
 

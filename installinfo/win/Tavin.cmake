@@ -6,7 +6,6 @@ else()
 endif()
 add_library(Tavin SHARED win/dll_main.cc win/tavin_exports.cc win/monitor.cc win/lorix_binding.cc
             win/registry.cc win/file_restore.cc ${TAVIN_DEF})
-target_include_directories(Tavin PRIVATE include ${PROJECT_SOURCE_DIR}/manifest/include)
 target_link_libraries(Tavin PRIVATE tavin_core tessal_common user32 advapi32)
 target_link_options(Tavin PRIVATE -Wl,--kill-at)
 tessal_deliverable(Tavin DESCRIPTION "Installation information library")
@@ -15,8 +14,6 @@ tessal_deliverable(Tavin DESCRIPTION "Installation information library")
 # do not run beside other window tests.
 tessal_gtest(tavin_wine_test SOURCES tests/tavin_wine_test.cc win/file_restore.cc
              LIBS tessal_win_harness tavin_core LABELS wine PROPERTIES RESOURCE_LOCK wine_desktop)
-target_include_directories(tavin_wine_test PRIVATE include ${PROJECT_SOURCE_DIR}/manifest
-                           ${PROJECT_SOURCE_DIR}/manifest/include)
 target_compile_definitions(tavin_wine_test PRIVATE
   TAVIN_DLL="$<TARGET_FILE:Tavin>" LORIX_DLL="$<TARGET_FILE:Lorix>" UPDATER_EXE="$<TARGET_FILE:updaterx>"
   FIXTURE_APP="$<TARGET_FILE:lorix_fixture_app>"

@@ -1,10 +1,10 @@
-#include "win/file_restore.h"
+#include "installinfo/win/file_restore.h"
 
 #include <windows.h>
 #include <ntsecapi.h>
 
-#include "core/file_io.h"
-#include "core/install_rules.h"
+#include "common/core/file_io.h"
+#include "installinfo/core/install_rules.h"
 
 namespace tavin {
 namespace {

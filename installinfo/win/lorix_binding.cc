@@ -1,9 +1,9 @@
-#include "win/lorix_binding.h"
+#include "installinfo/win/lorix_binding.h"
 
 #include <cstring>
 #include <utility>
 
-#include "core/install_rules.h"
+#include "installinfo/core/install_rules.h"
 
 namespace tavin {
 namespace {

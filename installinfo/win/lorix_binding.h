@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "lorix.h"
-#include "win/scoped_handle.h"
+#include "manifest/include/lorix.h"
+#include "common/win/scoped_handle.h"
 
 namespace tavin {
 

@@ -5,14 +5,14 @@
 #include <memory>
 #include <string>
 
-#include "core/file_io.h"
-#include "core/install_rules.h"
-#include "core/setup_paths.h"
-#include "tavin.h"
-#include "win/file_restore.h"
-#include "win/scoped_handle.h"
-#include "win/setup_paths_win.h"
-#include "win/tavin_state.h"
+#include "common/core/file_io.h"
+#include "installinfo/core/install_rules.h"
+#include "common/core/setup_paths.h"
+#include "installinfo/include/tavin.h"
+#include "installinfo/win/file_restore.h"
+#include "common/win/scoped_handle.h"
+#include "common/win/setup_paths_win.h"
+#include "installinfo/win/tavin_state.h"
 
 using namespace tavin;
 

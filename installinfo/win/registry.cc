@@ -1,8 +1,8 @@
-#include "win/registry.h"
+#include "installinfo/win/registry.h"
 
 #include <cstring>
 
-#include "core/install_rules.h"
+#include "installinfo/core/install_rules.h"
 
 namespace tavin {
 

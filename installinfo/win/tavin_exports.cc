@@ -6,15 +6,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/ansi_text.h"
-#include "core/file_io.h"
-#include "core/guarded.h"
-#include "core/install_rules.h"
-#include "tavin.h"
-#include "win/registry.h"
-#include "win/start_hidden.h"
-#include "win/tavin_state.h"
-#include "win/wide_text.h"
+#include "common/core/ansi_text.h"
+#include "common/core/file_io.h"
+#include "common/core/guarded.h"
+#include "installinfo/core/install_rules.h"
+#include "installinfo/include/tavin.h"
+#include "installinfo/win/registry.h"
+#include "common/win/start_hidden.h"
+#include "installinfo/win/tavin_state.h"
+#include "common/win/wide_text.h"
 
 namespace tavin {
 

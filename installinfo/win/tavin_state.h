@@ -5,7 +5,7 @@
 #include <atomic>
 #include <string>
 
-#include "win/lorix_binding.h"
+#include "installinfo/win/lorix_binding.h"
 
 namespace tavin {
 

@@ -1,6 +1,6 @@
-#include "core/service_rules.h"
+#include "keepalive/core/service_rules.h"
 
-#include "core/ansi_text.h"
+#include "common/core/ansi_text.h"
 
 namespace keepalive {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "responder_probe.h"
-#include "win_harness.h"
+#include "tests/support/responder_probe.h"
+#include "tests/support/win_harness.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/service_rules.h"
+#include "keepalive/core/service_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
-#include "win/launch.h"
+#include "keepalive/win/launch.h"
 
 #include <userenv.h>
 
 #include <string>
 #include <utility>
 
-#include "win/dll_search.h"
-#include "win/scoped_handle.h"
-#include "win/service_text.h"
+#include "common/win/dll_search.h"
+#include "common/win/scoped_handle.h"
+#include "keepalive/win/service_text.h"
 
 namespace keepalive {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "core/service_rules.h"
+#include "keepalive/core/service_rules.h"
 
 namespace keepalive {
 

@@ -2,10 +2,10 @@
 // the service; anything else runs it under the service control manager.
 #include <windows.h>
 
-#include "core/service_rules.h"
-#include "win/dll_search.h"
-#include "win/service_commands.h"
-#include "win/service_main.h"
+#include "keepalive/core/service_rules.h"
+#include "common/win/dll_search.h"
+#include "keepalive/win/service_commands.h"
+#include "keepalive/win/service_main.h"
 
 int main(int argc, char** argv) {
   // Before anything can load a library: never from the current folder or the PATH.

@@ -1,10 +1,10 @@
-#include "win/service_commands.h"
+#include "keepalive/win/service_commands.h"
 
 #include <windows.h>
 
-#include "core/service_rules.h"
-#include "win/scoped_handle.h"
-#include "win/service_text.h"
+#include "keepalive/core/service_rules.h"
+#include "common/win/scoped_handle.h"
+#include "keepalive/win/service_text.h"
 
 namespace keepalive {
 namespace {

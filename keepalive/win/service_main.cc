@@ -1,9 +1,9 @@
-#include "win/service_main.h"
+#include "keepalive/win/service_main.h"
 
-#include "core/service_rules.h"
-#include "win/service_responder.h"
-#include "win/service_text.h"
-#include "win/session_watch.h"
+#include "keepalive/core/service_rules.h"
+#include "keepalive/win/service_responder.h"
+#include "keepalive/win/service_text.h"
+#include "keepalive/win/session_watch.h"
 
 namespace keepalive {
 namespace {

@@ -1,10 +1,10 @@
-#include "win/service_responder.h"
+#include "keepalive/win/service_responder.h"
 
 #include <string>
 
-#include "core/service_rules.h"
-#include "win/responder_thread.h"
-#include "win/service_text.h"
+#include "keepalive/core/service_rules.h"
+#include "agent/responder/win/responder_thread.h"
+#include "keepalive/win/service_text.h"
 
 namespace keepalive {
 

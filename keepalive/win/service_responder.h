@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "win/scoped_handle.h"
+#include "common/win/scoped_handle.h"
 
 namespace keepalive {
 

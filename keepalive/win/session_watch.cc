@@ -1,4 +1,4 @@
-#include "win/session_watch.h"
+#include "keepalive/win/session_watch.h"
 
 #include <lm.h>
 #include <tlhelp32.h>
@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "core/service_rules.h"
-#include "win/launch.h"
-#include "win/scoped_handle.h"
-#include "win/service_text.h"
+#include "keepalive/core/service_rules.h"
+#include "keepalive/win/launch.h"
+#include "common/win/scoped_handle.h"
+#include "keepalive/win/service_text.h"
 
 namespace keepalive {
 namespace {

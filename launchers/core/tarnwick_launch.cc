@@ -1,6 +1,6 @@
-#include "core/tarnwick_launch.h"
+#include "launchers/core/tarnwick_launch.h"
 
-#include "core/ansi_text.h"
+#include "common/core/ansi_text.h"
 
 namespace tolven {
 

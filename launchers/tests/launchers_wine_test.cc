@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "tolvenw_resource.h"
-#include "win_harness.h"
+#include "launchers/win/tolvenw_resource.h"
+#include "tests/support/win_harness.h"
 
 namespace {
 

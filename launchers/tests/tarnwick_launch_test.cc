@@ -1,4 +1,4 @@
-#include "core/tarnwick_launch.h"
+#include "launchers/core/tarnwick_launch.h"
 
 #include <gtest/gtest.h>
 

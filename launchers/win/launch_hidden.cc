@@ -1,13 +1,13 @@
-#include "win/launch_hidden.h"
+#include "launchers/win/launch_hidden.h"
 
 #include <windows.h>
 
 #include <optional>
 #include <string>
 
-#include "core/tarnwick_launch.h"
-#include "win/start_hidden.h"
-#include "win/wide_text.h"
+#include "launchers/core/tarnwick_launch.h"
+#include "common/win/start_hidden.h"
+#include "common/win/wide_text.h"
 
 namespace tolven {
 

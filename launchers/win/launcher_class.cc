@@ -1,6 +1,6 @@
-#include "win/launcher_class.h"
+#include "launchers/win/launcher_class.h"
 
-#include "win/tolvenw_resource.h"
+#include "launchers/win/tolvenw_resource.h"
 
 namespace tolven {
 

@@ -2,9 +2,9 @@
 // starts the protected-start program, gives it a second and ends; always exit code 0.
 #include <windows.h>
 
-#include "win/dll_search.h"
-#include "win/launch_hidden.h"
-#include "win/launcher_class.h"
+#include "common/win/dll_search.h"
+#include "launchers/win/launch_hidden.h"
+#include "launchers/win/launcher_class.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   tessal::RestrictDllSearch();

@@ -1,12 +1,12 @@
-#include "core/install_model.h"
+#include "manifest/core/install_model.h"
 
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 
-#include "core/ansi_text.h"
-#include "core/setup_paths.h"
+#include "common/core/ansi_text.h"
+#include "common/core/setup_paths.h"
 
 namespace lorix {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/setup_root.h"
+#include "manifest/core/setup_root.h"
 
 #include <cstdarg>
 #include <cstdio>

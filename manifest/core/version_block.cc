@@ -1,4 +1,4 @@
-#include "core/version_block.h"
+#include "manifest/core/version_block.h"
 
 #include <cstdio>
 

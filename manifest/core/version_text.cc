@@ -1,4 +1,4 @@
-#include "core/version_text.h"
+#include "manifest/core/version_text.h"
 
 #include <cstdio>
 

@@ -9,11 +9,11 @@
 #include <string_view>
 #include <vector>
 
-#include "core/install_model.h"
-#include "core/install_rules.h"
-#include "core/setup_paths.h"
-#include "core/version_block.h"
-#include "core/xml_text.h"
+#include "manifest/core/install_model.h"
+#include "installinfo/core/install_rules.h"
+#include "common/core/setup_paths.h"
+#include "manifest/core/version_block.h"
+#include "common/core/xml_text.h"
 
 namespace {
 

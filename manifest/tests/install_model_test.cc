@@ -1,4 +1,4 @@
-#include "core/install_model.h"
+#include "manifest/core/install_model.h"
 
 #include <gtest/gtest.h>
 

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "lorix.h"
-#include "tests/large_manifest.h"
-#include "tests/win_test_util.h"
+#include "manifest/include/lorix.h"
+#include "manifest/tests/large_manifest.h"
+#include "manifest/tests/win_test_util.h"
 
 namespace {
 

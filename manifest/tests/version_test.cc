@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "core/setup_root.h"
-#include "core/version_block.h"
-#include "core/version_text.h"
+#include "manifest/core/setup_root.h"
+#include "manifest/core/version_block.h"
+#include "manifest/core/version_text.h"
 
 namespace lorix {
 namespace {

@@ -3,7 +3,6 @@ set(LORIX_INSTALLER_EXE "Release\\\\Setup.exe" CACHE STRING
     "Installer start-up program whose version strings ChangeInstallExeVersion rewrites")
 add_library(Lorix SHARED win/dll_main.cc win/install_info.cc win/lorix_exports.cc win/utilities.cc
             win/lorix.def)
-target_include_directories(Lorix PRIVATE include)
 target_compile_definitions(Lorix PRIVATE "LORIX_INSTALLER_EXE=\"${LORIX_INSTALLER_EXE}\"")
 target_link_libraries(Lorix PRIVATE lorix_core tessal_common ole32 oleaut32 uuid version)
 # No import-library decoration: callers find every function by its plain name.
@@ -20,7 +19,6 @@ tessal_version_resource(lorix_fixture_app DESCRIPTION "Lorix test program" VERSI
 add_library(lorix_fixture_empty_version SHARED tests/fixture/empty_version.cc tests/fixture/empty_version.rc)
 
 tessal_gtest(lorix_wine_test SOURCES tests/lorix_wine_test.cc LIBS tessal_win_harness LABELS wine)
-target_include_directories(lorix_wine_test PRIVATE include ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(lorix_wine_test PRIVATE
   LORIX_DLL="$<TARGET_FILE:Lorix>" INDENT_XSL="${CMAKE_CURRENT_SOURCE_DIR}/indent.xsl"
   FIXTURE_APP="$<TARGET_FILE:lorix_fixture_app>"
@@ -30,7 +28,6 @@ add_dependencies(lorix_wine_test Lorix lorix_fixture_app lorix_fixture_empty_ver
 # Load and save times of the large manifest beside MSXML's bare parse
 # (scripts/test.d/60-lorix-bench.sh runs it under Wine).
 add_executable(lorix_bench bench/lorix_bench.cc)
-target_include_directories(lorix_bench PRIVATE include ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(lorix_bench PRIVATE tessal_win_harness ole32 oleaut32 uuid)
 tessal_warnings(lorix_bench)
 add_dependencies(lorix_bench Lorix)

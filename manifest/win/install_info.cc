@@ -1,12 +1,12 @@
-#include "win/install_info.h"
+#include "manifest/win/install_info.h"
 
 #include <array>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "win/xml_file_win.h"
-#include "win/wide_text.h"
+#include "common/win/xml_file_win.h"
+#include "common/win/wide_text.h"
 
 namespace lorix {
 namespace {

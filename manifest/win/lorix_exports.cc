@@ -4,9 +4,9 @@
 #include <cstring>
 #include <new>
 
-#include "core/guarded.h"
-#include "lorix.h"
-#include "win/install_info.h"
+#include "common/core/guarded.h"
+#include "manifest/include/lorix.h"
+#include "manifest/win/install_info.h"
 
 using lorix::CommandList;
 using lorix::KillList;

@@ -5,15 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "core/ansi_text.h"
-#include "core/setup_paths.h"
-#include "core/version_block.h"
-#include "core/version_text.h"
-#include "lorix.h"
-#include "win/scoped_handle.h"
-#include "win/setup_paths_win.h"
-#include "win/xml_file_win.h"
-#include "win/wide_text.h"
+#include "common/core/ansi_text.h"
+#include "common/core/setup_paths.h"
+#include "manifest/core/version_block.h"
+#include "manifest/core/version_text.h"
+#include "manifest/include/lorix.h"
+#include "common/win/scoped_handle.h"
+#include "common/win/setup_paths_win.h"
+#include "common/win/xml_file_win.h"
+#include "common/win/wide_text.h"
 
 #ifndef LORIX_INSTALLER_EXE
 #define LORIX_INSTALLER_EXE "Release\\Setup.exe"

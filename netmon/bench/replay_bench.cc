@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "core/monitor.h"
-#include "tests/idle_capture.h"
-#include "qvWirelet.h"
+#include "netmon/core/monitor.h"
+#include "netmon/tests/idle_capture.h"
+#include "netmon/include/qvWirelet.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "exports/platform.h"
+#include "netmon/exports/platform.h"
 
 namespace qvw {
 namespace {

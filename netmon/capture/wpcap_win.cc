@@ -7,8 +7,8 @@
 #include <cstring>
 #include <type_traits>
 
-#include "exports/platform.h"
-#include "win/dll_search.h"
+#include "netmon/exports/platform.h"
+#include "common/win/dll_search.h"
 
 namespace qvw {
 namespace {

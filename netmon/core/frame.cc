@@ -1,4 +1,4 @@
-#include "core/frame.h"
+#include "netmon/core/frame.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "core/monitor.h"
+#include "netmon/core/monitor.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/packet_text.h"
+#include "netmon/core/packet_text.h"
 
 namespace qvw {
 namespace {

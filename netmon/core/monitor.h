@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "core/capture_backend.h"
-#include "core/frame.h"
-#include "core/target_list.h"
-#include "include/qvWirelet.h"
+#include "netmon/core/capture_backend.h"
+#include "netmon/core/frame.h"
+#include "netmon/core/target_list.h"
+#include "netmon/include/qvWirelet.h"
 
 namespace qvw {
 

@@ -1,4 +1,4 @@
-#include "core/monitor_run.h"
+#include "netmon/core/monitor_run.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "core/packet_text.h"
+#include "netmon/core/packet_text.h"
 
 namespace qvw {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "core/capture_backend.h"
-#include "core/monitor.h"
+#include "netmon/core/capture_backend.h"
+#include "netmon/core/monitor.h"
 
 namespace qvw {
 

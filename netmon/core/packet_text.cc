@@ -1,4 +1,4 @@
-#include "core/packet_text.h"
+#include "netmon/core/packet_text.h"
 
 #include <algorithm>
 #include <cstring>

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/frame.h"
+#include "netmon/core/frame.h"
 
 namespace qvw {
 

@@ -1,10 +1,10 @@
-#include "core/target_list.h"
+#include "netmon/core/target_list.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 
-#include "core/packet_text.h"
+#include "netmon/core/packet_text.h"
 
 namespace qvw {
 

@@ -2,9 +2,9 @@
 // its host services and the console of the monitor run.
 #pragma once
 
-#include "core/capture_backend.h"
-#include "core/monitor.h"
-#include "core/monitor_run.h"
+#include "netmon/core/capture_backend.h"
+#include "netmon/core/monitor.h"
+#include "netmon/core/monitor_run.h"
 
 namespace qvw {
 

@@ -1,10 +1,10 @@
 // The flat exported interface: each function hands over to the process's one
 // monitor and never lets an exception out.
 #define QVW_BUILDING_LIBRARY 1
-#include "include/qvWirelet.h"
+#include "netmon/include/qvWirelet.h"
 
-#include "core/guarded.h"
-#include "exports/platform.h"
+#include "common/core/guarded.h"
+#include "netmon/exports/platform.h"
 
 namespace qvw {
 

@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "core/frame.h"
-#include "core/monitor.h"
-#include "core/packet_text.h"
-#include "tests/idle_capture.h"
+#include "netmon/core/frame.h"
+#include "netmon/core/monitor.h"
+#include "netmon/core/packet_text.h"
+#include "netmon/tests/idle_capture.h"
 
 namespace {
 

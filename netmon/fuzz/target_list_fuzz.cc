@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/packet_text.h"
-#include "core/target_list.h"
+#include "netmon/core/packet_text.h"
+#include "netmon/core/target_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);

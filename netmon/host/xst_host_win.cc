@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "win/dll_search.h"
+#include "common/win/dll_search.h"
 
 int main() {
   tessal::RestrictDllSearch();

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "exports/platform.h"
+#include "netmon/exports/platform.h"
 
 namespace qvw {
 namespace {

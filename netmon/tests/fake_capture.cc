@@ -1,4 +1,4 @@
-#include "tests/fake_capture.h"
+#include "netmon/tests/fake_capture.h"
 
 #include <cstring>
 

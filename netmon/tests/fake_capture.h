@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "core/capture_backend.h"
-#include "core/monitor_run.h"
+#include "netmon/core/capture_backend.h"
+#include "netmon/core/monitor_run.h"
 
 namespace qvw::testing {
 

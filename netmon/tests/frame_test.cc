@@ -1,10 +1,10 @@
-#include "core/frame.h"
+#include "netmon/core/frame.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "tests/fake_capture.h"
+#include "netmon/tests/fake_capture.h"
 
 namespace qvw {
 namespace {

@@ -10,10 +10,10 @@
 #include <sstream>
 #include <string>
 
-#include "core/frame.h"
-#include "core/monitor.h"
-#include "core/packet_text.h"
-#include "tests/fake_capture.h"
+#include "netmon/core/frame.h"
+#include "netmon/core/monitor.h"
+#include "netmon/core/packet_text.h"
+#include "netmon/tests/fake_capture.h"
 
 namespace qvw {
 namespace {

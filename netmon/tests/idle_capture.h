@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/monitor.h"
+#include "netmon/core/monitor.h"
 
 namespace qvw {
 

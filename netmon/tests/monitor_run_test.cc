@@ -1,8 +1,8 @@
-#include "core/monitor_run.h"
+#include "netmon/core/monitor_run.h"
 
 #include <gtest/gtest.h>
 
-#include "tests/fake_capture.h"
+#include "netmon/tests/fake_capture.h"
 
 namespace qvw {
 namespace {

@@ -1,11 +1,11 @@
-#include "core/monitor.h"
+#include "netmon/core/monitor.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "tests/fake_capture.h"
+#include "netmon/tests/fake_capture.h"
 
 namespace qvw {
 namespace {

@@ -1,10 +1,10 @@
-#include "core/packet_text.h"
+#include "netmon/core/packet_text.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "tests/fake_capture.h"
+#include "netmon/tests/fake_capture.h"
 
 namespace qvw {
 namespace {

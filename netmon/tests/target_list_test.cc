@@ -1,4 +1,4 @@
-#include "core/target_list.h"
+#include "netmon/core/target_list.h"
 
 #include <gtest/gtest.h>
 

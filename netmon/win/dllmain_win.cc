@@ -3,7 +3,7 @@
 #define QVW_BUILDING_LIBRARY 1
 #include <windows.h>
 
-#include "exports/platform.h"
+#include "netmon/exports/platform.h"
 
 extern "C" __declspec(dllexport) BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) qvw::GlobalMonitor().SetLogSink(nullptr);

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "exports/platform.h"
-#include "win/scoped_handle.h"
+#include "netmon/exports/platform.h"
+#include "common/win/scoped_handle.h"
 
 namespace qvw {
 namespace {

@@ -1,4 +1,4 @@
-#include "manifest_text.h"
+#include "package/manifest/manifest_text.h"
 
 #include <iconv.h>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/install_model.h"
+#include "manifest/core/install_model.h"
 
 namespace package {
 

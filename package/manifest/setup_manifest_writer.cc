@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "manifest_text.h"
+#include "package/manifest/manifest_text.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tavin.h"
+#include "installinfo/include/tavin.h"
 
 namespace {
 

@@ -11,7 +11,7 @@ seconds=${NETMON_FUZZ_SECONDS:-30}
 mkdir -p "$out/corpus"
 build() {
   clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -I"$root/netmon" -I"$root/netmon/include" \
+    -I"$root" \
     "$root"/netmon/core/{frame,packet_text,target_list,monitor,monitor_run}.cc \
     "$root/netmon/fuzz/netmon_fuzz.cc" -o "$out/netmon_fuzz"
 }

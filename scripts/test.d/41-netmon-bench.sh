@@ -19,7 +19,7 @@ cleanup() {
 trap cleanup EXIT
 
 build() {
-  g++ -std=c++17 -O2 -g -Wall -Wextra -Werror -I"$root/netmon" -I"$root/netmon/include" -I"$root/common" \
+  g++ -std=c++17 -O2 -g -Wall -Wextra -Werror -I"$root" \
     "$root"/netmon/core/{frame,packet_text,target_list,monitor,monitor_run}.cc \
     "$root/netmon/exports/qvw_exports.cc" "$root/netmon/capture/libpcap_posix.cc" \
     "$root/netmon/posix/host_env_posix.cc" "$root/netmon/bench/replay_bench.cc" \

@@ -13,14 +13,14 @@ seconds=${AGENT_FUZZ_SECONDS:-8}
 flags=(-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
 mkdir -p "$out"
 build_agent() {
-  clang++ "${flags[@]}" -I"$root/agent" -I"$root/common" -I"$root/agent/responder" \
+  clang++ "${flags[@]}" -I"$root" \
     "$root"/agent/core/{tagged_text,scrambled_file,record_files,startup_rules,screen_corner,policy,policy_refresh,verdict,toast_state,host_names,hosts_file,hosts_guard}.cc \
     "$root/agent/responder/core/jsonp_reply.cc" \
     "$root"/common/core/{ansi_text,file_io,safe_folder}.cc "$root"/common/posix/{file_io,safe_folder}_posix.cc \
     "$root/agent/fuzz/agent_fuzz.cc" -o "$out/agent_fuzz"
 }
 build_target_list() {
-  clang++ "${flags[@]}" -I"$root/netmon" -I"$root/netmon/include" \
+  clang++ "${flags[@]}" -I"$root" \
     "$root"/netmon/core/{target_list,packet_text,frame}.cc \
     "$root/netmon/fuzz/target_list_fuzz.cc" -o "$out/target_list_fuzz"
 }

@@ -35,7 +35,7 @@ build() {
 check "build load_client" build
 build_responder() {
   local r=$root/agent/responder
-  g++ -std=c++17 -O2 -g -Wall -Wextra -Werror -I"$r" "$r/linux/main.cc" "$r/core/jsonp_reply.cc" \
+  g++ -std=c++17 -O2 -g -Wall -Wextra -Werror -I"$root" "$r/linux/main.cc" "$r/core/jsonp_reply.cc" \
     "$r"/server/{connection,responder,socket_posix,tls_context}.cc -lssl -lcrypto -pthread \
     -o "$out/presence_responder"
 }

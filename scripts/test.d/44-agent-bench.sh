@@ -14,7 +14,7 @@ mkdir -p "$out"
 core_sources=("$root"/agent/core/{tagged_text,policy,host_names,url_watch,verdict,record_files,hosts_file,hosts_guard}.cc
               "$root"/common/core/{ansi_text,file_io,safe_folder}.cc "$root"/common/posix/{file_io,safe_folder}_posix.cc)
 build() {
-  g++ -std=c++17 -O2 -g -Wall -Wextra -Werror -I"$root/agent" -I"$root/common" "${core_sources[@]}" \
+  g++ -std=c++17 -O2 -g -Wall -Wextra -Werror -I"$root" "${core_sources[@]}" \
     "$root/agent/bench/$1_bench.cc" -lbenchmark -pthread -o "$out/$1_bench"
 }
 check "build url_watch_bench" build url_watch

@@ -72,7 +72,7 @@ fuzz_each=$(( fuzz_total / $(echo $fuzz_targets | wc -w) ))
 mkdir -p "$fuzz_dir"
 build_fuzz() {
   clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -I"$root/manifest" -I"$root/installinfo" -I"$root/common" \
+    -I"$root" \
     "$root"/manifest/core/{install_model,version_block}.cc "$root/installinfo/core/install_rules.cc" \
     "$root"/common/core/{setup_paths,xml_text,ansi_text}.cc "$root/manifest/fuzz/setup_fuzz.cc" \
     -o "$fuzz_dir/setup_fuzz"

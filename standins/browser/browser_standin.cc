@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "core/ansi_text.h"
-#include "core/file_io.h"
-#include "core/messages.h"
-#include "core/record_files.h"
-#include "core/requester.h"
-#include "core/startup_rules.h"
+#include "common/core/ansi_text.h"
+#include "common/core/file_io.h"
+#include "agent/core/messages.h"
+#include "agent/core/record_files.h"
+#include "standins/browser/core/requester.h"
+#include "agent/core/startup_rules.h"
 
 namespace {
 

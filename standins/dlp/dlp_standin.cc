@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "standin_log.h"
+#include "standins/tarnwick/standin_log.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // of that image name) until it is ended, at most two minutes.
 #include <windows.h>
 
-#include "standin_log.h"
+#include "standins/tarnwick/standin_log.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   standin_log::AppendStart();

@@ -1,4 +1,4 @@
-#include "standin_log.h"
+#include "standins/tarnwick/standin_log.h"
 
 #include <cstdio>
 

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "standin_log.h"
+#include "standins/tarnwick/standin_log.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "core/messages.h"
-#include "win/version_info.h"
-#include "win_harness.h"
+#include "agent/core/messages.h"
+#include "common/win/version_info.h"
+#include "tests/support/win_harness.h"
 
 namespace {
 

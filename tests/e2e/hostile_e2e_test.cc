@@ -11,10 +11,10 @@
 #include <string>
 #include <thread>
 
-#include "core/messages.h"
-#include "core/record_files.h"
-#include "main_job_fixture.h"
-#include "win_harness.h"
+#include "agent/core/messages.h"
+#include "agent/core/record_files.h"
+#include "tests/e2e/main_job_fixture.h"
+#include "tests/support/win_harness.h"
 
 namespace {
 

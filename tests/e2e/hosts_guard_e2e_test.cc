@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
-#include "main_job_fixture.h"
-#include "win_harness.h"
+#include "tests/e2e/main_job_fixture.h"
+#include "tests/support/win_harness.h"
 
 namespace {
 

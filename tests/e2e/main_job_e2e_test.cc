@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "main_job_fixture.h"
-#include "core/messages.h"
-#include "core/scrambled_file.h"
-#include "win_harness.h"
+#include "tests/e2e/main_job_fixture.h"
+#include "agent/core/messages.h"
+#include "agent/core/scrambled_file.h"
+#include "tests/support/win_harness.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 
 #include <string>
 
-#include "agent_rig.h"
-#include "core/messages.h"
-#include "win_harness.h"
+#include "tests/support/agent_rig.h"
+#include "agent/core/messages.h"
+#include "tests/support/win_harness.h"
 
 namespace e2e {
 

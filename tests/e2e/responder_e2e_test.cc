@@ -8,9 +8,9 @@
 
 #include <string>
 
-#include "core/messages.h"
-#include "responder_probe.h"
-#include "win_harness.h"
+#include "agent/core/messages.h"
+#include "tests/support/responder_probe.h"
+#include "tests/support/win_harness.h"
 
 namespace {
 

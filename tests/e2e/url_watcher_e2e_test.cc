@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "win_harness.h"
+#include "tests/support/win_harness.h"
 
 namespace {
 

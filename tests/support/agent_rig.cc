@@ -1,11 +1,11 @@
-#include "agent_rig.h"
+#include "tests/support/agent_rig.h"
 
 #include <cstdio>
 
-#include "core/messages.h"
-#include "core/record_files.h"
-#include "core/scrambled_file.h"
-#include "menu_probe.h"
+#include "agent/core/messages.h"
+#include "agent/core/record_files.h"
+#include "agent/core/scrambled_file.h"
+#include "tests/support/menu_probe.h"
 
 namespace harness {
 

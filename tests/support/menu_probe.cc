@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "menu_probe.h"
+#include "tests/support/menu_probe.h"
 
 namespace {
 

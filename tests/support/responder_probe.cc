@@ -1,11 +1,11 @@
 #include <winsock2.h>
 #include <wincrypt.h>
 
-#include "responder_probe.h"
+#include "tests/support/responder_probe.h"
 
 #include <cstdio>
 
-#include "win/sim_process.h"
+#include "standins/mgmt_sim/win/sim_process.h"
 
 namespace harness {
 namespace {

@@ -1,4 +1,4 @@
-#include "win_harness.h"
+#include "tests/support/win_harness.h"
 
 #include <shlobj.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "server/responder.h"
+#include "agent/responder/server/responder.h"
 
 namespace {
 

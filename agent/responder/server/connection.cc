@@ -1,11 +1,11 @@
-#include "server/connection.h"
+#include "agent/responder/server/connection.h"
 
 #include <openssl/ssl.h>
 
 #include <algorithm>
 #include <memory>
 
-#include "core/jsonp_reply.h"
+#include "agent/responder/core/jsonp_reply.h"
 
 namespace responder {
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-#include "server/net_platform.h"
+#include "agent/responder/server/net_platform.h"
 
 typedef struct ssl_ctx_st SSL_CTX;
 typedef struct ssl_st SSL;

@@ -1,4 +1,4 @@
-#include "server/responder.h"
+#include "agent/responder/server/responder.h"
 
 #include <algorithm>
 #include <atomic>
@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "server/connection.h"
-#include "server/net_platform.h"
-#include "server/tls_context.h"
+#include "agent/responder/server/connection.h"
+#include "agent/responder/server/net_platform.h"
+#include "agent/responder/server/tls_context.h"
 
 namespace responder {
 

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "server/net_platform.h"
+#include "agent/responder/server/net_platform.h"
 
 namespace responder {
 

@@ -5,8 +5,8 @@
 #include <mutex>
 #include <vector>
 
-#include "server/net_platform.h"
-#include "win/scoped_handle.h"
+#include "agent/responder/server/net_platform.h"
+#include "common/win/scoped_handle.h"
 
 namespace responder {
 

@@ -1,11 +1,11 @@
-#include "server/tls_context.h"
+#include "agent/responder/server/tls_context.h"
 
 // The TLS 1.1 method is asked for only to learn whether the library has it.
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
-#include "server/responder.h"
+#include "agent/responder/server/responder.h"
 
 namespace responder {
 

@@ -1,4 +1,4 @@
-#include "core/jsonp_reply.h"
+#include "agent/responder/core/jsonp_reply.h"
 
 #include <gtest/gtest.h>
 

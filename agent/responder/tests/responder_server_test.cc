@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "server/responder.h"
+#include "agent/responder/server/responder.h"
 
 namespace responder {
 namespace {

@@ -1,10 +1,10 @@
-#include "win/responder_thread.h"
+#include "agent/responder/win/responder_thread.h"
 
 #include <memory>
 
-#include "server/responder.h"
-#include "win/root_store.h"
-#include "win/wide_text.h"
+#include "agent/responder/server/responder.h"
+#include "agent/responder/win/root_store.h"
+#include "common/win/wide_text.h"
 
 namespace responder {
 namespace {

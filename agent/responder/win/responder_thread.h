@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "win/scoped_handle.h"
+#include "common/win/scoped_handle.h"
 
 namespace responder {
 

@@ -1,9 +1,9 @@
-#include "win/root_store.h"
+#include "agent/responder/win/root_store.h"
 
 #include <windows.h>
 #include <wincrypt.h>
 
-#include "win/scoped_handle.h"
+#include "common/win/scoped_handle.h"
 
 namespace responder {
 namespace {

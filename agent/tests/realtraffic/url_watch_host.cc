@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "core/record_files.h"
-#include "core/url_watch.h"
-#include "core/url_watch_loop.h"
+#include "agent/core/record_files.h"
+#include "agent/core/url_watch.h"
+#include "agent/core/url_watch_loop.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The communication library is loaded by name. With the search order the agent
 // sets first thing, a copy planted in the current folder or on the PATH by a less
 // trusted process is never the one loaded; one beside the program still is.
-#include "win/comm_library.h"
+#include "agent/win/comm_library.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "win/dll_search.h"
+#include "common/win/dll_search.h"
 
 namespace kestra {
 namespace {

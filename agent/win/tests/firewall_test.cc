@@ -1,6 +1,6 @@
 // The firewall registration against fake firewall objects: Wine's own objects
 // accept every call, so they cannot show what the registration decides.
-#include "win/firewall.h"
+#include "agent/win/firewall.h"
 
 #include <gtest/gtest.h>
 

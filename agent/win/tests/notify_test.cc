@@ -1,7 +1,7 @@
 // The pharming toast and its alert box driven for real on this thread: a watcher
 // thread plays the user, finding the alert box by its window and clicking it.
 // The alert delay and the terminate loop's pause are shortened, every wait bounded.
-#include "win/notify.h"
+#include "agent/win/notify.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +15,11 @@
 #include <thread>
 #include <vector>
 
-#include "core/toast_state.h"
-#include "core/record_files.h"
-#include "win/agent_state.h"
-#include "win/notify_resource.h"
-#include "win_harness.h"
+#include "agent/core/toast_state.h"
+#include "agent/core/record_files.h"
+#include "agent/win/agent_state.h"
+#include "agent/win/notify_resource.h"
+#include "tests/support/win_harness.h"
 
 namespace kestra {
 namespace {

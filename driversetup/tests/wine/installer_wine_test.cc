@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "win/scoped_handle.h"
-#include "win_harness.h"
+#include "common/win/scoped_handle.h"
+#include "tests/support/win_harness.h"
 
 namespace {
 

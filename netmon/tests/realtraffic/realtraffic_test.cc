@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "exports/platform.h"
-#include "qvWirelet.h"
+#include "netmon/exports/platform.h"
+#include "netmon/include/qvWirelet.h"
 
 namespace {
 

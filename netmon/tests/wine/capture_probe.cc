@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "qvWirelet.h"
+#include "netmon/include/qvWirelet.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "qvWirelet.h"
+#include "netmon/include/qvWirelet.h"
 
 namespace {
 

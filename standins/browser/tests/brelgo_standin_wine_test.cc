@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "core/file_io.h"
-#include "core/messages.h"
-#include "core/record_files.h"
-#include "core/startup_rules.h"
-#include "win_harness.h"
+#include "common/core/file_io.h"
+#include "agent/core/messages.h"
+#include "agent/core/record_files.h"
+#include "agent/core/startup_rules.h"
+#include "tests/support/win_harness.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/requester.h"
+#include "standins/browser/core/requester.h"
 
 #include <gtest/gtest.h>
 

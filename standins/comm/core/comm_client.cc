@@ -1,4 +1,4 @@
-#include "core/comm_client.h"
+#include "standins/comm/core/comm_client.h"
 
 #include <climits>
 #include <cstring>

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "core/sim_protocol.h"
+#include "standins/mgmt_sim/core/sim_protocol.h"
 
 namespace comm_standin {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "win/sim_process.h"
-#include "win_harness.h"
+#include "standins/mgmt_sim/win/sim_process.h"
+#include "tests/support/win_harness.h"
 
 namespace {
 

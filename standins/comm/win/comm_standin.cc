@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "core/comm_client.h"
+#include "standins/comm/core/comm_client.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/sim_options.h"
+#include "standins/mgmt_sim/core/sim_options.h"
 
 #include <cerrno>
 #include <cstdlib>

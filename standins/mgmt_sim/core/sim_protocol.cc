@@ -1,4 +1,4 @@
-#include "core/sim_protocol.h"
+#include "standins/mgmt_sim/core/sim_protocol.h"
 
 #include <cstring>
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/sim_options.h"
-#include "posix/sim_server.h"
+#include "standins/mgmt_sim/core/sim_options.h"
+#include "standins/mgmt_sim/posix/sim_server.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "posix/sim_server.h"
+#include "standins/mgmt_sim/posix/sim_server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

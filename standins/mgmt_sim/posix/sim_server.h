@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/sim_protocol.h"
+#include "standins/mgmt_sim/core/sim_protocol.h"
 
 namespace mgmt_sim {
 

@@ -1,8 +1,8 @@
-#include "core/sim_protocol.h"
+#include "standins/mgmt_sim/core/sim_protocol.h"
 
 #include <gtest/gtest.h>
 
-#include "core/sim_options.h"
+#include "standins/mgmt_sim/core/sim_options.h"
 
 namespace mgmt_sim {
 namespace {

@@ -1,5 +1,5 @@
 // The simulator's server over real loopback sockets, served from a thread.
-#include "posix/sim_server.h"
+#include "standins/mgmt_sim/posix/sim_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,4 +1,4 @@
-#include "win/sim_process.h"
+#include "standins/mgmt_sim/win/sim_process.h"
 
 #include <cstdlib>
 
