@@ -31,7 +31,7 @@ include_directories(${PROJECT_SOURCE_DIR})
 if(WIN32)
   # 8-bit texts inside the programs are CP949; sources stay UTF-8.
   add_compile_options(-fexec-charset=CP949)
-  add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
+  add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601)
   # No libstdc++, libgcc or winpthread DLL has to sit beside the programs.
   add_link_options(-static -static-libgcc -static-libstdc++)
 elseif(TESSAL_SANITIZE)

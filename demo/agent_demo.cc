@@ -8,7 +8,7 @@
 // user's "예", every registered browser is told to close; a tampered hosts file
 // is repaired with a backup.
 //   agent_demo INSTALLED_FOLDER
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <cstdio>
 #include <string>

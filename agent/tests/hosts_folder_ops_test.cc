@@ -8,7 +8,7 @@
 #include "common/tests/test_folder.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "common/win/platform.h"
 #include <aclapi.h>
 #include <sddl.h>
 #else

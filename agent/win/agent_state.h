@@ -2,7 +2,7 @@
 // field says otherwise; the worker threads read the marked fields without locks.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 #include <shellapi.h>
 
 #include <atomic>

@@ -1,6 +1,6 @@
 // The application object: common controls, then the main dialog run modally;
 // when its loop returns the program ends.
-#include <windows.h>
+#include "common/win/platform.h"
 #include <commctrl.h>
 
 #include "common/win/dll_search.h"

@@ -1,6 +1,6 @@
 #include "agent/win/browsers.h"
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include "common/core/file_io.h"
 #include "agent/core/messages.h"

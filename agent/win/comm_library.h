@@ -1,7 +1,7 @@
 // The management-server communication library, bound by name at each refresh.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <string>
 

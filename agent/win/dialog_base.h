@@ -2,7 +2,7 @@
 // each object receiving its window's messages through one virtual handler.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 namespace kestra {
 

@@ -2,7 +2,7 @@
 // Windows Firewall profile.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 #include <netfw.h>
 
 #include <functional>

@@ -3,7 +3,7 @@
 // which run on the main window's thread.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 namespace kestra {
 

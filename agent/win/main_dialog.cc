@@ -1,5 +1,6 @@
 #include "agent/win/main_dialog.h"
 
+#include "common/win/platform.h"
 #include <shellapi.h>
 
 #include <optional>

@@ -2,7 +2,7 @@
 // icon and every message other processes send to the agent.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include "agent/core/request_queue.h"
 #include "agent/win/dialog_base.h"

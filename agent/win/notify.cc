@@ -1,5 +1,6 @@
 #include "agent/win/notify.h"
 
+#include "common/win/platform.h"
 #include <shellapi.h>
 
 #include <optional>

@@ -3,7 +3,7 @@
 // box, whether every protected browser is to be closed now.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,5 +1,6 @@
 #include "agent/win/refresh_host.h"
 
+#include "common/win/platform.h"
 #include <shlobj.h>
 
 #include "common/core/file_io.h"

@@ -1,7 +1,7 @@
 // The policy refresh's view of the platform.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include "agent/core/policy_refresh.h"
 #include "agent/win/comm_library.h"

@@ -2,7 +2,7 @@
 // which kind of pharming attempt was seen and asks whether to close all browsers.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include "agent/win/dialog_base.h"
 #include "common/win/scoped_handle.h"

@@ -1,6 +1,6 @@
 #include "agent/win/shutdown.h"
 
-#include <windows.h>
+#include "common/win/platform.h"
 #include <shellapi.h>
 
 #include "agent/core/messages.h"

@@ -1,4 +1,4 @@
-// winsock2.h must come before windows.h.
+#include "common/win/platform.h"
 #include <winsock2.h>
 
 #include "agent/win/startup.h"

@@ -1,7 +1,7 @@
 // The start-up steps of the main dialog that talk to the platform.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <string>
 

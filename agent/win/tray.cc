@@ -1,5 +1,6 @@
 #include "agent/win/tray.h"
 
+#include "common/win/platform.h"
 #include <shellapi.h>
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 // The tray icon's popup menu and its commands.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <optional>
 

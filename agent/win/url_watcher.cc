@@ -1,3 +1,4 @@
+#include "common/win/platform.h"
 #include <winsock2.h>
 #include <ws2tcpip.h>
 

@@ -1,5 +1,6 @@
 #include "agent/win/verdict_host.h"
 
+#include "common/win/platform.h"
 #include <shellapi.h>
 
 #include "common/core/file_io.h"

@@ -1,7 +1,7 @@
 // The inspection's view of the platform.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include "agent/core/verdict.h"
 

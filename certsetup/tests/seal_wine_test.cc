@@ -2,9 +2,9 @@
 // makes are the ones the responder's server starts with and a verifying client
 // accepts for "localhost"; a second /make keeps them; /remove takes out the
 // suite's roots and no other certificate of "ROOT".
+#include "common/win/platform.h"
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
 #include <wincrypt.h>
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "certsetup/win/private_files.h"
 
-#include <windows.h>
+#include "common/win/platform.h"
 #include <aclapi.h>
 #include <sddl.h>
 

@@ -1,6 +1,6 @@
 #include "certsetup/win/root_removal.h"
 
-#include <windows.h>
+#include "common/win/platform.h"
 #include <wincrypt.h>
 
 #include <vector>

@@ -2,7 +2,7 @@
 // the program's own folder unless the three there still serve; "/remove" deletes
 // them and takes the suite's roots out of the machine's "ROOT" store. Run silently by the
 // installer: no window, no output, only the exit code (core/seal_command.h).
-#include <windows.h>
+#include "common/win/platform.h"
 #include <shellapi.h>
 
 #include <openssl/crypto.h>

@@ -7,7 +7,7 @@
 #include "common/tests/test_folder.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "common/win/platform.h"
 #else
 #include <unistd.h>
 #endif

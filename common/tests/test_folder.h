@@ -11,7 +11,7 @@
 #include "common/core/file_io.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "common/win/platform.h"
 #else
 #include <unistd.h>
 #endif

@@ -4,7 +4,7 @@
 // search order alone and name its system libraries by the system folder.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 namespace tessal {
 

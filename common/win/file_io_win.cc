@@ -1,7 +1,6 @@
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include "common/core/file_io.h"
-
 
 namespace tessal {
 

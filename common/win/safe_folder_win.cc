@@ -1,7 +1,7 @@
 // Children of a held folder are opened with NtCreateFile relative to the folder's
 // handle and FILE_OPEN_REPARSE_POINT, so the check and the use are one operation
 // on one object: nothing between them can be swapped.
-#include <windows.h>
+#include "common/win/platform.h"
 #include <aclapi.h>
 #include <winternl.h>
 

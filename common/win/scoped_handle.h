@@ -2,7 +2,10 @@
 // its own invalid value and release function.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
+#include <winsock2.h>  // SOCKET
+#include <oleauto.h>   // BSTR
+#include <wincrypt.h>  // certificate stores
 
 #include <string_view>
 

@@ -1,6 +1,6 @@
 #include "common/win/setup_paths_win.h"
 
-#include <windows.h>
+#include "common/win/platform.h"
 #include <lm.h>
 #include <shlobj.h>
 

@@ -1,7 +1,7 @@
 // Starting a program with its window hidden, without waiting for it.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <string>
 

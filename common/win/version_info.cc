@@ -1,6 +1,6 @@
 #include "common/win/version_info.h"
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <cstdio>
 #include <vector>

@@ -2,7 +2,7 @@
 // told otherwise) and the UTF-16 of the platform calls.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <string>
 #include <string_view>

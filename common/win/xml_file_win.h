@@ -2,7 +2,7 @@
 // setup manifest) while the DOM is only ever given and asked for UTF-16 text.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <string>
 #include <string_view>

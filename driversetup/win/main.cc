@@ -1,7 +1,7 @@
 // qvPontak: copies the capture driver and its libraries into the system folders
 // and registers the "npf" driver service; "/u" removes the service. Progress goes
 // to standard output; the exit code is 0 whatever happened.
-#include <windows.h>
+#include "common/win/platform.h"
 #include <shlobj.h>
 
 #include <cstdio>

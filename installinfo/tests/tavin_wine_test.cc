@@ -1,6 +1,6 @@
 // Drives Tavin.dll only through its exports, loaded by name as a product program
 // would, with Lorix.dll copied into the installation folder beside it.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <gtest/gtest.h>
 

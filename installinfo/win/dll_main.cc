@@ -1,4 +1,4 @@
 // Library entry: nothing to set up.
-#include <windows.h>
+#include "common/win/platform.h"
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

@@ -1,6 +1,6 @@
 #include "installinfo/win/file_restore.h"
 
-#include <windows.h>
+#include "common/win/platform.h"
 #include <ntsecapi.h>
 
 #include "common/core/file_io.h"

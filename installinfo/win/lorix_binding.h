@@ -2,7 +2,7 @@
 // functions this library uses bound by name.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 // The installed-file monitor: every ten seconds puts back installed files that
 // went missing (or changed version) from their protected copies.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <memory>
 #include <string>

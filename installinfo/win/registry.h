@@ -1,7 +1,7 @@
 // CRegistry: one registry key named by a full path ("HKEY_LOCAL_MACHINE\...").
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <string>
 

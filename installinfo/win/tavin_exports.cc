@@ -1,6 +1,6 @@
 // Tavin exports: installation folder, installer state, version, language and
 // installed files, read through the setup manifest library.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Gatrell under Wine's service manager: installed from a folder with a space,
 // started, launching the console launcher only while none of the suite's
 // programs runs, and removed at once.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <gtest/gtest.h>
 

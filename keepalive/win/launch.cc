@@ -1,5 +1,6 @@
 #include "keepalive/win/launch.h"
 
+#include "common/win/platform.h"
 #include <userenv.h>
 
 #include <string>

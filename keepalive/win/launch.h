@@ -4,7 +4,7 @@
 // that the watch makes before its next wait.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include "keepalive/core/service_rules.h"
 

@@ -1,6 +1,6 @@
 // Gatrell: the keep-alive service. "-install", "-start" and "-remove" manage
 // the service; anything else runs it under the service control manager.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include "keepalive/core/service_rules.h"
 #include "common/win/dll_search.h"

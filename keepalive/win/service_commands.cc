@@ -1,6 +1,6 @@
 #include "keepalive/win/service_commands.h"
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include "keepalive/core/service_rules.h"
 #include "common/win/scoped_handle.h"

@@ -1,7 +1,7 @@
 // The service run: the dispatcher, the control handler and the service main.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 namespace keepalive {
 

@@ -1,7 +1,7 @@
 // The presence responder run by the service.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include "common/win/scoped_handle.h"
 

@@ -2,7 +2,7 @@
 // the platform calls take wchar_t (the same 16-bit units on Windows).
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <optional>
 #include <string>

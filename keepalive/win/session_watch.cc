@@ -1,5 +1,6 @@
 #include "keepalive/win/session_watch.h"
 
+#include "common/win/platform.h"
 #include <lm.h>
 #include <tlhelp32.h>
 

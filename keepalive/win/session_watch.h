@@ -3,7 +3,7 @@
 // signalled (the thread's parameter).
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 namespace keepalive {
 

@@ -1,6 +1,6 @@
 // Both launchers start the protected-start program beside them, hidden, by the
 // lower-cased quoted path, and end with code 0 whether or not it is there.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "launchers/win/launch_hidden.h"
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <optional>
 #include <string>

@@ -2,7 +2,7 @@
 // of it is ever created: the launcher only starts a program and ends.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 namespace tolven {
 

@@ -1,6 +1,6 @@
 // qvTolvenw: the windowed launcher. Registers its window class but shows nothing,
 // starts the protected-start program, gives it a second and ends; always exit code 0.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include "common/win/dll_search.h"
 #include "launchers/win/launch_hidden.h"

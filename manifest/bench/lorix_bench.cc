@@ -1,7 +1,7 @@
 // Times Lorix's load and save of the large manifest beside MSXML merely parsing
 // the same document, under the system's (or Wine's) MSXML.
 //   lorix_bench <Lorix.dll> <indent.xsl> [repetitions]
-#include <windows.h>
+#include "common/win/platform.h"
 #include <msxml2.h>
 
 #include <algorithm>

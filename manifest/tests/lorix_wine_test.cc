@@ -1,5 +1,5 @@
 // Drives Lorix.dll only through its exports, loaded by name as an installer would.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <gtest/gtest.h>
 

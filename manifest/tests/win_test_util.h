@@ -2,7 +2,7 @@
 // helpers (tests/support/win_harness.h), and the Windows form of build paths.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <string>
 

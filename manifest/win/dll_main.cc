@@ -1,5 +1,5 @@
 // Library entry: COM for the thread that loads the library (the DOM needs it).
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <objbase.h>
 

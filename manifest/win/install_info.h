@@ -3,7 +3,7 @@
 // and reads it from and writes it into the document.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 #include <msxml2.h>
 
 #include "manifest/core/install_model.h"

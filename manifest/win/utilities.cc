@@ -1,5 +1,5 @@
 // Version and folder utilities of the manifest library.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <cstring>
 #include <string>

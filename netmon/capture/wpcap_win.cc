@@ -1,8 +1,8 @@
 // Capture backend over WinPcap's wpcap.dll, loaded at run time so that the
 // library itself always loads: without the capture library every listing and
 // every open fails with an error text, and the caller sees 0.
+#include "common/win/platform.h"
 #include <winsock2.h>
-#include <windows.h>
 
 #include <cstring>
 #include <type_traits>

@@ -1,7 +1,7 @@
 // Runs the monitor library's console test entry: loads qvWirelet.dll from
 // beside this program (or one folder up) and calls QVW_MonitorXst, which reads
 // its options from this process's command line.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <cstdio>
 #include <string>

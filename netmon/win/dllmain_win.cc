@@ -1,7 +1,7 @@
 // Library entry point: logging is off in every process that loads the library;
 // only the monitor run (QVW_MonitorXst) turns it on.
 #define QVW_BUILDING_LIBRARY 1
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include "netmon/exports/platform.h"
 

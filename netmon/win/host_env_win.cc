@@ -1,8 +1,8 @@
 // Host services on Windows: Winsock lookups, sleeping, and the test entry's
 // console ("CON" opened for writing on a console created for the process).
+#include "common/win/platform.h"
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
 #include <conio.h>
 
 #include <cstdio>

@@ -7,7 +7,7 @@
 //   install_probe REPORT PACKAGE.msi   the package's texts as Windows Installer reads
 //                                   them (UTF-8)
 // The key is only looked at: Tavin's GetInstallState would create it.
-#include <windows.h>
+#include "common/win/platform.h"
 #include <msi.h>
 #include <msiquery.h>
 

@@ -8,7 +8,7 @@
 //   Brelgo.exe [--log FILE] [--record N]
 //              [--inspect HOST ADDR [--cert TEXT] [--hash TEXT]]... [--delay MS]
 //              [--verdict-ms MS] [--release-at-exit]
-#include <windows.h>
+#include "common/win/platform.h"
 #include <shlobj.h>
 
 #include <cstdio>
@@ -70,7 +70,6 @@ HWND FindAgent() {
   bool r = g_class == kestra::kBrowserClassR32 || g_class == kestra::kBrowserClassR64;
   return FindWindowA(nullptr, r ? kestra::kTitleR : kestra::kTitleX);
 }
-
 
 struct Look {
   std::optional<std::string> content;

@@ -1,6 +1,6 @@
 // Stand-in for the maker's data-loss-prevention library (qvTessalQuenmor.dll):
 // each call becomes one line of the stand-in log, the proof bytes in hex.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <cstdio>
 #include <string>

@@ -1,7 +1,7 @@
 // Stand-in for the protected-start program's companion (qvTarnholm.exe): logs its
 // start as the qvTarnwick stand-in does, then stays running (a long-lived process
 // of that image name) until it is ended, at most two minutes.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include "standins/tarnwick/standin_log.h"
 

@@ -3,7 +3,7 @@
 //   <module name> <pid> <event>
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <string>
 

@@ -5,7 +5,7 @@
 // (the demo puts one there), it first starts the agent beside it, as the real
 // program does on a protected PC, and logs
 //   qvTarnwick <pid> starts <agent path>: <pid of the agent, or the error code>
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <string>
 

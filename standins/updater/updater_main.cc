@@ -3,7 +3,7 @@
 // "updater-cmdline.txt" beside the program. Ends on WM_CLOSE, or by itself after
 // the number of seconds in the environment variable UPDATER_STANDIN_SECONDS
 // (default 60) so that no test leaves it behind.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
 // The agent program driven as the outside programs drive it: started from a
 // folder of its own, sent its window messages, watched through its files and
 // its exit code.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <gtest/gtest.h>
 

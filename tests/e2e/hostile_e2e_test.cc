@@ -1,7 +1,7 @@
 // The elevated agent against a hostile process on the same desktop: this test
 // plays it, beside the real browser stand-ins, posting the agent's messages and
 // planting folders and hard links where the agent keeps its files.
-#include <windows.h>
+#include "common/win/platform.h"
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>

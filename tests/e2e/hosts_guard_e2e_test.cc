@@ -2,7 +2,7 @@
 // by the folder watch and by a refusal, repaired with a numbered backup, and a
 // moved hosts folder put back. The prefix's file and settings are restored after
 // every case.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,8 @@
 // The agent's main job under Wine: a policy from the management-server simulator,
 // requests from the protected browsers, verdicts, alerts and reports.
-// winsock2.h must come before windows.h.
+#include "common/win/platform.h"
 #include <winsock2.h>
 #include <iphlpapi.h>
-#include <windows.h>
 
 #include <gtest/gtest.h>
 

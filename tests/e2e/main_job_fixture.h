@@ -2,7 +2,7 @@
 // by the end-to-end suites of the main job.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <gtest/gtest.h>
 

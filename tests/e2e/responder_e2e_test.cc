@@ -2,7 +2,7 @@
 // the Linux side asks on 127.0.0.1:12500, the machine's root store gains the
 // suite's root once, and an agent beside a current keep-alive service leaves
 // the port to the service.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The agent's URL watcher on a PC without the capture driver: the packet
 // monitor library at its fixed place, Wine's own capture library switched off
 // for the agent, and the check file in the base folder renewed every second.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // serves a policy the test writes. Shared by the end-to-end tests and the demo.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <string>
 #include <vector>

@@ -2,7 +2,7 @@
 // line (at most two minutes), then ends with 0. Tests copy it under the image
 // names of programs whose mere presence another program looks for. Its version
 // resource is that of the first keep-alive service, which had no responder.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <cstdlib>
 

@@ -3,7 +3,7 @@
 // When the thread retrieves WM_NULL with wParam kMenuProbeMagic, the items of the
 // open popup menu are written, one per line in UTF-8 ("-" for a separator), to
 // the file named by the agent's environment variable TESSAL_MENU_DUMP.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <cstdio>
 #include <string>

@@ -2,7 +2,7 @@
 // way a page asks, by a real TLS client from the Linux side.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <string>
 

@@ -1,5 +1,6 @@
 #include "tests/support/win_harness.h"
 
+#include "common/win/platform.h"
 #include <shlobj.h>
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // wait (always bounded) for windows, files and process ends.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <functional>
 #include <string>

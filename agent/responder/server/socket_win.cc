@@ -1,4 +1,5 @@
 // Winsock sockets for the server.
+#include "common/win/platform.h"
 #include <winsock2.h>
 #include <ws2tcpip.h>
 

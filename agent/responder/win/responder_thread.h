@@ -3,7 +3,7 @@
 // server/responder.h on port 12500 with the certificate files beside the program.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
 #include "agent/responder/win/root_store.h"
 
-#include <windows.h>
+#include "common/win/platform.h"
 #include <wincrypt.h>
 
 #include "common/win/scoped_handle.h"

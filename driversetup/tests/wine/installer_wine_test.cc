@@ -1,6 +1,6 @@
 // Runs the built qvPontak.exe from a folder of its own. What it writes into the
 // prefix's system folders is put back afterwards, byte for byte, and "npf" removed.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Drives qvWirelet.dll on live traffic through whatever wpcap.dll the system
 // has (under Wine: Wine's own, over the host's libpcap). Prints what it sees;
 // run_realtraffic.sh judges the lines.
+#include "common/win/platform.h"
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
 // Loads the built qvWirelet.dll where no capture library is installed: the
 // library must load, refuse every open with 0 and stay usable.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <gtest/gtest.h>
 

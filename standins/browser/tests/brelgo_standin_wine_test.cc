@@ -1,6 +1,6 @@
 // The browser stand-in driven by a fake agent window in this process: it must
 // register, write its request, post it, and report what the "agent" writes back.
-#include <windows.h>
+#include "common/win/platform.h"
 #include <shlobj.h>
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The communication-library stand-in as the agent uses it: loaded by path, its
 // entry points found by name, pointed at the simulator that the test fixture runs.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <gtest/gtest.h>
 

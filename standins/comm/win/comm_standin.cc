@@ -1,9 +1,9 @@
 // Stand-in for the maker's management-server communication library
 // (qvTessalOlvar.dll): reports every call to the management-server simulator
 // over TCP and hands the agent the policy reply the simulator serves.
+#include "common/win/platform.h"
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
 
 #include <string>
 

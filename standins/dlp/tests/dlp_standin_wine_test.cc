@@ -1,5 +1,5 @@
 // The DLP library stand-in called as the R edition calls it.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // terminated, so it is bounded by --max-seconds and ended through a stop file.
 #pragma once
 
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <string>
 

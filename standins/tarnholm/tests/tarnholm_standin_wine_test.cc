@@ -1,5 +1,5 @@
 // The companion stand-in records its start and keeps running until it is ended.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <gtest/gtest.h>
 

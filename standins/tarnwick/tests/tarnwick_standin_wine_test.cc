@@ -1,5 +1,5 @@
 // The protected-start program stand-in records its start and ends at once.
-#include <windows.h>
+#include "common/win/platform.h"
 
 #include <gtest/gtest.h>
 
