@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/support/agent_rig.h"
 #include "agent/core/messages.h"
 #include "standins/mgmt_sim/win/sim_process.h"
+#include "tests/support/agent_rig.h"
 #include "tests/support/win_harness.h"
 
 namespace {
@@ -73,7 +73,8 @@ void ShowHostsGuard(const harness::AgentRig& rig) {
   Say("Malware writes a line into the hosts file that sends www.kbank.co.kr to 10.66.6.6:");
   ShowLines(tampered, "hosts: ");
   ULONGLONG start = GetTickCount64();
-  if (!harness::WaitUntil([&] { return harness::ReadFileText(hosts) == clean; }, 10000)) Fail("the hosts file was not repaired");
+  if (!harness::WaitUntil([&] { return harness::ReadFileText(hosts) == clean; }, 10000))
+    Fail("the hosts file was not repaired");
   Say("The agent's folder watch repaired it " + std::to_string(GetTickCount64() - start) +
       " ms later; the other lines are as they were:");
   ShowLines(harness::ReadFileText(hosts), "hosts: ");
@@ -93,8 +94,8 @@ void ShowHostsGuard(const harness::AgentRig& rig) {
 // The outside programs' stand-ins beside the installed suite: the protected-start
 // stand-in with the marker that makes it start the agent, as the real one does.
 void PutProtectedStartBeside(const std::string& folder) {
-  if (!CopyFileA((harness::StandinFolder() + "\\qvTarnwick.exe").c_str(), (folder + "\\qvTarnwick.exe").c_str(),
-                 FALSE) ||
+  if (!CopyFileA((harness::StandinFolder() + "\\qvTarnwick.exe").c_str(),
+                 (folder + "\\qvTarnwick.exe").c_str(), FALSE) ||
       !harness::WriteFileText(folder + "\\qvTarnwick.start", "")) {
     Fail("cannot put the protected-start stand-in into " + folder);
   }
@@ -105,19 +106,23 @@ void PutProtectedStartBeside(const std::string& folder) {
 // the root that the PC made at install.
 void ShowPresencePage(const std::string& folder, const harness::TempFolder& scratch) {
   std::string out = harness::OutFolder();
-  std::string script = mgmt_sim::UnixPathOf(out.substr(0, out.rfind("\\out\\")) + "\\demo\\presence_page.sh");
+  std::string script =
+      mgmt_sim::UnixPathOf(out.substr(0, out.rfind("\\out\\")) + "\\demo\\presence_page.sh");
   char shots[MAX_PATH] = "";
   GetEnvironmentVariableA("TESSAL_SHOTS", shots, sizeof(shots));
   std::string result = scratch / "page.txt";
   std::string error;
-  if (!mgmt_sim::StartLinuxProgram("Z:\\bin\\bash", "/bin/bash \"" + script + "\" \"" +
-                                       mgmt_sim::UnixPathOf(folder + "\\jsxCVsc.cer") + "\" \"" +
-                                       mgmt_sim::UnixPathOf(shots) + "\" \"" + mgmt_sim::UnixPathOf(result) + "\"",
-                                   &error)) {
+  if (!mgmt_sim::StartLinuxProgram(
+          "Z:\\bin\\bash",
+          "/bin/bash \"" + script + "\" \"" + mgmt_sim::UnixPathOf(folder + "\\jsxCVsc.cer") +
+              "\" \"" + mgmt_sim::UnixPathOf(shots) + "\" \"" + mgmt_sim::UnixPathOf(result) + "\"",
+          &error)) {
     Fail("the page could not be shown: " + error);
   }
-  if (!harness::WaitUntil([&] { return harness::FileExists(result); }, 120000)) Fail("the page did not load");
-  Say("A bank's page in headless Chromium, trusting only the root this PC made at install (jsxCVsc.cer), "
+  if (!harness::WaitUntil([&] { return harness::FileExists(result); }, 120000))
+    Fail("the page did not load");
+  Say("A bank's page in headless Chromium, trusting only the root this PC made at install "
+      "(jsxCVsc.cer), "
       "asks https://localhost:12500 whether the suite is installed:");
   ShowLines(harness::ReadFileText(result), "page: ");
 }
@@ -135,26 +140,32 @@ int main(int argc, char** argv) {
   if (!rig.PrepareInstalled(folder, &error)) Fail(error);
   rig.SetPolicy(harness::PolicyReply({
       {"KBANK", "https://www.kbank.co.kr", "203.0.113.10", 1, 0,
-       "<companyuseurls>m.kbank.co.kr</companyuseurls><companyuseipaddresss>203.0.113.11</companyuseipaddresss>"},
+       "<companyuseurls>m.kbank.co.kr</companyuseurls><companyuseipaddresss>203.0.113.11</"
+       "companyuseipaddresss>"},
       {"HCARD", "https://www.hcard.co.kr", "203.0.113.20", 1, 0, ""},
       {"SSEC", "https://www.ssec.co.kr", "203.0.113.30", 1, 1, ""},
   }));
   Say("The management-server simulator serves a policy of three organisations: KBANK, HCARD, SSEC");
   PutProtectedStartBeside(folder);
-  Say("Beside the installed suite in " + folder + " the demo puts the stand-ins of two outside programs: the "
-      "communication library qvTessalOlvar.dll, pointed at the simulator, and the protected-start program "
+  Say("Beside the installed suite in " + folder +
+      " the demo puts the stand-ins of two outside programs: the "
+      "communication library qvTessalOlvar.dll, pointed at the simulator, and the protected-start "
+      "program "
       "qvTarnwick.exe");
 
   ULONGLONG start = GetTickCount64();
   if (!rig.AttachAgent(75000)) Fail("the keep-alive service did not start the agent");
-  Say("The service \"Corvanta BrontelMon\", which looks every 30 s for the suite's programs, started qvTolvenz.exe "
-      "in the user's session " + std::to_string((GetTickCount64() - start) / 1000) +
+  Say("The service \"Corvanta BrontelMon\", which looks every 30 s for the suite's programs, "
+      "started qvTolvenz.exe "
+      "in the user's session " +
+      std::to_string((GetTickCount64() - start) / 1000) +
       " s later; qvTolvenz started qvTarnwick.exe, which started the agent:");
   ShowLines(harness::ReadFileText(folder + "\\qvTarnwick.log"), "");
   Say("The agent's window is titled \"qvTessalKestra_X\"");
   HWND window = rig.window();
   if (harness::WaitUntil([&] { return IsWindowVisible(window) != 0; }, 20000)) {
-    if (harness::RequestScreenshot("main-window")) Say("The main window slid in at the screen corner (screenshot)");
+    if (harness::RequestScreenshot("main-window"))
+      Say("The main window slid in at the screen corner (screenshot)");
   }
   if (!rig.WaitForPolicy()) Fail("the agent loaded no policy");
   Say("The agent loaded the policy from the simulator and cached it in Kestra.ini");
@@ -164,9 +175,13 @@ int main(int argc, char** argv) {
   harness::Process brelgo, brelgox;
   brelgo.Start(harness::StandinFolder() + "\\Brelgo.exe", "--log \"" + log + "\" --record 101");
   brelgox.Start(harness::StandinFolder() + "\\BrelgoX.exe", "--log \"" + log + "\" --record 102");
-  Say("Started the protected-browser stand-ins Brelgo.exe (class BRELGO) and BrelgoX.exe (class BRELXGO)");
-  if (!harness::WaitUntil([&] { return LogHas(log, "BRELGO registered 101") && LogHas(log, "BRELXGO registered 102"); },
-                          20000)) {
+  Say("Started the protected-browser stand-ins Brelgo.exe (class BRELGO) and BrelgoX.exe (class "
+      "BRELXGO)");
+  if (!harness::WaitUntil(
+          [&] {
+            return LogHas(log, "BRELGO registered 101") && LogHas(log, "BRELXGO registered 102");
+          },
+          20000)) {
     Fail("the browsers did not register");
   }
   Say("Both browsers registered their record numbers 101 and 102");
@@ -175,7 +190,9 @@ int main(int argc, char** argv) {
   PostMessageA(window, kestra::kUmTrayNotify, 0, WM_RBUTTONUP);
   if (HWND menu = harness::WaitForWindow("#32768", nullptr, 10000)) {
     Sleep(300);
-    if (harness::RequestScreenshot("tray-menu")) Say("The tray menu lists the three sites, the policy time and the engine update (screenshot)");
+    if (harness::RequestScreenshot("tray-menu"))
+      Say("The tray menu lists the three sites, the policy time and the engine update "
+          "(screenshot)");
     PostMessageA(window, WM_CANCELMODE, 0, 0);
     harness::WaitUntil([&] { return !IsWindowVisible(menu); }, 5000);
   }
@@ -186,18 +203,24 @@ int main(int argc, char** argv) {
       rig.WaitForAnswer(101, asked) + "\"");
   asked = "www.example.com|198.51.100.7|";
   rig.Ask(102, "www.example.com", "198.51.100.7");
-  Say("Browser 102 asks about www.example.com: the agent answers \"" + rig.WaitForAnswer(102, asked) + "\"");
+  Say("Browser 102 asks about www.example.com: the agent answers \"" +
+      rig.WaitForAnswer(102, asked) + "\"");
 
   rig.Ask(101, "www.hcard.co.kr", "10.66.6.6", "<HASH>0</HASH>");
   Say("Browser 101 asks about www.hcard.co.kr at 10.66.6.6, a pharmed address");
   HWND toast = harness::WaitForDialogWithControl(rig.agent().id(), 1002, 15000);
   if (toast == nullptr) Fail("no toast");
   Say("The record file keeps the request (verdict NOT) and the toast slides in: \"" +
-      Narrow(harness::ControlText(toast, 1005)) + "\" / \"" + Narrow(harness::ControlText(toast, 1002)) + "\"");
+      Narrow(harness::ControlText(toast, 1005)) + "\" / \"" +
+      Narrow(harness::ControlText(toast, 1002)) + "\"");
   Sleep(500);
   harness::RequestScreenshot("toast");
-  if (!harness::WaitUntil([&] { return LogHas(log, "BRELGO UM_BROWSER_ALERT") && LogHas(log, "BRELXGO UM_BROWSER_ALERT"); },
-                          10000)) {
+  if (!harness::WaitUntil(
+          [&] {
+            return LogHas(log, "BRELGO UM_BROWSER_ALERT") &&
+                   LogHas(log, "BRELXGO UM_BROWSER_ALERT");
+          },
+          10000)) {
     Fail("the browsers were not signalled");
   }
   Say("Both browser windows received UM_BROWSER_ALERT (0x2727)");
@@ -214,10 +237,13 @@ int main(int argc, char** argv) {
   harness::RequestScreenshot("alert");
   PostMessageA(alert, WM_COMMAND, IDOK, 0);
   Say(u8"The user answers \"예\"");
-  if (!harness::WaitUntil([&] { return LogHas(log, "BRELGO TERMINATE") && LogHas(log, "BRELXGO TERMINATE"); }, 20000)) {
+  if (!harness::WaitUntil(
+          [&] { return LogHas(log, "BRELGO TERMINATE") && LogHas(log, "BRELXGO TERMINATE"); },
+          20000)) {
     Fail("the browsers were not told to close");
   }
-  Say("Every registered browser found <TERMINATE></TERMINATE> in its record file and closed. Browser log:");
+  Say("Every registered browser found <TERMINATE></TERMINATE> in its record file and closed. "
+      "Browser log:");
   ShowLines(harness::ReadFileText(log), "");
 
   ShowHostsGuard(rig);
@@ -228,6 +254,7 @@ int main(int argc, char** argv) {
   rig.StopAgent();
   DWORD code = 0;
   rig.agent().WaitForExit(10000, &code);
-  Say("The agent ended through its shutdown routine with exit code " + std::to_string(code) + ". Done.");
+  Say("The agent ended through its shutdown routine with exit code " + std::to_string(code) +
+      ". Done.");
   return 0;
 }

@@ -25,9 +25,12 @@ std::string BigHostsFile() {
   std::string file = "\xEF\xBB\xBF# \xC7\xD1\xB1\xDB hosts\r\n";
   for (int i = 0;; ++i) {
     std::string n = std::to_string(i);
-    std::string line = i % 100 == 0 ? "10.0." + std::to_string(i % 128) + ".1\twww.bank" + std::to_string(i % 128) + ".co.kr\r\n"
-                       : i % 100 == 50 ? "6.6.6.6 m.bank" + std::to_string(i % 128) + ".co.kr # forged\r\n"
-                                       : "0.0.0.0 ads" + n + ".tracker.example.com www.ads" + n + ".example.net\r\n";
+    std::string line =
+        i % 100 == 0 ? "10.0." + std::to_string(i % 128) + ".1\twww.bank" +
+                           std::to_string(i % 128) + ".co.kr\r\n"
+        : i % 100 == 50
+            ? "6.6.6.6 m.bank" + std::to_string(i % 128) + ".co.kr # forged\r\n"
+            : "0.0.0.0 ads" + n + ".tracker.example.com www.ads" + n + ".example.net\r\n";
     if (file.size() + line.size() > kMaxHostsFileBytes) return file;
     file += line;
   }

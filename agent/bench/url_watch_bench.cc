@@ -43,7 +43,9 @@ void Report(benchmark::State& state, const std::string& text) {
 }
 
 // The address of the last site: every protected host is looked up.
-void BM_AddressOfTheLastSite(benchmark::State& state) { Report(state, "ip:10.0." + LastSite(state) + ".1"); }
+void BM_AddressOfTheLastSite(benchmark::State& state) {
+  Report(state, "ip:10.0." + LastSite(state) + ".1");
+}
 void BM_AddressOfNoSite(benchmark::State& state) { Report(state, "ip:192.168.77.77"); }
 // A protected use URL with a port and path: matched, resolved and broadcast.
 void BM_NameOfTheLastSite(benchmark::State& state) {

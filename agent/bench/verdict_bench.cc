@@ -18,10 +18,14 @@ class BenchHost : public InspectionHost {
   uint64_t now = 0;
   uint64_t NowMs() override { return now += 61000; }  // never within the repeat window
   void Wait(unsigned) override {}
-  std::optional<std::string> ReadExclusionFile() override { return std::string("11-22-33-44-55-66;"); }
+  std::optional<std::string> ReadExclusionFile() override {
+    return std::string("11-22-33-44-55-66;");
+  }
   std::string MacText() override { return "00-1A-2B-3C-4D-5E"; }
   std::optional<std::string> ReadRecord(int32_t) override { return record; }
-  void WriteRecord(int32_t, const std::string& text) override { benchmark::DoNotOptimize(text.data()); }
+  void WriteRecord(int32_t, const std::string& text) override {
+    benchmark::DoNotOptimize(text.data());
+  }
   std::string ReadEvidence(const std::string&, int32_t) override { return evidence; }
   bool DeleteEvidence(const std::string&, int32_t) override { return true; }
   void ShowTrayIconForAWhile() override {}
@@ -53,11 +57,14 @@ void Inspect(benchmark::State& state, const std::string& record, const std::stri
 void BM_AddressCheckLastSite(benchmark::State& state) {
   Inspect(state, "www.bank127.co.kr|10.0.127.1|", "");
 }
-void BM_AddressRefused(benchmark::State& state) { Inspect(state, "www.bank127.co.kr|10.6.6.6|", ""); }
+void BM_AddressRefused(benchmark::State& state) {
+  Inspect(state, "www.bank127.co.kr|10.6.6.6|", "");
+}
 void BM_UnknownSite(benchmark::State& state) { Inspect(state, "www.example.com|1.2.3.4|", ""); }
 void BM_WithEvidence(benchmark::State& state) {
   Inspect(state, "www.bank127.co.kr|10.0.127.1|",
-          "<CERT>[SUBJECT]CN=www.bank127.co.kr, O=Bank</CERT><HASH>" + std::string(64, 'A') + "</HASH>");
+          "<CERT>[SUBJECT]CN=www.bank127.co.kr, O=Bank</CERT><HASH>" + std::string(64, 'A') +
+              "</HASH>");
 }
 void BM_ParseFullReply(benchmark::State& state) {
   std::string reply = FullReply();

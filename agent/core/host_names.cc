@@ -8,7 +8,8 @@ namespace kestra {
 namespace {
 
 bool IsLabelChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '_';
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -19,12 +20,14 @@ bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= '
 // one of these; "nul.x" and "com1.x" included.
 bool IsDeviceName(std::string_view label) {
   if (label.size() < 3 || label.size() > 7) return false;
-  static constexpr std::array<std::string_view, 6> kNames = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+  static constexpr std::array<std::string_view, 6> kNames = {"con", "prn",    "aux",
+                                                             "nul", "conin$", "conout$"};
   for (std::string_view name : kNames) {
     if (tessal::EqualsIgnoreCase(label, name)) return true;
   }
   if (label.size() != 4 || !IsDigit(label[3])) return false;
-  return tessal::EqualsIgnoreCase(label.substr(0, 3), "com") || tessal::EqualsIgnoreCase(label.substr(0, 3), "lpt");
+  return tessal::EqualsIgnoreCase(label.substr(0, 3), "com") ||
+         tessal::EqualsIgnoreCase(label.substr(0, 3), "lpt");
 }
 
 bool IsSafeLabel(std::string_view label) {
@@ -42,7 +45,8 @@ bool EveryDottedPart(std::string_view text, Check check) {
   std::size_t at = 0;
   for (;;) {
     std::size_t dot = text.find('.', at);
-    if (!check(text.substr(at, dot == std::string_view::npos ? std::string_view::npos : dot - at))) {
+    if (!check(
+            text.substr(at, dot == std::string_view::npos ? std::string_view::npos : dot - at))) {
       return false;
     }
     if (dot == std::string_view::npos) return true;
@@ -84,7 +88,9 @@ bool IsSafeHostName(std::string_view host) {
   return EveryDottedPart(host, IsSafeLabel);
 }
 
-bool IsAddressLiteral(std::string_view address) { return IsIpv4Literal(address) || IsIpv6Literal(address); }
+bool IsAddressLiteral(std::string_view address) {
+  return IsIpv4Literal(address) || IsIpv6Literal(address);
+}
 
 std::string LoggableAddress(std::string_view address) {
   return IsAddressLiteral(address) ? std::string(address) : std::string();

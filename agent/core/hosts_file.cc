@@ -122,14 +122,16 @@ std::string HostOfPolicyUrl(std::string_view url) {
   if (scheme != std::string_view::npos) url.remove_prefix(scheme + 2);
   url = url.substr(0, url.find_first_of("/?#\\:"));
   if (!url.empty() && url.back() == '.') url.remove_suffix(1);
-  if (url.find('.') == std::string_view::npos || IsAddressLiteral(url) || !IsSafeHostName(url)) return "";
+  if (url.find('.') == std::string_view::npos || IsAddressLiteral(url) || !IsSafeHostName(url))
+    return "";
   std::string host(url);
   std::transform(host.begin(), host.end(), host.begin(), LowerAscii);
   return host;
 }
 
 std::optional<IpAddress> ParsePolicyAddress(std::string_view text) {
-  if (text.size() > 2 && text.front() == '[' && text.back() == ']') text = text.substr(1, text.size() - 2);
+  if (text.size() > 2 && text.front() == '[' && text.back() == ']')
+    text = text.substr(1, text.size() - 2);
   return ParseIpAddress(text);
 }
 
@@ -156,7 +158,8 @@ std::string_view WithoutTerminator(std::string_view line) {
 
 HostsReadIssue ReadIssue(std::string_view bytes) {
   if (bytes.size() > kMaxHostsFileBytes) return HostsReadIssue::kTooLarge;
-  if (bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) {
+  if (bytes.size() >= 2 &&
+      ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) {
     return HostsReadIssue::kUnknownEncoding;
   }
   if (bytes.find('\0') != std::string_view::npos) return HostsReadIssue::kNulBytes;
@@ -170,7 +173,8 @@ class EntryJudge {
   EntryJudge(const ProtectedHosts& hosts, HostsJudgement* out) : hosts_(hosts), out_(out) {}
 
   // False when the entry holds a byte no address or name holds.
-  bool Judge(std::string_view text, std::size_t first_line, const std::vector<std::size_t>& segment_starts) {
+  bool Judge(std::string_view text, std::size_t first_line,
+             const std::vector<std::size_t>& segment_starts) {
     text = text.substr(0, text.find('#'));
     std::string_view address;
     std::size_t at = 0;
@@ -188,7 +192,8 @@ class EntryJudge {
       if (address.empty()) {
         address = field;
       } else {
-        std::size_t segment = std::upper_bound(segment_starts.begin(), segment_starts.end(), at) - segment_starts.begin() - 1;
+        std::size_t segment = std::upper_bound(segment_starts.begin(), segment_starts.end(), at) -
+                              segment_starts.begin() - 1;
         JudgeName(address, field, first_line + segment);
       }
       at = end;
@@ -224,11 +229,13 @@ class EntryJudge {
 // A line ended by a lone CR may be taken by a resolver for part of the next line
 // (CR as a space). Judges every run of such lines joined that way too, so that no
 // reading of the file leaves a tampered entry unseen.
-void JudgeJoinedLines(std::string_view bytes, std::size_t bom, EntryJudge& judge, HostsJudgement* out) {
+void JudgeJoinedLines(std::string_view bytes, std::size_t bom, EntryJudge& judge,
+                      HostsJudgement* out) {
   const std::vector<HostsLine>& lines = out->lines;
   for (std::size_t first = 0; first < lines.size();) {
     std::size_t last = first;
-    while (last + 1 < lines.size() && bytes[lines[last].offset + lines[last].length - 1] == '\r') ++last;
+    while (last + 1 < lines.size() && bytes[lines[last].offset + lines[last].length - 1] == '\r')
+      ++last;
     if (last > first) {
       std::string joined;
       std::vector<std::size_t> starts;
@@ -308,7 +315,8 @@ HostsJudgement JudgeHostsFile(std::string_view bytes, const ProtectedHosts& host
   EntryJudge judge(hosts, &out);
   const std::vector<std::size_t> one_segment = {0};
   for (std::size_t i = 0; i < out.lines.size(); ++i) {
-    std::string_view line = WithoutTerminator(bytes.substr(out.lines[i].offset, out.lines[i].length));
+    std::string_view line =
+        WithoutTerminator(bytes.substr(out.lines[i].offset, out.lines[i].length));
     if (i == 0) line.remove_prefix(std::min(bom, line.size()));
     if (!judge.Judge(line, i, one_segment)) {
       HostsJudgement refused;
@@ -319,10 +327,13 @@ HostsJudgement JudgeHostsFile(std::string_view bytes, const ProtectedHosts& host
   JudgeJoinedLines(bytes, bom, judge, &out);
   // The joined reading repeats what the lines said on their own: once is enough.
   auto key = [](const TamperedEntry& e) { return std::tie(e.line, e.name, e.address); };
-  std::stable_sort(out.tampered.begin(), out.tampered.end(),
-                   [&key](const TamperedEntry& a, const TamperedEntry& b) { return key(a) < key(b); });
+  std::stable_sort(
+      out.tampered.begin(), out.tampered.end(),
+      [&key](const TamperedEntry& a, const TamperedEntry& b) { return key(a) < key(b); });
   out.tampered.erase(std::unique(out.tampered.begin(), out.tampered.end(),
-                                 [&key](const TamperedEntry& a, const TamperedEntry& b) { return key(a) == key(b); }),
+                                 [&key](const TamperedEntry& a, const TamperedEntry& b) {
+                                   return key(a) == key(b);
+                                 }),
                      out.tampered.end());
   return out;
 }
@@ -331,10 +342,12 @@ std::string WithoutTamperedLines(std::string_view bytes, const HostsJudgement& j
   std::string kept;
   kept.reserve(bytes.size());
   // The BOM says how the whole file is written: it stays when its line goes.
-  bool bom_line_goes = !judgement.lines.empty() && judgement.line_tampered[0] && bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom;
+  bool bom_line_goes = !judgement.lines.empty() && judgement.line_tampered[0] &&
+                       bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom;
   if (bom_line_goes) kept.append(kUtf8Bom);
   for (std::size_t i = 0; i < judgement.lines.size(); ++i) {
-    if (!judgement.line_tampered[i]) kept.append(bytes.substr(judgement.lines[i].offset, judgement.lines[i].length));
+    if (!judgement.line_tampered[i])
+      kept.append(bytes.substr(judgement.lines[i].offset, judgement.lines[i].length));
   }
   return kept;
 }

@@ -26,7 +26,8 @@ enum class HostsReadIssue {
   kNone,
   kTooLarge,         // over kMaxHostsFileBytes
   kNulBytes,         // a NUL byte anywhere: not a text file (or UTF-16 without a BOM)
-  kUnknownEncoding,  // a UTF-16/UTF-32 BOM, or a byte outside comments that no address or name holds
+  kUnknownEncoding,  // a UTF-16/UTF-32 BOM, or a byte outside comments that no address or name
+                     // holds
 };
 
 // An IPv4 or IPv6 address in binary form; IPv4 is kept as itself, not mapped.
@@ -58,8 +59,8 @@ struct TamperedEntry {
 struct HostsJudgement {
   HostsReadIssue issue = HostsReadIssue::kNone;  // when set, nothing below is filled
   std::vector<HostsLine> lines;
-  std::vector<TamperedEntry> tampered;           // by line, then name; no repeats
-  std::vector<bool> line_tampered;               // one per line
+  std::vector<TamperedEntry> tampered;  // by line, then name; no repeats
+  std::vector<bool> line_tampered;      // one per line
   bool clean() const { return issue == HostsReadIssue::kNone && tampered.empty(); }
 };
 

@@ -2,7 +2,8 @@
 
 namespace kestra {
 
-FileOpStatus HeldFolderHostsOps::Read(const std::string& name, std::size_t limit, std::string* bytes) {
+FileOpStatus HeldFolderHostsOps::Read(const std::string& name, std::size_t limit,
+                                      std::string* bytes) {
   tessal::OpenStatus status = tessal::OpenStatus::kRefused;
   tessal::File file = folder_.OpenForRead(name, &status);
   if (!file.valid()) {
@@ -29,12 +30,9 @@ FileOpStatus HeldFolderHostsOps::WriteNew(const std::string& name, const std::st
 
 FileOpStatus HeldFolderHostsOps::Replace(const std::string& from, const std::string& to) {
   switch (folder_.ReplaceChild(from, to)) {
-    case tessal::OpenStatus::kOpened:
-      return FileOpStatus::kOk;
-    case tessal::OpenStatus::kBusy:
-      return FileOpStatus::kLocked;
-    case tessal::OpenStatus::kRefused:
-      break;
+    case tessal::OpenStatus::kOpened: return FileOpStatus::kOk;
+    case tessal::OpenStatus::kBusy: return FileOpStatus::kLocked;
+    case tessal::OpenStatus::kRefused: break;
   }
   return FileOpStatus::kFailed;
 }

@@ -12,7 +12,8 @@ namespace {
 // other name is not a backup of ours.
 std::optional<int> BackupNumber(std::string_view name) {
   constexpr std::string_view kBase = kHostsBackupName;
-  if (name.size() < kBase.size() || !tessal::EqualsIgnoreCase(name.substr(0, kBase.size()), kBase)) return std::nullopt;
+  if (name.size() < kBase.size() || !tessal::EqualsIgnoreCase(name.substr(0, kBase.size()), kBase))
+    return std::nullopt;
   name.remove_prefix(kBase.size());
   if (name.empty()) return 0;
   if (name.size() < 2 || name.size() > 5 || name[0] != '.' || name[1] == '0') return std::nullopt;
@@ -26,7 +27,8 @@ std::optional<int> BackupNumber(std::string_view name) {
 }
 
 std::string BackupName(int number) {
-  return number == 0 ? std::string(kHostsBackupName) : std::string(kHostsBackupName) + "." + std::to_string(number);
+  return number == 0 ? std::string(kHostsBackupName)
+                     : std::string(kHostsBackupName) + "." + std::to_string(number);
 }
 
 std::string WithoutTrailingBackslash(std::string_view path) {
@@ -49,8 +51,8 @@ HostsRepair AfterFailedStep(FileOpStatus status, HostsRepair otherwise) {
 constexpr std::size_t kEventFieldBytes = 127;
 
 std::string TamperedEventText(const TamperedEntry& e, bool repaired) {
-  std::string text = "[" + e.name.substr(0, kEventFieldBytes) + "]에 대한 [" + e.address.substr(0, kEventFieldBytes) +
-                     "]호스트파일 파밍시도";
+  std::string text = "[" + e.name.substr(0, kEventFieldBytes) + "]에 대한 [" +
+                     e.address.substr(0, kEventFieldBytes) + "]호스트파일 파밍시도";
   if (!repaired) text += "(자동수정 실패)";
   return text;
 }
@@ -61,8 +63,10 @@ std::string FirstCompanyId(const std::vector<ObservationTarget>& targets) {
 
 }  // namespace
 
-std::string HostsFolder(const std::optional<std::string>& expanded_database_path, std::string_view system_folder) {
-  if (expanded_database_path && !expanded_database_path->empty()) return WithoutTrailingBackslash(*expanded_database_path);
+std::string HostsFolder(const std::optional<std::string>& expanded_database_path,
+                        std::string_view system_folder) {
+  if (expanded_database_path && !expanded_database_path->empty())
+    return WithoutTrailingBackslash(*expanded_database_path);
   return WithoutTrailingBackslash(system_folder) + "\\drivers\\etc";
 }
 
@@ -71,8 +75,10 @@ bool IsStandardDataBasePath(const std::optional<std::string>& value, std::string
   std::string given = WithoutTrailingBackslash(*value);
   constexpr std::string_view kRootVariable = "%SystemRoot%";
   std::string_view standard = kStandardDataBasePath;
-  std::string expanded = WithoutTrailingBackslash(system_root) + std::string(standard.substr(kRootVariable.size()));
-  return tessal::EqualsIgnoreCase(given, standard) || (!system_root.empty() && tessal::EqualsIgnoreCase(given, expanded));
+  std::string expanded =
+      WithoutTrailingBackslash(system_root) + std::string(standard.substr(kRootVariable.size()));
+  return tessal::EqualsIgnoreCase(given, standard) ||
+         (!system_root.empty() && tessal::EqualsIgnoreCase(given, expanded));
 }
 
 std::optional<std::string> NextBackupName(const std::vector<std::string>& existing) {
@@ -122,7 +128,8 @@ HostsRepair BackUp(HostsFileOps& ops, const std::string& bytes, std::string* nam
   }
   std::string copy;
   if (std::optional<std::string> newest = NewestBackupName(existing);
-      newest && ops.Read(*newest, kMaxHostsFileBytes + 1, &copy) == FileOpStatus::kOk && copy == bytes) {
+      newest && ops.Read(*newest, kMaxHostsFileBytes + 1, &copy) == FileOpStatus::kOk &&
+      copy == bytes) {
     *name = *newest;
     return HostsRepair::kRepaired;
   }
@@ -132,13 +139,15 @@ HostsRepair BackUp(HostsFileOps& ops, const std::string& bytes, std::string* nam
   if (copied != FileOpStatus::kOk) return AfterFailedStep(copied, HostsRepair::kBackupFailed);
   *name = *next;
   // A file changed since it was judged is judged anew at the next trigger.
-  if (ops.Read(*next, kMaxHostsFileBytes + 1, &copy) != FileOpStatus::kOk || copy != bytes) return HostsRepair::kChanged;
+  if (ops.Read(*next, kMaxHostsFileBytes + 1, &copy) != FileOpStatus::kOk || copy != bytes)
+    return HostsRepair::kChanged;
   return HostsRepair::kRepaired;
 }
 
 // Writes the repaired bytes beside the hosts file and puts them in its place,
 // unless the hosts file no longer holds `original`.
-HostsRepair WriteBesideAndReplace(HostsFileOps& ops, const std::string& original, const std::string& repaired) {
+HostsRepair WriteBesideAndReplace(HostsFileOps& ops, const std::string& original,
+                                  const std::string& repaired) {
   if (ops.Exists(kHostsTempName)) ops.Delete(kHostsTempName);  // left by an interrupted repair
   FileOpStatus written = ops.WriteNew(kHostsTempName, repaired);
   if (written != FileOpStatus::kOk) {
@@ -146,7 +155,8 @@ HostsRepair WriteBesideAndReplace(HostsFileOps& ops, const std::string& original
     return AfterFailedStep(written, HostsRepair::kWriteFailed);
   }
   std::string again;
-  if (ops.Read(kHostsFileName, kMaxHostsFileBytes + 1, &again) != FileOpStatus::kOk || again != original) {
+  if (ops.Read(kHostsFileName, kMaxHostsFileBytes + 1, &again) != FileOpStatus::kOk ||
+      again != original) {
     ops.Delete(kHostsTempName);
     return HostsRepair::kChanged;
   }
@@ -177,12 +187,14 @@ HostsRepairOutcome RepairHostsFile(HostsFileOps& ops, const ProtectedHosts& host
   std::string repaired = RepairedHostsBytes(bytes, hosts, &removed);
   HostsRepairOutcome outcome = Outcome(HostsRepair::kRepaired, std::move(removed));
   outcome.result = BackUp(ops, bytes, &outcome.backup_name);
-  if (outcome.result == HostsRepair::kRepaired) outcome.result = WriteBesideAndReplace(ops, bytes, repaired);
+  if (outcome.result == HostsRepair::kRepaired)
+    outcome.result = WriteBesideAndReplace(ops, bytes, repaired);
   return outcome;
 }
 
 bool ChecksHostsAfterVerdict(Verdict verdict, int verdict_kind) {
-  return verdict == Verdict::kNot && (verdict_kind == kKindAddress || verdict_kind == kKindCertificate);
+  return verdict == Verdict::kNot &&
+         (verdict_kind == kKindAddress || verdict_kind == kKindCertificate);
 }
 
 void HostsGuardSchedule::FolderChanged(std::uint64_t now_ms) {
@@ -202,8 +214,7 @@ bool HostsGuardSchedule::ShouldReport(const HostsRepairOutcome& outcome) {
     case HostsRepair::kMissing:
       reported_failure_.reset();
       return outcome.result == HostsRepair::kRepaired;
-    default:
-      break;
+    default: break;
   }
   // A failure is the same one while its result, reason and entries stay.
   std::string key = std::to_string(static_cast<int>(outcome.result)) + "/" +
@@ -214,7 +225,8 @@ bool HostsGuardSchedule::ShouldReport(const HostsRepairOutcome& outcome) {
   return true;
 }
 
-bool HostsGuardSchedule::ShouldReportDataBasePath(const std::optional<std::string>& value, bool standard) {
+bool HostsGuardSchedule::ShouldReportDataBasePath(const std::optional<std::string>& value,
+                                                  bool standard) {
   if (standard) {
     reported_database_path_.reset();
     return false;
@@ -225,11 +237,13 @@ bool HostsGuardSchedule::ShouldReportDataBasePath(const std::optional<std::strin
   return true;
 }
 
-std::vector<HostsEvent> HostsEvents(const HostsRepairOutcome& outcome, const std::vector<ObservationTarget>& targets) {
+std::vector<HostsEvent> HostsEvents(const HostsRepairOutcome& outcome,
+                                    const std::vector<ObservationTarget>& targets) {
   std::vector<HostsEvent> events;
   bool repaired = outcome.result == HostsRepair::kRepaired;
   if (outcome.tampered.empty()) {
-    if (!repaired && outcome.result != HostsRepair::kClean && outcome.result != HostsRepair::kMissing) {
+    if (!repaired && outcome.result != HostsRepair::kClean &&
+        outcome.result != HostsRepair::kMissing) {
       events.push_back({FirstCompanyId(targets), "호스트파일 검사불가 파밍시도", kKindAddress});
     }
     return events;
@@ -241,7 +255,8 @@ std::vector<HostsEvent> HostsEvents(const HostsRepairOutcome& outcome, const std
     if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
     seen.push_back(key);
     bool known = e.target >= 0 && static_cast<std::size_t>(e.target) < targets.size();
-    std::string company = known ? targets[static_cast<std::size_t>(e.target)].company_id : FirstCompanyId(targets);
+    std::string company =
+        known ? targets[static_cast<std::size_t>(e.target)].company_id : FirstCompanyId(targets);
     // Kind 0: to the server a forged hosts entry is an address pharming attempt.
     events.push_back({company, TamperedEventText(e, repaired), kKindAddress});
     if (events.size() == kMaxHostsEvents) break;

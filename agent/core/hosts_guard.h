@@ -26,13 +26,15 @@ inline constexpr int kMaxHostsBackupNumber = 1000;
 
 // Where the resolver reads it: the registry's Tcpip DataBasePath value, and the
 // value it must hold.
-inline constexpr char kTcpipParametersKey[] = "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters";
+inline constexpr char kTcpipParametersKey[] =
+    "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters";
 inline constexpr char kDataBasePathValue[] = "DataBasePath";
 inline constexpr char kStandardDataBasePath[] = "%SystemRoot%\\System32\\drivers\\etc";
 
 // The folder of the hosts file: the expanded DataBasePath when it is set and not
 // empty, else the system folder's "drivers\etc".
-std::string HostsFolder(const std::optional<std::string>& expanded_database_path, std::string_view system_folder);
+std::string HostsFolder(const std::optional<std::string>& expanded_database_path,
+                        std::string_view system_folder);
 
 // Whether DataBasePath names the standard folder: the standard text, or the same
 // with %SystemRoot% expanded, in any case, with or without one trailing
@@ -75,15 +77,15 @@ class HostsFileOps {
 };
 
 enum class HostsRepair {
-  kClean,           // nothing tampered; nothing written
-  kMissing,         // no hosts file: the resolver has nothing to mislead it
+  kClean,    // nothing tampered; nothing written
+  kMissing,  // no hosts file: the resolver has nothing to mislead it
   kRepaired,
-  kNotJudged,       // the file is not read with confidence (see `issue`)
-  kLocked,          // read-only or in use; nothing changed, try again later
+  kNotJudged,  // the file is not read with confidence (see `issue`)
+  kLocked,     // read-only or in use; nothing changed, try again later
   kReadFailed,
   kTooManyBackups,  // every backup name is taken: nothing changed
   kBackupFailed,
-  kChanged,         // the file changed during the repair; the next trigger sees it
+  kChanged,  // the file changed during the repair; the next trigger sees it
   kWriteFailed,
   kReplaceFailed,
 };
@@ -151,7 +153,8 @@ struct HostsEvent {
 // entry reads "[host]에 대한 [address]호스트파일 파밍시도"; one left in place
 // because the repair failed adds "(자동수정 실패)".
 inline constexpr std::size_t kMaxHostsEvents = 16;
-std::vector<HostsEvent> HostsEvents(const HostsRepairOutcome& outcome, const std::vector<ObservationTarget>& targets);
+std::vector<HostsEvent> HostsEvents(const HostsRepairOutcome& outcome,
+                                    const std::vector<ObservationTarget>& targets);
 // The event of a DataBasePath finding.
 HostsEvent DataBasePathEvent(const std::vector<ObservationTarget>& targets);
 

@@ -4,11 +4,11 @@
 
 namespace kestra {
 
-inline constexpr unsigned kUmBrowserAlert = 0x2727;   // to the protected browsers after "NOT"
-inline constexpr unsigned kUmInspectRecord = 0x2728;  // wParam: record number
-inline constexpr unsigned kUmTrayNotify = 0x2729;     // tray icon callback
-inline constexpr unsigned kUmRegisterRecord = 0x272A; // wParam: record number
-inline constexpr unsigned kUmReleaseRecord = 0x272B;  // wParam: record number
+inline constexpr unsigned kUmBrowserAlert = 0x2727;    // to the protected browsers after "NOT"
+inline constexpr unsigned kUmInspectRecord = 0x2728;   // wParam: record number
+inline constexpr unsigned kUmTrayNotify = 0x2729;      // tray icon callback
+inline constexpr unsigned kUmRegisterRecord = 0x272A;  // wParam: record number
+inline constexpr unsigned kUmReleaseRecord = 0x272B;   // wParam: record number
 inline constexpr unsigned kUmDnsChanged = 0x272C;
 inline constexpr unsigned kUmShutdown = 0x2B06;
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "common/core/ansi_text.h"
 #include "agent/core/tagged_text.h"
+#include "common/core/ansi_text.h"
 
 namespace kestra {
 
@@ -54,7 +54,8 @@ void ParseTargets(std::string_view reply, std::vector<ObservationTarget>* target
     // A block runs to the next opening tag or the end of the reply, so that a
     // field missing from one block is never taken from the next organisation's.
     std::size_t next = reply.find(open, at + open.size());
-    std::string_view block = reply.substr(at, next == std::string_view::npos ? std::string_view::npos : next - at);
+    std::string_view block =
+        reply.substr(at, next == std::string_view::npos ? std::string_view::npos : next - at);
 
     ObservationTarget t;
     t.company_id = Field(block, "companyid", 64);
@@ -85,7 +86,8 @@ ServerSettings ParseServerSettings(std::string_view settings) {
   std::string value;
   // A tag that is present but empty stays empty; only a missing tag takes the default.
   s.server = FindTag(settings, "CV_SERVER", &value) ? tessal::CutAnsi(value, 127) : kDefaultServer;
-  s.object = FindTag(settings, "CV_OBJECT", &value) ? tessal::CutAnsi(value, 127) : "/CommandService";
+  s.object =
+      FindTag(settings, "CV_OBJECT", &value) ? tessal::CutAnsi(value, 127) : "/CommandService";
   std::string port = FindTag(settings, "CV_PORT", &value) ? tessal::CutAnsi(value, 127) : "80";
   s.port = DecimalValue(port);
   return s;
@@ -93,13 +95,13 @@ ServerSettings ParseServerSettings(std::string_view settings) {
 
 std::string PolicyTimeLabel(const LocalTime& t, bool from_cache) {
   char label[96];
-  std::snprintf(label, sizeof(label), "%04d%02d%02d-%02d%02d%02d %s", t.year, t.month, t.day, t.hour,
-                t.minute, t.second, from_cache ? "로컬정책" : "업데이트");
+  std::snprintf(label, sizeof(label), "%04d%02d%02d-%02d%02d%02d %s", t.year, t.month, t.day,
+                t.hour, t.minute, t.second, from_cache ? "로컬정책" : "업데이트");
   return label;
 }
 
-MenuModel BuildPolicyMenu(Edition edition, const std::vector<std::string>& display_ids, bool termination,
-                          const std::string& time_label) {
+MenuModel BuildPolicyMenu(Edition edition, const std::vector<std::string>& display_ids,
+                          bool termination, const std::string& time_label) {
   MenuModel menu;
   if (edition == Edition::kX) {
     unsigned command = 1;

@@ -19,11 +19,11 @@ namespace kestra {
 // One protected site, one "<observationtarget>" block of the reply. Text fields
 // are cut to their fixed widths (less the terminator).
 struct ObservationTarget {
-  std::string company_id;   // 64
-  std::string display_id;   // 128, a copy of the company id
-  std::string main_host;    // 128, after the first "//", lower-cased
-  std::string main_ip;      // 128
-  std::string hash_data;    // 512
+  std::string company_id;  // 64
+  std::string display_id;  // 128, a copy of the company id
+  std::string main_host;   // 128, after the first "//", lower-cased
+  std::string main_ip;     // 128
+  std::string hash_data;   // 512
   std::optional<std::string> use_urls;
   std::optional<std::string> use_ips;
   std::optional<std::string> certificate;

@@ -2,14 +2,15 @@
 
 #include <vector>
 
-#include "common/core/ansi_text.h"
 #include "agent/core/tagged_text.h"
+#include "common/core/ansi_text.h"
 
 namespace kestra {
 
 TimerAction DispatchTimer(unsigned id, bool policy_loaded, bool record_pending, Edition edition) {
   if (!policy_loaded || id == kTimerPolicy) return TimerAction::kRefresh;
-  if (id == kTimerDnsAlert) return edition == Edition::kX ? TimerAction::kDnsAlert : TimerAction::kDefault;
+  if (id == kTimerDnsAlert)
+    return edition == Edition::kX ? TimerAction::kDnsAlert : TimerAction::kDefault;
   if (id == kTimerTrayIcon) return TimerAction::kHideTrayIcon;
   if (id == kTimerInspect && record_pending) return TimerAction::kInspect;
   return TimerAction::kDefault;
@@ -55,11 +56,8 @@ bool PassesNightRestart(PolicyState& state, RefreshHost& host) {
       host.RunProtectedStart();
       host.Shutdown();
       return false;
-    case NightRestart::kResetClock:
-      state.restart_clock_ms = now;
-      break;
-    case NightRestart::kNotDue:
-      break;
+    case NightRestart::kResetClock: state.restart_clock_ms = now; break;
+    case NightRestart::kNotDue: break;
   }
   return true;
 }
@@ -68,15 +66,12 @@ bool PassesNightRestart(PolicyState& state, RefreshHost& host) {
 CommLibrary* PrepareComm(PolicyState& state, RefreshHost& host) {
   CommLibrary* comm = nullptr;
   switch (host.LoadComm(state.edition, &comm)) {
-    case CommLoad::kMissing:
-      EndRefresh(state, host);
-      return nullptr;
+    case CommLoad::kMissing: EndRefresh(state, host); return nullptr;
     case CommLoad::kNoEntryPoint:
       host.FatalMessage(kModuleInfoMessage);
       host.Shutdown();
       return nullptr;
-    case CommLoad::kLoaded:
-      break;
+    case CommLoad::kLoaded: break;
   }
   std::optional<std::string> settings_text = host.ReadServerSettings(state.edition);
   if (!settings_text) {

@@ -13,8 +13,8 @@
 namespace kestra {
 
 inline constexpr unsigned kTimerPolicy = 1;
-inline constexpr unsigned kTimerInspect = 2;    // pseudo-id, never set as a timer
-inline constexpr unsigned kTimerDnsAlert = 3;   // pseudo-id, never set as a timer
+inline constexpr unsigned kTimerInspect = 2;   // pseudo-id, never set as a timer
+inline constexpr unsigned kTimerDnsAlert = 3;  // pseudo-id, never set as a timer
 inline constexpr unsigned kTimerTrayIcon = 4;
 inline constexpr unsigned kTimerHostsCheck = 5;  // the end of a burst of hosts-folder changes
 inline constexpr unsigned kRefreshPeriodMs = 600000;
@@ -83,8 +83,8 @@ inline constexpr char kCompanyInfoMessage[] =
 struct PolicyState {
   Edition edition = Edition::kX;
   bool policy_loaded = false;
-  bool refresh_running = false;    // the refresh flag
-  bool inspection_running = false; // the inspection flag, owned by the inspection
+  bool refresh_running = false;     // the refresh flag
+  bool inspection_running = false;  // the inspection flag, owned by the inspection
   bool activation = false;
   bool termination = false;
   int uninstall_option = 0;

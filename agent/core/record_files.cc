@@ -27,7 +27,8 @@ std::string RecordFileName(const std::string& work_folder, int32_t number) {
   return work_folder + tessal::kPathSeparator + RecordFileLeaf(number);
 }
 
-std::string EvidenceFileName(const std::string& work_folder, const std::string& host, int32_t number) {
+std::string EvidenceFileName(const std::string& work_folder, const std::string& host,
+                             int32_t number) {
   return work_folder + tessal::kPathSeparator + EvidenceFileLeaf(host, number);
 }
 
@@ -60,12 +61,13 @@ void RecordList::ForEach(const std::function<void(int32_t)>& visit) const {
   }
 }
 
-tessal::OpenStatus WriteRecordFile(const tessal::SafeFolder& work, int32_t number, std::string_view text) {
+tessal::OpenStatus WriteRecordFile(const tessal::SafeFolder& work, int32_t number,
+                                   std::string_view text) {
   tessal::OpenStatus status = tessal::OpenStatus::kRefused;
   tessal::File file = work.OpenForUpdate(RecordFileLeaf(number), &status);
   if (!file.valid()) return status;
   return file.ReplaceContent(text.substr(0, kMaxRecordText)) ? tessal::OpenStatus::kOpened
-                                                              : tessal::OpenStatus::kRefused;
+                                                             : tessal::OpenStatus::kRefused;
 }
 
 bool BroadcastToRecords(const RecordList& list, const tessal::SafeFolder& work, const char* text) {
@@ -74,13 +76,14 @@ bool BroadcastToRecords(const RecordList& list, const tessal::SafeFolder& work, 
   return true;
 }
 
-int BroadcastWithRetries(const RecordList& list, const tessal::SafeFolder& work, std::string_view text,
-                         int retries, const std::function<void()>& pause) {
-  return WriteInRounds(list, [&](int32_t number) { return WriteRecordFile(work, number, text); }, retries, pause);
+int BroadcastWithRetries(const RecordList& list, const tessal::SafeFolder& work,
+                         std::string_view text, int retries, const std::function<void()>& pause) {
+  return WriteInRounds(
+      list, [&](int32_t number) { return WriteRecordFile(work, number, text); }, retries, pause);
 }
 
-int WriteInRounds(const RecordList& list, const std::function<tessal::OpenStatus(int32_t)>& write, int retries,
-                  const std::function<void()>& pause) {
+int WriteInRounds(const RecordList& list, const std::function<tessal::OpenStatus(int32_t)>& write,
+                  int retries, const std::function<void()>& pause) {
   std::vector<int32_t> pending;
   list.ForEach([&](int32_t number) { pending.push_back(number); });
   int written = 0;

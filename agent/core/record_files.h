@@ -19,7 +19,8 @@ std::string RecordFileLeaf(int32_t number);
 std::string EvidenceFileLeaf(const std::string& host, int32_t number);
 // The same names with the work folder before them.
 std::string RecordFileName(const std::string& work_folder, int32_t number);
-std::string EvidenceFileName(const std::string& work_folder, const std::string& host, int32_t number);
+std::string EvidenceFileName(const std::string& work_folder, const std::string& host,
+                             int32_t number);
 
 // Registered record numbers: 1024 slots and a count. Registering appends at the
 // count (which restarts at slot 0 after 1024); a number already registered takes
@@ -46,7 +47,8 @@ class RecordList {
 // Replaces the content of one record file in the work folder. kBusy when its
 // requester holds it open, kRefused when it is not a plain file (or the text could
 // not be written).
-tessal::OpenStatus WriteRecordFile(const tessal::SafeFolder& work, int32_t number, std::string_view text);
+tessal::OpenStatus WriteRecordFile(const tessal::SafeFolder& work, int32_t number,
+                                   std::string_view text);
 
 // Writes the text into the record file of every registered requester, each file
 // tried once. False for a null text, true otherwise whatever the single writes did.
@@ -57,10 +59,10 @@ bool BroadcastToRecords(const RecordList& list, const tessal::SafeFolder& work, 
 // (injected so tests need not wait), so the whole broadcast takes at most
 // retries pauses whatever the count. Refused files are never retried. Returns the
 // number of files written.
-int BroadcastWithRetries(const RecordList& list, const tessal::SafeFolder& work, std::string_view text,
-                         int retries, const std::function<void()>& pause);
+int BroadcastWithRetries(const RecordList& list, const tessal::SafeFolder& work,
+                         std::string_view text, int retries, const std::function<void()>& pause);
 // The rounds themselves, over any writer of one record number.
-int WriteInRounds(const RecordList& list, const std::function<tessal::OpenStatus(int32_t)>& write, int retries,
-                  const std::function<void()>& pause);
+int WriteInRounds(const RecordList& list, const std::function<tessal::OpenStatus(int32_t)>& write,
+                  int retries, const std::function<void()>& pause);
 
 }  // namespace kestra

@@ -21,9 +21,7 @@ const std::array<unsigned char, 256>& SubstitutionTable() {
   return table;
 }
 
-bool UsablePath(const char* path) {
-  return path != nullptr && std::strlen(path) <= kMaxPathLength;
-}
+bool UsablePath(const char* path) { return path != nullptr && std::strlen(path) <= kMaxPathLength; }
 
 }  // namespace
 

@@ -51,7 +51,8 @@ std::string FormatMacText(const unsigned char* a, std::size_t length) {
   unsigned char b[6] = {0, 0, 0, 0, 0, 0};
   for (std::size_t i = 0; i < 6 && i < length; ++i) b[i] = a[i];
   char text[32];
-  std::snprintf(text, sizeof(text), "%02X-%02X-%02X-%02X-%02X-%02X", b[0], b[1], b[2], b[3], b[4], b[5]);
+  std::snprintf(text, sizeof(text), "%02X-%02X-%02X-%02X-%02X-%02X", b[0], b[1], b[2], b[3], b[4],
+                b[5]);
   return text;
 }
 

@@ -1,9 +1,9 @@
 #include "agent/core/toast_state.h"
 
-#include "common/core/ansi_text.h"
 #include "agent/core/host_names.h"
 #include "agent/core/screen_corner.h"
 #include "agent/core/verdict.h"
+#include "common/core/ansi_text.h"
 
 namespace kestra {
 
@@ -39,31 +39,21 @@ constexpr char kOtherText[] =
 
 const char* AlertTextFor(int verdict_kind) {
   switch (verdict_kind) {
-    case kKindAddress:
-      return kAddressText;
-    case kKindDnsSettings:
-      return kDnsText;
-    case kKindCertificate:
-      return kCertificateText;
-    case kKindContent:
-      return kContentText;
-    default:
-      return kOtherText;
+    case kKindAddress: return kAddressText;
+    case kKindDnsSettings: return kDnsText;
+    case kKindCertificate: return kCertificateText;
+    case kKindContent: return kContentText;
+    default: return kOtherText;
   }
 }
 
 uint32_t ReverseSlideDirection(uint32_t direction) {
   switch (direction) {
-    case kSlideLeftToRight:
-      return kSlideRightToLeft;
-    case kSlideRightToLeft:
-      return kSlideLeftToRight;
-    case kSlideTopToBottom:
-      return kSlideBottomToTop;
-    case kSlideBottomToTop:
-      return kSlideTopToBottom;
-    default:
-      return direction;
+    case kSlideLeftToRight: return kSlideRightToLeft;
+    case kSlideRightToLeft: return kSlideLeftToRight;
+    case kSlideTopToBottom: return kSlideBottomToTop;
+    case kSlideBottomToTop: return kSlideTopToBottom;
+    default: return direction;
   }
 }
 

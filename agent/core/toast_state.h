@@ -18,9 +18,9 @@ inline constexpr char kTerminateText[] = "<TERMINATE></TERMINATE>";
 inline constexpr int kTerminateRetries = 10;        // more attempts per unopenable file
 inline constexpr unsigned kTerminatePauseMs = 300;  // after each failed attempt
 
-inline constexpr unsigned kAlertDelayMs = 3000;  // toast shown -> alert box
-inline constexpr unsigned kToastSlideMs = 600;   // slide in, and out before a new notice
-inline constexpr unsigned kToastDismissMs = 300; // slide out on "확인" / "연결하기"
+inline constexpr unsigned kAlertDelayMs = 3000;   // toast shown -> alert box
+inline constexpr unsigned kToastSlideMs = 600;    // slide in, and out before a new notice
+inline constexpr unsigned kToastDismissMs = 300;  // slide out on "확인" / "연결하기"
 
 // Animation flags of the platform's window animation.
 inline constexpr uint32_t kAnimateHide = 0x10000;

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <vector>
 
-#include "common/core/ansi_text.h"
 #include "agent/core/host_names.h"
+#include "common/core/ansi_text.h"
 
 namespace kestra {
 namespace {
@@ -17,7 +17,9 @@ constexpr std::string_view kHttps = "https://";
 constexpr std::string_view kHttp = "http://";
 constexpr char kPathCharacters[] = "-._~:/?#[]@!$&()*+,;=%";
 
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
 
 std::string_view AfterScheme(std::string_view url) {
   if (StartsWith(url, kHttps)) return url.substr(kHttps.size());
@@ -38,8 +40,10 @@ std::string_view DomainOf(std::string_view url) {
 
 // True when the same kind of report for the same domain came within the window.
 bool IsRepeat(std::string_view url, int kind, UrlWatchState& state, std::uint64_t now) {
-  if (!state.last_domain.empty() && state.last_kind == kind && url.find('.') != std::string_view::npos) {
-    if (state.last_domain == DomainOf(url) && now - state.last_domain_ms < kWatchRepeatMs) return true;
+  if (!state.last_domain.empty() && state.last_kind == kind &&
+      url.find('.') != std::string_view::npos) {
+    if (state.last_domain == DomainOf(url) && now - state.last_domain_ms < kWatchRepeatMs)
+      return true;
     state.last_domain.clear();
   }
   if (state.last_domain.empty()) {
@@ -61,7 +65,8 @@ std::string DnsLine(const std::string& url, const std::string& address) {
   return "<DNS>" + url + "</DNS><ADR>" + address + "</ADR>";
 }
 
-bool OnAddressReport(std::string_view address, TargetTable& table, UrlWatchState& state, UrlWatchHost& host) {
+bool OnAddressReport(std::string_view address, TargetTable& table, UrlWatchState& state,
+                     UrlWatchHost& host) {
   if (!IsAddressLiteral(address)) return false;
   {
     // The library reports every https connection: the list is taken apart
@@ -93,7 +98,8 @@ bool MatchesATarget(const std::string& url, TargetTable& table) {
   return false;
 }
 
-bool OnNameReport(const std::string& name, TargetTable& table, UrlWatchState& state, UrlWatchHost& host) {
+bool OnNameReport(const std::string& name, TargetTable& table, UrlWatchState& state,
+                  UrlWatchHost& host) {
   std::string url = AsUrl(name);
   std::uint64_t now = host.NowMs();
   if (IsRepeat(url, kNameReport, state, now)) return false;
@@ -114,8 +120,9 @@ bool OnNameReport(const std::string& name, TargetTable& table, UrlWatchState& st
 
 std::string CaptureCheckText(bool capture_opened, const LocalTime& t) {
   char text[64];
-  std::snprintf(text, sizeof text, "%s - %04d-%02d-%02d:%02d:%02d:%02d", capture_opened ? "OK" : "Not Support",
-                t.year, t.month, t.day, t.hour, t.minute, t.second);
+  std::snprintf(text, sizeof text, "%s - %04d-%02d-%02d:%02d:%02d:%02d",
+                capture_opened ? "OK" : "Not Support", t.year, t.month, t.day, t.hour, t.minute,
+                t.second);
   return text;
 }
 
@@ -129,7 +136,8 @@ bool IsPlausibleWebName(std::string_view text) {
   if (tail[0] == ':') {
     std::size_t port_end = std::min(tail.find('/'), tail.size());
     std::string_view port = tail.substr(1, port_end - 1);
-    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string_view::npos ||
+    if (port.empty() || port.size() > 5 ||
+        port.find_first_not_of("0123456789") != std::string_view::npos ||
         std::stoul(std::string(port)) > 65535) {
       return false;
     }
@@ -155,8 +163,8 @@ std::vector<std::string> ProtectedHttpsHosts(std::string_view address_list) {
   }
 }
 
-std::string FindProtectedHostByAddress(std::string_view address, const std::vector<std::string>& hosts,
-                                       UrlWatchHost& host) {
+std::string FindProtectedHostByAddress(std::string_view address,
+                                       const std::vector<std::string>& hosts, UrlWatchHost& host) {
   if (address.empty()) return "";
   for (const std::string& name : hosts) {
     std::optional<std::string> resolved = host.Resolve(name);
@@ -184,7 +192,8 @@ bool OnMonitorUrl(const char* text, TargetTable& table, UrlWatchState& state, Ur
   // Only the library's own address form counts; "ip:" inside a name seen on
   // the wire is just a name.
   if (StartsWith(report, kAddressPrefix)) {
-    return OnAddressReport(std::string_view(report).substr(kAddressPrefix.size()), table, state, host);
+    return OnAddressReport(std::string_view(report).substr(kAddressPrefix.size()), table, state,
+                           host);
   }
   if (!IsPlausibleWebName(report)) return false;
   return OnNameReport(report, table, state, host);

@@ -51,8 +51,8 @@ bool OnMonitorUrl(const char* text, TargetTable& table, UrlWatchState& state, Ur
 std::vector<std::string> ProtectedHttpsHosts(std::string_view address_list);
 // The first of the protected hosts whose address contains `address`; empty
 // when none does.
-std::string FindProtectedHostByAddress(std::string_view address, const std::vector<std::string>& hosts,
-                                       UrlWatchHost& host);
+std::string FindProtectedHostByAddress(std::string_view address,
+                                       const std::vector<std::string>& hosts, UrlWatchHost& host);
 
 // The address of the URL's host ("http://" or "https://" required; the host
 // ends at the first ':', else the first '/').

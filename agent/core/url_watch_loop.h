@@ -15,7 +15,8 @@ struct MonitorCalls {
   int (*open_auto)(const char* interface_name, int non_blocking) = nullptr;
   int (*close)() = nullptr;
   int (*error)(char* out) = nullptr;
-  int (*get_url)(const char* targets, MonitorCallback callback, int run_loop, int all_mode) = nullptr;
+  int (*get_url)(const char* targets, MonitorCallback callback, int run_loop,
+                 int all_mode) = nullptr;
   int (*check_url)(int32_t budget_ms) = nullptr;
 };
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "common/core/ansi_text.h"
 #include "agent/core/host_names.h"
 #include "agent/core/hosts_guard.h"
 #include "agent/core/tagged_text.h"
+#include "common/core/ansi_text.h"
 
 namespace kestra {
 
@@ -16,7 +16,8 @@ RecordRequest ParseRecordText(std::string_view text) {
   if (first == std::string_view::npos) return r;
   r.host = tessal::LowerAnsi(text.substr(0, first));
   std::size_t second = text.find('|', first + 1);
-  if (second != std::string_view::npos) r.address = std::string(text.substr(first + 1, second - first - 1));
+  if (second != std::string_view::npos)
+    r.address = std::string(text.substr(first + 1, second - first - 1));
   return r;
 }
 
@@ -25,7 +26,8 @@ std::string DomainOf(std::string_view host) {
   return dot == std::string_view::npos ? std::string() : std::string(host.substr(dot + 1));
 }
 
-std::optional<TargetMatch> FindTarget(const std::vector<ObservationTarget>& targets, std::string_view host) {
+std::optional<TargetMatch> FindTarget(const std::vector<ObservationTarget>& targets,
+                                      std::string_view host) {
   for (std::size_t i = 0; i < targets.size(); ++i) {
     const ObservationTarget& t = targets[i];
     if (t.use_urls && !host.empty() && t.use_urls->find(host) != std::string::npos) {
@@ -87,14 +89,10 @@ std::string EventText(int kind, const std::string& host, const std::string& addr
 
 const char* VerdictText(Verdict verdict) {
   switch (verdict) {
-    case Verdict::kOk:
-      return "OK";
-    case Verdict::kNot:
-      return "NOT";
-    case Verdict::kUnknown:
-      return "UNKNOWN";
-    case Verdict::kNone:
-      break;
+    case Verdict::kOk: return "OK";
+    case Verdict::kNot: return "NOT";
+    case Verdict::kUnknown: return "UNKNOWN";
+    case Verdict::kNone: break;
   }
   return "";
 }
@@ -137,7 +135,8 @@ void HandleVerdict(Run& run, int32_t number, InspectionState& inspection, Policy
     host.ShowNotice(lines.line1, lines.line2, run.host, run.kind);
     host.CommLog(company, EventText(run.kind, run.host, run.address), run.kind);
   }
-  if (IsSafeHostName(run.host) && !host.DeleteEvidence(run.host, number)) host.DeleteEvidence(run.host, number);
+  if (IsSafeHostName(run.host) && !host.DeleteEvidence(run.host, number))
+    host.DeleteEvidence(run.host, number);
 }
 
 // Repeat suppression on the domain (the host after its first "."): true when the
@@ -163,7 +162,8 @@ bool CheckAddress(Run& run, const TargetMatch& match, PolicyState& policy) {
   if (match.index >= policy.table.targets.size()) return false;
   const ObservationTarget& t = policy.table.targets[match.index];
   run.company_id = t.company_id;
-  run.verdict = IsGenuineAddress(t, match.use_url_match, run.address) ? Verdict::kOk : Verdict::kNot;
+  run.verdict =
+      IsGenuineAddress(t, match.use_url_match, run.address) ? Verdict::kOk : Verdict::kNot;
   run.kind = kKindAddress;
   return true;
 }
@@ -219,14 +219,16 @@ std::string InspectRecord(InspectionState& inspection, PolicyState& policy, Insp
   std::optional<std::string> exclusion = host.ReadExclusionFile();
   if (exclusion && !exclusion->empty()) {
     std::string mac = host.MacText();
-    if (!mac.empty() && exclusion->find(mac + ";") != std::string::npos) return finish(Verdict::kNone);
+    if (!mac.empty() && exclusion->find(mac + ";") != std::string::npos)
+      return finish(Verdict::kNone);
   }
 
   std::optional<std::string> record = host.ReadRecord(number);
   if (!record) return finish(Verdict::kNone);
   RecordRequest request = ParseRecordText(*record);
   host.ShowTrayIconForAWhile();
-  if (request.host.empty() || request.address.empty() || request.host.find('.') == std::string::npos) {
+  if (request.host.empty() || request.address.empty() ||
+      request.host.find('.') == std::string::npos) {
     return finish(Verdict::kNone);
   }
   if (IsRepeat(inspection, DomainOf(request.host), host.NowMs())) return finish(Verdict::kNone);

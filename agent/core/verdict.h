@@ -15,7 +15,12 @@
 
 namespace kestra {
 
-enum VerdictKind : int { kKindAddress = 0, kKindDnsSettings = 1, kKindCertificate = 2, kKindContent = 3 };
+enum VerdictKind : int {
+  kKindAddress = 0,
+  kKindDnsSettings = 1,
+  kKindCertificate = 2,
+  kKindContent = 3
+};
 
 // What an inspection answers; kNone when it answers nothing.
 enum class Verdict { kNone, kOk, kNot, kUnknown };
@@ -37,7 +42,8 @@ struct TargetMatch {
   bool use_url_match = false;
 };
 // The first target that claims the host; nothing when none does.
-std::optional<TargetMatch> FindTarget(const std::vector<ObservationTarget>& targets, std::string_view host);
+std::optional<TargetMatch> FindTarget(const std::vector<ObservationTarget>& targets,
+                                      std::string_view host);
 bool IsGenuineAddress(const ObservationTarget& t, bool use_url_match, std::string_view address);
 // The CN domain of the target's certificate description, after its first ".";
 // nothing when the target has no "[SUBJECT]CN=".
@@ -70,8 +76,8 @@ class InspectionHost {
   // The toast: false when it cannot be created.
   virtual bool NotifierReady() = 0;
   virtual bool NotifierShowing() = 0;
-  virtual void ShowNotice(const std::string& line1, const std::string& line2, const std::string& host,
-                          int kind) = 0;
+  virtual void ShowNotice(const std::string& line1, const std::string& line2,
+                          const std::string& host, int kind) = 0;
   // Checks the hosts file now, repairing it when tampered (a refusal of the
   // site's address or connection may come from it).
   virtual void GuardHostsFile() = 0;

@@ -17,19 +17,19 @@
 #include <string_view>
 #include <vector>
 
-#include "agent/core/toast_state.h"
-#include "common/core/file_io.h"
 #include "agent/core/host_names.h"
 #include "agent/core/hosts_file.h"
 #include "agent/core/hosts_guard.h"
-#include "agent/responder/core/jsonp_reply.h"
 #include "agent/core/policy.h"
 #include "agent/core/policy_refresh.h"
 #include "agent/core/record_files.h"
 #include "agent/core/scrambled_file.h"
 #include "agent/core/tagged_text.h"
+#include "agent/core/toast_state.h"
 #include "agent/core/verdict.h"
+#include "agent/responder/core/jsonp_reply.h"
 #include "agent/tests/sample_targets.h"
+#include "common/core/file_io.h"
 
 namespace kestra {
 namespace {
@@ -53,7 +53,8 @@ std::string TakePiece(std::string_view* rest, unsigned scale) {
 // What a file name built from a host may hold, checked independently of the
 // checker: one path component, no device syntax, no parent step.
 bool LooksLikeOneFileName(std::string_view host) {
-  if (host.empty() || host.size() > kMaxHostNameLength || host.front() == '.' || host.back() == '.') return false;
+  if (host.empty() || host.size() > kMaxHostNameLength || host.front() == '.' || host.back() == '.')
+    return false;
   if (host.find("..") != std::string_view::npos) return false;
   for (char c : host) {
     unsigned char u = static_cast<unsigned char>(c);
@@ -270,7 +271,9 @@ void FuzzJsonp(std::string_view input) {
   Require(reply.compare(0, head.size(), head) == 0);
   std::string name = reply.substr(head.size(), reply.find('(') - head.size());
   Require(name.size() <= responder::kMaxCallbackName && !name.empty());
-  Require(name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_$.") == std::string::npos);
+  Require(
+      name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_$.") ==
+      std::string::npos);
   Require(name == "CVSetup" || input.find("callback=" + name + "&") != std::string_view::npos);
 }
 
@@ -314,8 +317,8 @@ struct Target {
   void (*run)(std::string_view);
 };
 constexpr Target kTargets[] = {
-    {"tags", FuzzTags}, {"policy", FuzzPolicy}, {"record", FuzzRecord},
-    {"scrambled", FuzzScrambled}, {"names", FuzzNames}, {"jsonp", FuzzJsonp},
+    {"tags", FuzzTags},           {"policy", FuzzPolicy}, {"record", FuzzRecord},
+    {"scrambled", FuzzScrambled}, {"names", FuzzNames},   {"jsonp", FuzzJsonp},
     {"hosts", FuzzHosts},
 };
 constexpr std::size_t kTargetCount = sizeof(kTargets) / sizeof(kTargets[0]);
@@ -341,7 +344,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (const kestra::Target* target = kestra::ChosenTarget()) {
     target->run(input);
   } else if (!input.empty()) {
-    const kestra::Target& target = kestra::kTargets[static_cast<unsigned char>(input[0]) % kestra::kTargetCount];
+    const kestra::Target& target =
+        kestra::kTargets[static_cast<unsigned char>(input[0]) % kestra::kTargetCount];
     target.run(input.substr(1));
   }
   return 0;

@@ -19,7 +19,8 @@
 namespace kestra {
 namespace {
 
-const std::string kOriginal = "# 한글 주석\r\n127.0.0.1\tlocalhost\r\n6.6.6.6 www.bank.co.kr\r\n::1 localhost\r\n";
+const std::string kOriginal =
+    "# 한글 주석\r\n127.0.0.1\tlocalhost\r\n6.6.6.6 www.bank.co.kr\r\n::1 localhost\r\n";
 const std::string kRepaired = "# 한글 주석\r\n127.0.0.1\tlocalhost\r\n::1 localhost\r\n";
 
 // The repair on a real folder, through the same held-folder layer the agent uses.
@@ -27,7 +28,9 @@ class HeldFolderRepairTest : public tessal::TestFolder {
  protected:
   void SetUp() override {
     TestFolder::SetUp();
-    for (const char* name : {"hosts", "hosts_backup", "hosts_backup.1", "hosts_kestra.tmp", "victim"}) Path(name);
+    for (const char* name :
+         {"hosts", "hosts_backup", "hosts_backup.1", "hosts_kestra.tmp", "victim"})
+      Path(name);
     folder_ = tessal::SafeFolder::Hold(dir_);
     ASSERT_TRUE(folder_.valid());
   }
@@ -47,7 +50,8 @@ class HeldFolderRepairTest : public tessal::TestFolder {
   }
   void SetReadOnly(bool read_only) {
 #ifdef _WIN32
-    SetFileAttributesA(In("hosts").c_str(), read_only ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA(In("hosts").c_str(),
+                       read_only ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
 #else
     chmod(In("hosts").c_str(), read_only ? 0444 : 0644);
 #endif
@@ -57,28 +61,30 @@ class HeldFolderRepairTest : public tessal::TestFolder {
   static constexpr char kRights[] = "D:P(A;;FA;;;BA)(A;;FA;;;SY)(A;;FR;;;WD)";
   bool SetAccessRights(const std::string& name, const char* sddl) {
     PSECURITY_DESCRIPTOR sd = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr)) return false;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr))
+      return false;
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
     GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
     std::string path = In(name);
-    bool set = SetNamedSecurityInfoA(path.data(), SE_FILE_OBJECT,
-                                     DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                     dacl, nullptr) == ERROR_SUCCESS;
+    bool set =
+        SetNamedSecurityInfoA(path.data(), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
     LocalFree(sd);
     return set;
   }
   std::string AccessRights(const std::string& name) {
     PSECURITY_DESCRIPTOR sd = nullptr;
     std::string path = In(name);
-    if (GetNamedSecurityInfoA(path.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                              nullptr, &sd) != ERROR_SUCCESS) {
+    if (GetNamedSecurityInfoA(path.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &sd) != ERROR_SUCCESS) {
       return "<unreadable>";
     }
     char* text = nullptr;
     std::string out = "<no text>";
-    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
-                                                             nullptr)) {
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
       out = text;
       LocalFree(text);
     }
@@ -92,7 +98,8 @@ class HeldFolderRepairTest : public tessal::TestFolder {
 TEST_F(HeldFolderRepairTest, BacksUpAndReplacesKeepingTheFilesAttributes) {
   ASSERT_TRUE(tessal::WriteWholeFile(In("hosts"), kOriginal));
 #ifdef _WIN32
-  ASSERT_TRUE(SetFileAttributesA(In("hosts").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  ASSERT_TRUE(
+      SetFileAttributesA(In("hosts").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
   // Wine answers with rights made from the Unix mode whatever was set; Windows keeps them.
   ASSERT_TRUE(SetAccessRights("hosts", kRights));
   std::string rights = AccessRights("hosts");
@@ -140,8 +147,10 @@ TEST_F(HeldFolderRepairTest, PlantedLinksRedirectNothing) {
   ASSERT_TRUE(tessal::WriteWholeFile(In("victim"), "precious"));
   ASSERT_EQ(symlink(In("victim").c_str(), In("hosts_backup").c_str()), 0);
   ASSERT_EQ(symlink(In("victim").c_str(), In("hosts_kestra.tmp").c_str()), 0);
-  EXPECT_EQ(Repair().result, HostsRepair::kWriteFailed) << "the planted temporary name is never written through";
-  EXPECT_EQ(Content("hosts_backup.1"), kOriginal) << "a link takes its backup name but nothing is written through it";
+  EXPECT_EQ(Repair().result, HostsRepair::kWriteFailed)
+      << "the planted temporary name is never written through";
+  EXPECT_EQ(Content("hosts_backup.1"), kOriginal)
+      << "a link takes its backup name but nothing is written through it";
   EXPECT_EQ(Content("victim"), "precious");
   EXPECT_EQ(Content("hosts"), kOriginal);
   unlink(In("hosts_kestra.tmp").c_str());

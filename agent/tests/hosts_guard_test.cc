@@ -75,10 +75,10 @@ TEST(HostsGuard, BacksUpThenWritesBesideThenReplaces) {
   HostsRepairOutcome outcome = RepairHostsFile(folder, Hosts());
   EXPECT_EQ(outcome.result, HostsRepair::kRepaired);
   EXPECT_EQ(outcome.backup_name, "hosts_backup.2");
-  EXPECT_EQ(folder.calls, (std::vector<std::string>{"read hosts", "read hosts_backup.1", "copy hosts hosts_backup.2",
-                                                    "read hosts_backup.2",
-                                                    "write hosts_kestra.tmp", "read hosts",
-                                                    "replace hosts_kestra.tmp hosts"}));
+  EXPECT_EQ(folder.calls, (std::vector<std::string>{
+                              "read hosts", "read hosts_backup.1", "copy hosts hosts_backup.2",
+                              "read hosts_backup.2", "write hosts_kestra.tmp", "read hosts",
+                              "replace hosts_kestra.tmp hosts"}));
   EXPECT_EQ(folder.files, (std::map<std::string, std::string>{{"hosts", kRepaired},
                                                               {"hosts_backup", "old"},
                                                               {"hosts_backup.1", "older"},
@@ -98,8 +98,9 @@ TEST(HostsGuard, SavesAFileThatStaysTamperedOnlyOnce) {
   }
   folder.fail.clear();
   EXPECT_EQ(RepairHostsFile(folder, Hosts()).result, HostsRepair::kRepaired);
-  EXPECT_EQ(folder.files, (std::map<std::string, std::string>{
-                              {"hosts", kRepaired}, {"hosts_backup", "old"}, {"hosts_backup.1", kTampered}}));
+  EXPECT_EQ(folder.files,
+            (std::map<std::string, std::string>{
+                {"hosts", kRepaired}, {"hosts_backup", "old"}, {"hosts_backup.1", kTampered}}));
 }
 
 TEST(HostsGuard, AFailedStepLosesNothing) {
@@ -111,14 +112,22 @@ TEST(HostsGuard, AFailedStepLosesNothing) {
     HostsRepair result;
     bool backup_made;
   } cases[] = {
-      {"hosts locked for reading", "read hosts", FileOpStatus::kLocked, "", HostsRepair::kLocked, false},
-      {"hosts unreadable", "read hosts", FileOpStatus::kFailed, "", HostsRepair::kReadFailed, false},
-      {"backup refused", "copy hosts hosts_backup", FileOpStatus::kFailed, "", HostsRepair::kBackupFailed, false},
-      {"changed before the copy", "", FileOpStatus::kOk, "copy hosts hosts_backup", HostsRepair::kChanged, true},
-      {"temp not written", "write hosts_kestra.tmp", FileOpStatus::kFailed, "", HostsRepair::kWriteFailed, true},
-      {"changed before the replace", "", FileOpStatus::kOk, "write hosts_kestra.tmp", HostsRepair::kChanged, true},
-      {"read-only hosts", "replace hosts_kestra.tmp hosts", FileOpStatus::kLocked, "", HostsRepair::kLocked, true},
-      {"replace fails", "replace hosts_kestra.tmp hosts", FileOpStatus::kFailed, "", HostsRepair::kReplaceFailed, true},
+      {"hosts locked for reading", "read hosts", FileOpStatus::kLocked, "", HostsRepair::kLocked,
+       false},
+      {"hosts unreadable", "read hosts", FileOpStatus::kFailed, "", HostsRepair::kReadFailed,
+       false},
+      {"backup refused", "copy hosts hosts_backup", FileOpStatus::kFailed, "",
+       HostsRepair::kBackupFailed, false},
+      {"changed before the copy", "", FileOpStatus::kOk, "copy hosts hosts_backup",
+       HostsRepair::kChanged, true},
+      {"temp not written", "write hosts_kestra.tmp", FileOpStatus::kFailed, "",
+       HostsRepair::kWriteFailed, true},
+      {"changed before the replace", "", FileOpStatus::kOk, "write hosts_kestra.tmp",
+       HostsRepair::kChanged, true},
+      {"read-only hosts", "replace hosts_kestra.tmp hosts", FileOpStatus::kLocked, "",
+       HostsRepair::kLocked, true},
+      {"replace fails", "replace hosts_kestra.tmp hosts", FileOpStatus::kFailed, "",
+       HostsRepair::kReplaceFailed, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -203,9 +212,13 @@ TEST(HostsGuard, JudgesDataBasePath) {
       {std::string("%SystemRoot%\\System32\\drivers\\etc\\..\\..\\x"), false},
       {std::string("D:\\Windows\\System32\\drivers\\etc"), false},
   };
-  for (const auto& c : cases) EXPECT_EQ(IsStandardDataBasePath(c.value, "C:\\Windows"), c.standard) << c.value.value_or("(none)");
-  EXPECT_EQ(HostsFolder(std::nullopt, "C:\\Windows\\System32"), "C:\\Windows\\System32\\drivers\\etc");
-  EXPECT_EQ(HostsFolder(std::string(""), "C:\\Windows\\System32\\"), "C:\\Windows\\System32\\drivers\\etc");
+  for (const auto& c : cases)
+    EXPECT_EQ(IsStandardDataBasePath(c.value, "C:\\Windows"), c.standard)
+        << c.value.value_or("(none)");
+  EXPECT_EQ(HostsFolder(std::nullopt, "C:\\Windows\\System32"),
+            "C:\\Windows\\System32\\drivers\\etc");
+  EXPECT_EQ(HostsFolder(std::string(""), "C:\\Windows\\System32\\"),
+            "C:\\Windows\\System32\\drivers\\etc");
   EXPECT_EQ(HostsFolder(std::string("D:\\x\\"), "C:\\Windows\\System32"), "D:\\x");
 }
 
@@ -236,7 +249,8 @@ TEST(HostsGuard, ReportsAFailureOnceUntilItChangesOrARepairSucceeds) {
 
   HostsGuardSchedule schedule;
   std::vector<bool> reported;
-  for (const HostsRepairOutcome* o : {&locked, &locked, &other, &other, &repaired, &locked, &clean, &locked, &repaired}) {
+  for (const HostsRepairOutcome* o :
+       {&locked, &locked, &other, &other, &repaired, &locked, &clean, &locked, &repaired}) {
     reported.push_back(schedule.ShouldReport(*o));
   }
   EXPECT_EQ(reported, (std::vector<bool>{true, false, true, false, true, true, false, true, true}));
@@ -251,7 +265,9 @@ TEST(HostsGuard, EventTextsNameTheHostAndTheForgedAddress) {
   std::vector<ObservationTarget> targets = {SampleBank(), SampleCard()};
   HostsRepairOutcome outcome;
   outcome.result = HostsRepair::kRepaired;
-  outcome.tampered = {{1, "6.6.6.6", "card.co.kr", 1}, {2, "6.6.6.6", "card.co.kr", 1}, {3, "::1", "bank.co.kr", 0}};
+  outcome.tampered = {{1, "6.6.6.6", "card.co.kr", 1},
+                      {2, "6.6.6.6", "card.co.kr", 1},
+                      {3, "::1", "bank.co.kr", 0}};
   std::vector<HostsEvent> events = HostsEvents(outcome, targets);
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0].company_id, "CARD2");
@@ -259,7 +275,8 @@ TEST(HostsGuard, EventTextsNameTheHostAndTheForgedAddress) {
   EXPECT_EQ(events[1].text, "[bank.co.kr]에 대한 [::1]호스트파일 파밍시도");
   EXPECT_EQ(events[1].kind, 0);
   outcome.result = HostsRepair::kLocked;
-  EXPECT_EQ(HostsEvents(outcome, targets)[0].text, "[card.co.kr]에 대한 [6.6.6.6]호스트파일 파밍시도(자동수정 실패)");
+  EXPECT_EQ(HostsEvents(outcome, targets)[0].text,
+            "[card.co.kr]에 대한 [6.6.6.6]호스트파일 파밍시도(자동수정 실패)");
   HostsRepairOutcome unread;
   unread.result = HostsRepair::kNotJudged;
   EXPECT_EQ(HostsEvents(unread, targets)[0].text, "호스트파일 검사불가 파밍시도");

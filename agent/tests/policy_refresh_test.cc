@@ -37,7 +37,8 @@ class FakeHost : public RefreshHost {
   LocalTime now{2026, 12, 8, 10, 30, 0};
   CommLoad load = CommLoad::kLoaded;
   FakeComm comm;
-  std::optional<std::string> settings = std::string("<CV_SERVER>127.0.0.1</CV_SERVER><CV_PORT>9000</CV_PORT>");
+  std::optional<std::string> settings =
+      std::string("<CV_SERVER>127.0.0.1</CV_SERVER><CV_PORT>9000</CV_PORT>");
   std::optional<std::string> company_file;
   std::optional<std::string> cache;
   std::string address_file;
@@ -72,8 +73,11 @@ class FakeHost : public RefreshHost {
 std::string Target(const std::string& id, int activation, int termination) {
   return "<observationtarget><companyid>" + id + "</companyid><companymainurl>https://www." + id +
          ".co.kr</companymainurl><companymainipaddress>10.0.0.1</companymainipaddress>"
-         "<agentactivationoption>" + std::to_string(activation) + "</agentactivationoption>"
-         "<agentterminationoption>" + std::to_string(termination) + "</agentterminationoption></observationtarget>";
+         "<agentactivationoption>" +
+         std::to_string(activation) +
+         "</agentactivationoption>"
+         "<agentterminationoption>" +
+         std::to_string(termination) + "</agentterminationoption></observationtarget>";
 }
 
 class RefreshTest : public ::testing::Test {
@@ -88,7 +92,8 @@ TEST_F(RefreshTest, GoodReplyBuildsTargetsMenuCacheAndStartsBrowsers) {
   EXPECT_TRUE(state_.policy_loaded);
   EXPECT_FALSE(state_.refresh_running);
   ASSERT_EQ(state_.table.targets.size(), 2u);
-  EXPECT_EQ(state_.table.address_list, "https://www.banka.co.kr;10.0.0.1;https://www.bankb.co.kr;10.0.0.1;");
+  EXPECT_EQ(state_.table.address_list,
+            "https://www.banka.co.kr;10.0.0.1;https://www.bankb.co.kr;10.0.0.1;");
   EXPECT_EQ(host_.address_file, state_.table.address_list);
   EXPECT_EQ(host_.cache, host_.comm.reply);
   EXPECT_EQ(host_.menu.front().text, "BANKA 보호");
@@ -177,7 +182,8 @@ TEST_F(RefreshTest, REditionNeedsItsEntryPointAndCompanyId) {
   state_.edition = Edition::kR;
   host_.load = CommLoad::kNoEntryPoint;
   RunPolicyRefresh(state_, host_);
-  EXPECT_THAT(host_.events, ::testing::ElementsAre("hide", std::string("message ") + kModuleInfoMessage, "shutdown"));
+  EXPECT_THAT(host_.events, ::testing::ElementsAre(
+                                "hide", std::string("message ") + kModuleInfoMessage, "shutdown"));
 
   FakeHost h;
   PolicyState r;
@@ -189,9 +195,12 @@ TEST_F(RefreshTest, REditionNeedsItsEntryPointAndCompanyId) {
   PolicyState r2;
   r2.edition = Edition::kR;
   ok.company_file = "<COMPANYID>BANKR</COMPANYID>";
-  ok.comm.reply = "<agentactivationoption>1</agentactivationoption><agentterminationoption>1</agentterminationoption>";
+  ok.comm.reply =
+      "<agentactivationoption>1</agentactivationoption><agentterminationoption>1</"
+      "agentterminationoption>";
   RunPolicyRefresh(r2, ok);
-  EXPECT_THAT(ok.comm.calls, ::testing::ElementsAre("SetCompany BANKR", "SetServer 127.0.0.1 9000 /CommandService"));
+  EXPECT_THAT(ok.comm.calls, ::testing::ElementsAre("SetCompany BANKR",
+                                                    "SetServer 127.0.0.1 9000 /CommandService"));
   EXPECT_EQ(ok.menu.front(), (MenuEntry{false, kCmdExit, "종료"}));
   EXPECT_THAT(ok.events, ::testing::Contains("start browsers"));
 }
@@ -199,11 +208,16 @@ TEST_F(RefreshTest, REditionNeedsItsEntryPointAndCompanyId) {
 TEST(NightRestart, FifteenHoursThenOnlyAtNight) {
   const uint64_t start = 5000;
   EXPECT_EQ(CheckNightRestart(start + kNightRestartAfterMs, start, 22), NightRestart::kNotDue);
-  EXPECT_EQ(CheckNightRestart(start + kNightRestartAfterMs + 1, start, 22), NightRestart::kRestartNow);
-  EXPECT_EQ(CheckNightRestart(start + kNightRestartAfterMs + 1, start, 6), NightRestart::kRestartNow);
-  EXPECT_EQ(CheckNightRestart(start + kNightRestartAfterMs + 1, start, 15), NightRestart::kResetClock);
-  EXPECT_EQ(CheckNightRestart(start + kNightRestartAfterMs + 1, start, 7), NightRestart::kResetClock);
-  EXPECT_EQ(CheckNightRestart(start + kNightRestartAfterMs + 1, start, 20), NightRestart::kResetClock);
+  EXPECT_EQ(CheckNightRestart(start + kNightRestartAfterMs + 1, start, 22),
+            NightRestart::kRestartNow);
+  EXPECT_EQ(CheckNightRestart(start + kNightRestartAfterMs + 1, start, 6),
+            NightRestart::kRestartNow);
+  EXPECT_EQ(CheckNightRestart(start + kNightRestartAfterMs + 1, start, 15),
+            NightRestart::kResetClock);
+  EXPECT_EQ(CheckNightRestart(start + kNightRestartAfterMs + 1, start, 7),
+            NightRestart::kResetClock);
+  EXPECT_EQ(CheckNightRestart(start + kNightRestartAfterMs + 1, start, 20),
+            NightRestart::kResetClock);
   // A 64-bit clock past the 49.7-day wrap of a 32-bit one.
   const uint64_t late = (uint64_t{1} << 32) + 10;
   EXPECT_EQ(CheckNightRestart(late, late - 1000, 23), NightRestart::kNotDue);

@@ -8,7 +8,9 @@
 namespace kestra {
 namespace {
 
-std::string Block(const std::string& fields) { return "<observationtarget>" + fields + "</observationtarget>"; }
+std::string Block(const std::string& fields) {
+  return "<observationtarget>" + fields + "</observationtarget>";
+}
 
 TEST(ParseTargets, ReadsEveryFieldOfABlock) {
   std::string reply = Block(
@@ -16,7 +18,8 @@ TEST(ParseTargets, ReadsEveryFieldOfABlock) {
       "<companymainipaddress>203.0.113.10</companymainipaddress>"
       "<companyuseurls>m.bank.co.kr,open.bank.co.kr</companyuseurls>"
       "<companyuseipaddresss>203.0.113.11,203.0.113.12</companyuseipaddresss>"
-      "<agentactivationoption>0</agentactivationoption><agentterminationoption>1</agentterminationoption>"
+      "<agentactivationoption>0</agentactivationoption><agentterminationoption>1</"
+      "agentterminationoption>"
       "<agentuninstallationoption>2</agentuninstallationoption><hashdata>ABCDEF</hashdata>"
       "<certificate>[SUBJECT]CN=www.bank.co.kr, O=Bank</certificate>");
   std::vector<ObservationTarget> targets;
@@ -35,17 +38,22 @@ TEST(ParseTargets, ReadsEveryFieldOfABlock) {
   EXPECT_EQ(t.uninstall_option, 2);
   EXPECT_EQ(t.hash_data, "ABCDEF");
   EXPECT_EQ(*t.certificate, "[SUBJECT]CN=www.bank.co.kr, O=Bank");
-  EXPECT_EQ(list, "https://WWW.Bank.co.kr;203.0.113.10;m.bank.co.kr,open.bank.co.kr;203.0.113.11,203.0.113.12;");
+  EXPECT_EQ(list,
+            "https://"
+            "WWW.Bank.co.kr;203.0.113.10;m.bank.co.kr,open.bank.co.kr;203.0.113.11,203.0.113.12;");
 }
 
 TEST(ParseTargets, MissingOptionalTagsNeverBorrowTheNextBlock) {
   std::string reply =
-      Block("<companyid>A</companyid><companymainurl>a.co.kr</companymainurl>"
-            "<companymainipaddress>1.1.1.1</companymainipaddress>") +
-      Block("<companyid>B</companyid><companymainurl>http://b.co.kr</companymainurl>"
-            "<companymainipaddress>2.2.2.2</companymainipaddress><companyuseurls>x.b.co.kr</companyuseurls>"
-            "<companyuseipaddresss>2.2.2.3</companyuseipaddresss><certificate>c</certificate>"
-            "<hashdata>h</hashdata><agentactivationoption>0</agentactivationoption>");
+      Block(
+          "<companyid>A</companyid><companymainurl>a.co.kr</companymainurl>"
+          "<companymainipaddress>1.1.1.1</companymainipaddress>") +
+      Block(
+          "<companyid>B</companyid><companymainurl>http://b.co.kr</companymainurl>"
+          "<companymainipaddress>2.2.2.2</companymainipaddress><companyuseurls>x.b.co.kr</"
+          "companyuseurls>"
+          "<companyuseipaddresss>2.2.2.3</companyuseipaddresss><certificate>c</certificate>"
+          "<hashdata>h</hashdata><agentactivationoption>0</agentactivationoption>");
   std::vector<ObservationTarget> targets;
   std::string list;
   ParseTargets(reply, &targets, &list);
@@ -64,9 +72,13 @@ TEST(ParseTargets, MissingOptionalTagsNeverBorrowTheNextBlock) {
 TEST(ParseTargets, AtMost128TargetsAndFieldsCutToTheirWidths) {
   std::string reply;
   for (int i = 0; i < 130; ++i) {
-    reply += Block("<companyid>" + std::string(100, 'C') + std::to_string(i) + "</companyid>"
-                   "<companymainurl>h" + std::to_string(i) + ".co.kr</companymainurl>"
-                   "<hashdata>" + std::string(600, 'f') + "</hashdata>");
+    reply += Block("<companyid>" + std::string(100, 'C') + std::to_string(i) +
+                   "</companyid>"
+                   "<companymainurl>h" +
+                   std::to_string(i) +
+                   ".co.kr</companymainurl>"
+                   "<hashdata>" +
+                   std::string(600, 'f') + "</hashdata>");
   }
   std::vector<ObservationTarget> targets;
   std::string list;
@@ -80,7 +92,8 @@ TEST(ParseTargets, AtMost128TargetsAndFieldsCutToTheirWidths) {
 }
 
 TEST(ServerSettings, DefaultsOnlyForMissingTags) {
-  ServerSettings s = ParseServerSettings("<CV_SERVER>mgr.bank.co.kr</CV_SERVER><CV_OBJECT></CV_OBJECT>");
+  ServerSettings s =
+      ParseServerSettings("<CV_SERVER>mgr.bank.co.kr</CV_SERVER><CV_OBJECT></CV_OBJECT>");
   EXPECT_EQ(s.server, "mgr.bank.co.kr");
   EXPECT_EQ(s.object, "") << "present but empty stays empty";
   EXPECT_EQ(s.port, 80);
@@ -94,7 +107,8 @@ TEST(TagNumber, ReadsAsAtoiButSaturates) {
   struct Case {
     const char* content;
     int value;
-  } cases[] = {{" 12x", 12}, {"-3", -3}, {"x", 0}, {"4294967296", INT_MAX}, {"-99999999999", INT_MIN}};
+  } cases[] = {
+      {" 12x", 12}, {"-3", -3}, {"x", 0}, {"4294967296", INT_MAX}, {"-99999999999", INT_MIN}};
   for (const Case& c : cases) {
     EXPECT_EQ(TagNumber(std::string("<n>") + c.content + "</n>", "n", 7), c.value) << c.content;
   }
@@ -103,8 +117,12 @@ TEST(TagNumber, ReadsAsAtoiButSaturates) {
 
 TEST(TrayMenu, ThreeTargetsWithTerminationOneOneZeroHaveNoExit) {
   MenuModel menu = BuildPolicyMenu(Edition::kX, {"A", "B", "C"}, false, "20261208-101500 업데이트");
-  MenuModel expected = {{false, 1, "A 보호"}, {false, 2, "B 보호"}, {false, 3, "C 보호"}, {true, 0, ""},
-                        {false, kCmdPolicyTime, "20261208-101500 업데이트"}, {true, 0, ""},
+  MenuModel expected = {{false, 1, "A 보호"},
+                        {false, 2, "B 보호"},
+                        {false, 3, "C 보호"},
+                        {true, 0, ""},
+                        {false, kCmdPolicyTime, "20261208-101500 업데이트"},
+                        {true, 0, ""},
                         {false, kCmdEngineUpdate, "엔진업데이트"}};
   EXPECT_EQ(menu, expected);
 }
@@ -115,7 +133,9 @@ TEST(TrayMenu, ExitWhenTheTerminationFlagIsSet) {
   EXPECT_TRUE(x[1].separator);
   EXPECT_EQ(x[2], (MenuEntry{false, kCmdExit, "종료"}));
   MenuModel r = BuildPolicyMenu(Edition::kR, {}, true, "L");
-  MenuModel expected = {{false, kCmdExit, "종료"}, {false, kCmdPolicyTime, "L"}, {true, 0, ""},
+  MenuModel expected = {{false, kCmdExit, "종료"},
+                        {false, kCmdPolicyTime, "L"},
+                        {true, 0, ""},
                         {false, kCmdEngineUpdate, "엔진업데이트"}};
   EXPECT_EQ(r, expected);
 }

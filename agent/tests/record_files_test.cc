@@ -30,7 +30,8 @@ TEST(RecordList, RegisterReleaseAndVisitOrder) {
   list.Register(5);
   list.Register(9);
   list.Register(5);
-  EXPECT_EQ(Visited(list), (std::vector<int32_t>{5, 9})) << "a registered number takes no second slot";
+  EXPECT_EQ(Visited(list), (std::vector<int32_t>{5, 9}))
+      << "a registered number takes no second slot";
   list.Release(5);
   EXPECT_EQ(list.count(), 2) << "releasing leaves the count";
   EXPECT_EQ(Visited(list), (std::vector<int32_t>{9}));
@@ -141,7 +142,9 @@ TEST(WriteInRounds, RetriesOnlyBusyFilesInBoundedRounds) {
   EXPECT_EQ(tries[3], 1);
   EXPECT_EQ(tries[999], 11);
   pauses = 0;
-  EXPECT_EQ(WriteInRounds(list, [](int32_t) { return tessal::OpenStatus::kOpened; }, 10, [&] { ++pauses; }), 1000);
+  EXPECT_EQ(WriteInRounds(
+                list, [](int32_t) { return tessal::OpenStatus::kOpened; }, 10, [&] { ++pauses; }),
+            1000);
   EXPECT_EQ(pauses, 0);
 }
 

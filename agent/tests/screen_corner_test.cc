@@ -35,7 +35,9 @@ INSTANTIATE_TEST_SUITE_P(
         PlacementCase{"none", std::nullopt, {824, 668, kSlideTopToBottom}},
         PlacementCase{"floating", Rect{100, 100, 500, 140}, {824, 668, kSlideTopToBottom}},
         PlacementCase{"auto_hidden_below", Rect{0, 766, 1000, 806}, {824, 668, kSlideTopToBottom}}),
-    [](const ::testing::TestParamInfo<PlacementCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<PlacementCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST(TaskbarPlacementRightEdge, ScreenWiderThanTheTaskbarsRightSide) {
   // A right taskbar that does not reach the screen edge still ends up beside it.

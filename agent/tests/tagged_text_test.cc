@@ -20,7 +20,8 @@ std::string Extract(const char* text, const char* name, int* result = nullptr) {
 TEST(ExtractTag, FirstElementOfTheNameWins) {
   EXPECT_EQ(ExtractTag("<a>x</a><a>y</a>", "a", nullptr, 0), 1);
   EXPECT_EQ(Extract("<a>x</a><a>y</a>", "a"), "x");
-  EXPECT_EQ(Extract("<CV_SERVER>mgr.example</CV_SERVER><CV_PORT>8080</CV_PORT>", "CV_PORT"), "8080");
+  EXPECT_EQ(Extract("<CV_SERVER>mgr.example</CV_SERVER><CV_PORT>8080</CV_PORT>", "CV_PORT"),
+            "8080");
 }
 
 TEST(ExtractTag, EmptyElementLooksMissingByLengthButIsFound) {

@@ -17,32 +17,31 @@ struct Expected {
 // The texts byte for byte. Literals here are encoded as the product's are: CP949 in
 // the Windows programs, UTF-8 in the native build of the same sources (pinned by
 // the first check below).
-constexpr Expected kTexts[] = {
-    {0,
-     "(A1) 주소변경 파밍시도가 의심됩니다.\r\n"
-     "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
-     "모든 브라우저를 지금 종료하시겠습니까?\r\n"
-     "윈도우 호스트파일은 자동 수정 및 백업됩니다(hosts_backup)"},
-    {1,
-     "(A0) DNS 파싱 해킹이 의심됩니다.\r\n"
-     "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
-     "모든 브라우저를 지금 종료하시겠습니까?"},
-    {2,
-     "(A2) 접속(인증)변경 파밍시도가 의심됩니다.\r\n"
-     "인터넷 주소서버의 일시적 장애일 수 있으며\r\n"
-     "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
-     "모든 브라우저를 지금 종료하시겠습니까?\r\n"
-     "윈도우 호스트파일은 자동 수정 및 백업됩니다(hosts_backup)"},
-    {3,
-     "(A3) 내용변경 파밍시도가 의심됩니다.\r\n"
-     "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
-     "모든 브라우저를 지금 종료하시겠습니까?\r\n"
-     "윈도우 호스트파일은 자동 수정 및 백업됩니다(hosts_backup)"},
-    {4,
-     "(E1) 파밍시도가 의심됩니다.\r\n"
-     "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
-     "모든 브라우저를 지금 종료하시겠습니까?\r\n"
-     "윈도우 호스트파일은 자동 수정 및 백업됩니다(hosts_backup)"}};
+constexpr Expected kTexts[] = {{0,
+                                "(A1) 주소변경 파밍시도가 의심됩니다.\r\n"
+                                "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
+                                "모든 브라우저를 지금 종료하시겠습니까?\r\n"
+                                "윈도우 호스트파일은 자동 수정 및 백업됩니다(hosts_backup)"},
+                               {1,
+                                "(A0) DNS 파싱 해킹이 의심됩니다.\r\n"
+                                "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
+                                "모든 브라우저를 지금 종료하시겠습니까?"},
+                               {2,
+                                "(A2) 접속(인증)변경 파밍시도가 의심됩니다.\r\n"
+                                "인터넷 주소서버의 일시적 장애일 수 있으며\r\n"
+                                "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
+                                "모든 브라우저를 지금 종료하시겠습니까?\r\n"
+                                "윈도우 호스트파일은 자동 수정 및 백업됩니다(hosts_backup)"},
+                               {3,
+                                "(A3) 내용변경 파밍시도가 의심됩니다.\r\n"
+                                "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
+                                "모든 브라우저를 지금 종료하시겠습니까?\r\n"
+                                "윈도우 호스트파일은 자동 수정 및 백업됩니다(hosts_backup)"},
+                               {4,
+                                "(E1) 파밍시도가 의심됩니다.\r\n"
+                                "확실하지 않을 경우 거래를 중단하시는게 안전합니다.\r\n"
+                                "모든 브라우저를 지금 종료하시겠습니까?\r\n"
+                                "윈도우 호스트파일은 자동 수정 및 백업됩니다(hosts_backup)"}};
 
 TEST(AlertTexts, EachKindHasItsTextByteForByte) {
 #ifdef _WIN32
@@ -184,8 +183,9 @@ TEST(ToastState, LongHostIsCutNotOverrun) {
 TEST(ConnectUrl, OnlyPlainHostNames) {
   EXPECT_EQ(ConnectUrl("www.bank.example"), "https://www.bank.example");
   EXPECT_EQ(ConnectUrl("my_host-1.example"), "https://my_host-1.example");
-  for (const char* bad : {"", ".example", "a.example/path", "a.example\" -x", "a b", "a.example:8443",
-                          "c:\\windows\\system32\\calc.exe", "a.example?q", "\xC7\xD1.example"}) {
+  for (const char* bad :
+       {"", ".example", "a.example/path", "a.example\" -x", "a b", "a.example:8443",
+        "c:\\windows\\system32\\calc.exe", "a.example?q", "\xC7\xD1.example"}) {
     EXPECT_EQ(ConnectUrl(bad), "") << bad;
   }
 }

@@ -22,7 +22,8 @@ int OpenAuto(const char*, int non_blocking) {
 int Close() { return g_log.calls.push_back("close"), 1; }
 int Error(char* out) { return g_log.calls.push_back("error"), out[0] = '\0', 1; }
 int GetUrl(const char* targets, MonitorCallback, int run_loop, int all_mode) {
-  g_log.calls.push_back(std::string("get_url ") + targets + " " + std::to_string(run_loop) + std::to_string(all_mode));
+  g_log.calls.push_back(std::string("get_url ") + targets + " " + std::to_string(run_loop) +
+                        std::to_string(all_mode));
   return 1;
 }
 int CheckUrl(int32_t budget) {
@@ -34,14 +35,18 @@ int Report(const char*) { return 1; }
 
 class FakeEnv : public UrlWatchEnv {
  public:
-  bool Stopping() override { return g_log.polls_before_stop <= 0 || (stop_at_list_wait_ && waited_for_list_); }
+  bool Stopping() override {
+    return g_log.polls_before_stop <= 0 || (stop_at_list_wait_ && waited_for_list_);
+  }
   bool SupportOutdated() override { return outdated; }
   bool LoadMonitor(MonitorCalls* calls) override {
     if (loads_failing-- > 0) return false;
     *calls = MonitorCalls{OpenAuto, Close, Error, GetUrl, CheckUrl};
     return true;
   }
-  void WriteCaptureCheck(bool opened) override { g_log.calls.push_back(opened ? "check-file OK" : "check-file NOT"); }
+  void WriteCaptureCheck(bool opened) override {
+    g_log.calls.push_back(opened ? "check-file OK" : "check-file NOT");
+  }
   std::string AddressList() override { return lists_empty-- > 0 ? "" : "https://bank.test;"; }
   void Pause(unsigned ms) override {
     g_log.calls.push_back("pause " + std::to_string(ms));
@@ -62,14 +67,30 @@ TEST(UrlWatchLoop, AttemptsUntilCaptureThenPollsUntilStop) {
     std::vector<std::string> calls;
   } cases[] = {
       {"outdated support", true, 0, 0, 0, false, {}},
-      {"straight through", false, 0, 0, 0, false,
-       {"open 1", "check-file OK", "get_url https://bank.test; 01", "check 100", "pause 50", "check 100", "pause 50",
-        "check 100", "pause 50", "close"}},
-      {"library missing, then no capture", false, 1, 1, 0, false,
+      {"straight through",
+       false,
+       0,
+       0,
+       0,
+       false,
+       {"open 1", "check-file OK", "get_url https://bank.test; 01", "check 100", "pause 50",
+        "check 100", "pause 50", "check 100", "pause 50", "close"}},
+      {"library missing, then no capture",
+       false,
+       1,
+       1,
+       0,
+       false,
        {"pause 1000", "open 1", "error", "check-file NOT", "pause 1000", "open 1", "check-file OK",
-        "get_url https://bank.test; 01", "check 100", "pause 50", "check 100", "pause 50", "check 100", "pause 50",
-        "close"}},
-      {"stopped while no policy came", false, 0, 0, 5, true, {"open 1", "check-file OK", "pause 1000", "close"}},
+        "get_url https://bank.test; 01", "check 100", "pause 50", "check 100", "pause 50",
+        "check 100", "pause 50", "close"}},
+      {"stopped while no policy came",
+       false,
+       0,
+       0,
+       5,
+       true,
+       {"open 1", "check-file OK", "pause 1000", "close"}},
   };
   for (const auto& c : cases) {
     g_log = LibraryLog{};

@@ -19,11 +19,13 @@ class FakeHost : public UrlWatchHost {
   void Broadcast(const std::string& text) override { lines.push_back(text); }
 
   std::uint64_t now = 5000;
-  std::map<std::string, std::string> addresses = {
-      {"bank.example.com", "203.0.113.10"},    {"www.bank.example.com", "203.0.113.10"},
-      {"secure.pay.example.kr", "198.51.100.77"}, {"ibank.example.net", "203.0.113.20"},
-      {"news.example.org", "192.0.2.5"},       {"www.blog.kr", "192.0.2.9"},
-      {"localhost", "127.0.0.1"}};
+  std::map<std::string, std::string> addresses = {{"bank.example.com", "203.0.113.10"},
+                                                  {"www.bank.example.com", "203.0.113.10"},
+                                                  {"secure.pay.example.kr", "198.51.100.77"},
+                                                  {"ibank.example.net", "203.0.113.20"},
+                                                  {"news.example.org", "192.0.2.5"},
+                                                  {"www.blog.kr", "192.0.2.9"},
+                                                  {"localhost", "127.0.0.1"}};
   std::vector<std::string> asked, lines;
 };
 
@@ -40,7 +42,8 @@ class UrlWatchTest : public ::testing::Test {
     ObservationTarget pay;
     pay.main_host = "pay.example.kr";  // no use URLs
     table_.targets = {bank, pay};
-    table_.address_list = "https://bank.example.com;http://plain.example.com;https://secure.pay.example.kr;";
+    table_.address_list =
+        "https://bank.example.com;http://plain.example.com;https://secure.pay.example.kr;";
   }
   TargetTable table_;
   UrlWatchState state_;
@@ -58,18 +61,22 @@ TEST_F(UrlWatchTest, ReportsInSequence) {
       {5000, "ip:203.0.113.10", 1, Dns("https://bank.example.com", "203.0.113.10")},
       {6000, "ip:203.0.113.10", 0, ""},  // the same within a minute
       {65000, "IP:203.0.113.10", 1, Dns("https://bank.example.com", "203.0.113.10")},
-      {65000, "ip:198.51.100.7", 1, Dns("https://secure.pay.example.kr", "198.51.100.7")},  // by substring
-      {65000, "ip:10.9.9.9", 1, ""},                   // no protected host has it
-      {65000, "ip:<b>", 0, ""},                        // not an address
-      {65000, "www.bank.example.com/login?x=1", 1,     // by the main host; resolved by its own host
+      {65000, "ip:198.51.100.7", 1,
+       Dns("https://secure.pay.example.kr", "198.51.100.7")},  // by substring
+      {65000, "ip:10.9.9.9", 1, ""},                           // no protected host has it
+      {65000, "ip:<b>", 0, ""},                                // not an address
+      {65000, "www.bank.example.com/login?x=1", 1,  // by the main host; resolved by its own host
        Dns("https://www.bank.example.com/login?x=1", "203.0.113.10")},
-      {65100, "ibank.example.net", 1, Dns("https://ibank.example.net", "203.0.113.20")},  // by a use URL
-      {65200, "https://bank.example.com:8443/a/b", 1, Dns("https://bank.example.com:8443/a/b", "203.0.113.10")},
-      {65300, "pay.example.kr", 1, ""},                // matches, does not resolve: a canonical try
-      {65400, "news.example.org", 0, ""},              // canonical within the minute of that try
+      {65100, "ibank.example.net", 1,
+       Dns("https://ibank.example.net", "203.0.113.20")},  // by a use URL
+      {65200, "https://bank.example.com:8443/a/b", 1,
+       Dns("https://bank.example.com:8443/a/b", "203.0.113.10")},
+      {65300, "pay.example.kr", 1, ""},    // matches, does not resolve: a canonical try
+      {65400, "news.example.org", 0, ""},  // canonical within the minute of that try
       {125400, "news.example.org", 1, "<URL_CANONICAL>https://news.example.org</URL_CANONICAL>"},
-      {185400, "blog.kr", 1, "<URL_CANONICAL>https://www.blog.kr</URL_CANONICAL>"},  // one dot: www.
-      {245400, "https://bank.example.com/a:b", 1, ""},  // cut at ':' in the path: no host
+      {185400, "blog.kr", 1,
+       "<URL_CANONICAL>https://www.blog.kr</URL_CANONICAL>"},  // one dot: www.
+      {245400, "https://bank.example.com/a:b", 1, ""},         // cut at ':' in the path: no host
       {305400, "localhost", 1, "<URL_CANONICAL>https://localhost</URL_CANONICAL>"},
       // Names that must not reach a record file.
       {365400, "bank.example.com\"><TERMINATE></TERMINATE>", 0, ""},
@@ -96,7 +103,8 @@ TEST_F(UrlWatchTest, AddressSearchResolvesOnlyHttpsHostsInOrder) {
   EXPECT_EQ(FindProtectedHostByAddress("198.51.100.77", hosts, host_), "secure.pay.example.kr");
   EXPECT_EQ(host_.asked, (std::vector<std::string>{"bank.example.com", "secure.pay.example.kr"}));
   for (const char* list : {"", "https://bank.example.com", "bank.example.com;"}) {
-    EXPECT_EQ(FindProtectedHostByAddress("203.0.113.10", ProtectedHttpsHosts(list), host_), "") << list;
+    EXPECT_EQ(FindProtectedHostByAddress("203.0.113.10", ProtectedHttpsHosts(list), host_), "")
+        << list;
   }
   EXPECT_EQ(FindProtectedHostByAddress("", hosts, host_), "");
 }
@@ -108,7 +116,8 @@ TEST_F(UrlWatchTest, AddressReportFollowsARefreshedList) {
   EXPECT_TRUE(host_.lines.empty());
   table_.address_list = "https://ibank.example.net;";
   EXPECT_TRUE(OnMonitorUrl("ip:203.0.113.20", table_, state_, host_));
-  EXPECT_EQ(host_.lines, (std::vector<std::string>{Dns("https://ibank.example.net", "203.0.113.20")}));
+  EXPECT_EQ(host_.lines,
+            (std::vector<std::string>{Dns("https://ibank.example.net", "203.0.113.20")}));
 }
 
 TEST(CaptureCheck, TellsWhetherCaptureOpened) {

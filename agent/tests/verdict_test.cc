@@ -33,7 +33,9 @@ class FakeInspectionHost : public InspectionHost {
   int tray_shows = 0;
   int hosts_checks = 0;
 
-  static std::string Key(const std::string& host, int32_t n) { return host + "." + std::to_string(n); }
+  static std::string Key(const std::string& host, int32_t n) {
+    return host + "." + std::to_string(n);
+  }
   uint64_t NowMs() override { return now_ms; }
   void Wait(unsigned ms) override {
     waited_ms += ms;
@@ -64,7 +66,8 @@ class FakeInspectionHost : public InspectionHost {
   }
   bool NotifierReady() override { return notifier_ready; }
   bool NotifierShowing() override { return notifier_showing; }
-  void ShowNotice(const std::string& l1, const std::string& l2, const std::string& host, int kind) override {
+  void ShowNotice(const std::string& l1, const std::string& l2, const std::string& host,
+                  int kind) override {
     calls.push_back("Notice " + l1 + " | " + l2 + " | " + host + " | " + std::to_string(kind));
     notifier_showing = true;
   }
@@ -102,10 +105,12 @@ TEST_F(InspectionTest, GenuineAddressWithoutEvidenceIsOk) {
 TEST_F(InspectionTest, OtherAddressIsRefusedAlertedAndReported) {
   host_.evidence["www.bank.co.kr.7"] = "<HASH>abc123</HASH>";
   EXPECT_EQ(Inspect(7, "www.bank.co.kr|10.6.6.6|"), "NOT");
-  EXPECT_EQ(host_.records[7], "www.bank.co.kr|10.6.6.6|") << "the record keeps the requester's text";
+  EXPECT_EQ(host_.records[7], "www.bank.co.kr|10.6.6.6|")
+      << "the record keeps the requester's text";
   EXPECT_THAT(host_.calls,
               ElementsAre("UM_BROWSER_ALERT", "Access BANK1", "SetCompany BANK1",
-                          "Notice [www.bank.co.kr] | 요청사이트는\r\n비정상입니다.\r\n사용불가 | www.bank.co.kr | 0",
+                          "Notice [www.bank.co.kr] | 요청사이트는\r\n비정상입니다.\r\n사용불가 | "
+                          "www.bank.co.kr | 0",
                           "Log BANK1 [www.bank.co.kr]에 대한 [10.6.6.6]주소 파밍시도 0",
                           "delete www.bank.co.kr.7"));
   EXPECT_TRUE(host_.evidence.empty());
@@ -114,7 +119,8 @@ TEST_F(InspectionTest, OtherAddressIsRefusedAlertedAndReported) {
 
 TEST_F(InspectionTest, UseUrlMatchAcceptsTheUseAddresses) {
   EXPECT_EQ(Inspect(1, "pay.cardpay.co.kr|198.51.100.3|"), "OK");
-  EXPECT_EQ(Inspect(2, "www.card.co.kr|198.51.100.3|"), "NOT") << "use addresses need a use-URL match";
+  EXPECT_EQ(Inspect(2, "www.card.co.kr|198.51.100.3|"), "NOT")
+      << "use addresses need a use-URL match";
 }
 
 TEST_F(InspectionTest, UnknownSiteIsAnsweredAndNothingReported) {
@@ -139,21 +145,33 @@ TEST(HostNames, OnlyPlainDnsNamesMayFormAFileName) {
     std::string host;
     bool safe;
   } cases[] = {
-      {"my-bank_01.co.kr", true},     {"localhost", true},
+      {"my-bank_01.co.kr", true},
+      {"localhost", true},
       {std::string(63, 'a') + ".kr", true},
       {std::string(64, 'a') + ".kr", false},
-      {"www.bank.co.kr:8443", false}, {"", false},
-      {".bank.co.kr", false},         {"bank.co.kr.", false},
-      {"www..bank.co.kr", false},     {"..", false},
-      {"..\\..\\windows\\win.ini", false}, {"www.bank.co.kr/x", false},
-      {"c:x.kr", false},              {"www bank.co.kr", false},
-      {"a\"b.kr", false},             {"\xC7\xD1.kr", false},
+      {"www.bank.co.kr:8443", false},
+      {"", false},
+      {".bank.co.kr", false},
+      {"bank.co.kr.", false},
+      {"www..bank.co.kr", false},
+      {"..", false},
+      {"..\\..\\windows\\win.ini", false},
+      {"www.bank.co.kr/x", false},
+      {"c:x.kr", false},
+      {"www bank.co.kr", false},
+      {"a\"b.kr", false},
+      {"\xC7\xD1.kr", false},
       {std::string("a\0b.kr", 6), false},
-      {"nul", false},                 {"nul.x", false},
-      {"com1.x", false},              {"aux.bank.co.kr", false},
-      {"www.CON.co.kr", false},       {"Lpt9.kr", false},
-      {"com10.kr", true}, {"conin.kr", true},
-      {"consul.bank.kr", true},       {"com.kr", true},
+      {"nul", false},
+      {"nul.x", false},
+      {"com1.x", false},
+      {"aux.bank.co.kr", false},
+      {"www.CON.co.kr", false},
+      {"Lpt9.kr", false},
+      {"com10.kr", true},
+      {"conin.kr", true},
+      {"consul.bank.kr", true},
+      {"com.kr", true},
   };
   for (const Case& c : cases) EXPECT_EQ(IsSafeHostName(c.host), c.safe) << c.host;
   std::string longest;
@@ -167,11 +185,19 @@ TEST(HostNames, OnlyAddressLiteralsAreLogged) {
     const char* address;
     const char* logged;
   } cases[] = {
-      {"203.0.113.10", "203.0.113.10"}, {"2001:db8::1", "2001:db8::1"},
-      {"::ffff:192.0.2.1", "::ffff:192.0.2.1"}, {"256.1.1.1", ""},
-      {"1.2.3", ""}, {"1.2.3.4.5", ""}, {"1..2.3", ""}, {"0001.2.3.4", ""},
-      {"2001:db8", ""}, {"2001:db8::1%eth0", ""}, {"1.2.3.4]\r\n[evil", ""},
-      {"1111:2222:3333:4444:5555:6666:7777:8888:9999:0", ""}, {"", ""},
+      {"203.0.113.10", "203.0.113.10"},
+      {"2001:db8::1", "2001:db8::1"},
+      {"::ffff:192.0.2.1", "::ffff:192.0.2.1"},
+      {"256.1.1.1", ""},
+      {"1.2.3", ""},
+      {"1.2.3.4.5", ""},
+      {"1..2.3", ""},
+      {"0001.2.3.4", ""},
+      {"2001:db8", ""},
+      {"2001:db8::1%eth0", ""},
+      {"1.2.3.4]\r\n[evil", ""},
+      {"1111:2222:3333:4444:5555:6666:7777:8888:9999:0", ""},
+      {"", ""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(EventText(kKindAddress, "www.bank.co.kr", c.address),
@@ -220,11 +246,14 @@ TEST_F(InspectionTest, SameDomainWithinAMinuteIsNotInspectedAgain) {
 }
 
 TEST_F(InspectionTest, CertificateWithoutThePolicyDomainIsRefused) {
-  host_.evidence["www.bank.co.kr.5"] = "<CERT>[SUBJECT]CN=www.evil.com, O=Evil</CERT><HASH>abc123</HASH>";
+  host_.evidence["www.bank.co.kr.5"] =
+      "<CERT>[SUBJECT]CN=www.evil.com, O=Evil</CERT><HASH>abc123</HASH>";
   EXPECT_EQ(Inspect(5, "www.bank.co.kr|203.0.113.10|"), "NOT");
-  EXPECT_THAT(host_.calls, Contains("Notice [www.bank.co.kr] | 요청사이트는\r\n인증서오류입니다.\r\n사용불가 | "
-                                    "www.bank.co.kr | 2"));
-  EXPECT_THAT(host_.calls, Contains("Log BANK1 [www.bank.co.kr]에 대한 [203.0.113.10]접속 파밍시도 2"));
+  EXPECT_THAT(host_.calls,
+              Contains("Notice [www.bank.co.kr] | 요청사이트는\r\n인증서오류입니다.\r\n사용불가 | "
+                       "www.bank.co.kr | 2"));
+  EXPECT_THAT(host_.calls,
+              Contains("Log BANK1 [www.bank.co.kr]에 대한 [203.0.113.10]접속 파밍시도 2"));
   EXPECT_EQ(host_.hosts_checks, 1);
 }
 
@@ -265,17 +294,19 @@ TEST_F(InspectionTest, WaitsWhileARefreshRuns) {
 TEST_F(InspectionTest, DnsSettingsAlert) {
   inspection_.last_company_id = "";
   RaiseDnsAlert(inspection_, policy_, host_);
-  EXPECT_THAT(host_.calls,
-              ElementsAre("UM_BROWSER_ALERT", "Access BANK1", "SetCompany BANK1",
-                          "Notice DNS 속성비정상 | 요청사이트는\r\n비정상입니다.\r\n사용불가 |  | 1",
-                          "Log BANK1 DNS 속성변경 파밍시도 1"));
+  EXPECT_THAT(
+      host_.calls,
+      ElementsAre("UM_BROWSER_ALERT", "Access BANK1", "SetCompany BANK1",
+                  "Notice DNS 속성비정상 | 요청사이트는\r\n비정상입니다.\r\n사용불가 |  | 1",
+                  "Log BANK1 DNS 속성변경 파밍시도 1"));
   EXPECT_EQ(host_.hosts_checks, 0) << "a DNS-settings alert is not the hosts file's doing";
 }
 
 TEST(EventText, ByKind) {
   EXPECT_EQ(EventText(3, "h", "1.2.3.4"), "[h]에 대한 [1.2.3.4]내용 파밍시도");
   EXPECT_EQ(EventText(9, "h", "::1"), "[h]에 대한 [::1]기타 파밍시도");
-  EXPECT_EQ(ChooseAlertLines("h", false, true).line2, "요청사이트는\r\n내용오류입니다.\r\n사용불가");
+  EXPECT_EQ(ChooseAlertLines("h", false, true).line2,
+            "요청사이트는\r\n내용오류입니다.\r\n사용불가");
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "agent/win/agent_state.h"
 
-
 namespace kestra {
 
 AgentState& Agent() {

@@ -8,11 +8,11 @@
 #include <atomic>
 #include <string>
 
-#include "common/core/safe_folder.h"
-#include "agent/core/verdict.h"
 #include "agent/core/policy_refresh.h"
 #include "agent/core/record_files.h"
 #include "agent/core/startup_rules.h"
+#include "agent/core/verdict.h"
+#include "common/core/safe_folder.h"
 #include "common/win/scoped_handle.h"
 
 namespace kestra {
@@ -31,9 +31,9 @@ struct AgentState {
   HWND main_window = nullptr;  // read by workers
   NOTIFYICONDATAA tray{};
 
-  std::atomic<int> stop_flag{0};               // read by the URL watcher
-  std::atomic<int> outdated_support_flag{0};   // read by the URL watcher
-  bool responder_wanted = false;               // keep-alive service lacks the responder
+  std::atomic<int> stop_flag{0};              // read by the URL watcher
+  std::atomic<int> outdated_support_flag{0};  // read by the URL watcher
+  bool responder_wanted = false;              // keep-alive service lacks the responder
 
   RecordList records;  // written here, read by the URL watcher
   // Policy, target table (with the target lock), flags and tray menu model.

@@ -3,8 +3,8 @@
 #include "common/win/platform.h"
 #include <commctrl.h>
 
-#include "common/win/dll_search.h"
 #include "agent/win/main_dialog.h"
+#include "common/win/dll_search.h"
 
 namespace kestra {
 
@@ -17,8 +17,9 @@ class CqvTessalKestraApp {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     // Every class of the original common-controls set.
-    controls.dwICC = ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES |
-                     ICC_UPDOWN_CLASS | ICC_PROGRESS_CLASS | ICC_HOTKEY_CLASS | ICC_ANIMATE_CLASS;
+    controls.dwICC = ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES |
+                     ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_PROGRESS_CLASS | ICC_HOTKEY_CLASS |
+                     ICC_ANIMATE_CLASS;
     InitCommonControlsEx(&controls);
     CqvTessalKestraDlg dialog;
     dialog.DoModal();

@@ -2,8 +2,8 @@
 
 #include "common/win/platform.h"
 
-#include "common/core/file_io.h"
 #include "agent/core/messages.h"
+#include "common/core/file_io.h"
 #include "common/win/scoped_handle.h"
 #include "common/win/start_hidden.h"
 #include "common/win/wide_text.h"
@@ -37,8 +37,9 @@ void StartDlp(const std::string& program_folder) {
 // Only opens for reading, to see whether a program file is there; nothing is
 // written or deleted through the path, so a planted link can gain nothing.
 bool CanOpenForReading(const char* path) {
-  tessal::ScopedFileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  tessal::ScopedFileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                            nullptr));
   return file.valid();
 }
 
@@ -58,12 +59,15 @@ bool RunHidden(const std::string& command_line) {
 
 void StartProtectedBrowsers(Edition edition, const std::string& program_folder) {
   bool r = edition == Edition::kR;
-  const char* wow64_first = r ? "C:\\Windows\\SysWOW64\\BrelgoR.exe" : "C:\\Windows\\SysWOW64\\Brelgo.exe";
+  const char* wow64_first =
+      r ? "C:\\Windows\\SysWOW64\\BrelgoR.exe" : "C:\\Windows\\SysWOW64\\Brelgo.exe";
   if (CanOpenForReading(wow64_first)) {
     RunHidden(std::string("\"") + wow64_first + "\"");
-    RunHidden(r ? "\"C:\\Windows\\SysWOW64\\BrelgoRX.exe\"" : "\"C:\\Windows\\SysWOW64\\BrelgoX.exe\"");
+    RunHidden(r ? "\"C:\\Windows\\SysWOW64\\BrelgoRX.exe\""
+                : "\"C:\\Windows\\SysWOW64\\BrelgoX.exe\"");
   } else {
-    RunHidden(r ? "\"C:\\Windows\\System32\\BrelgoR.exe\"" : "\"C:\\Windows\\System32\\Brelgo.exe\"");
+    RunHidden(r ? "\"C:\\Windows\\System32\\BrelgoR.exe\""
+                : "\"C:\\Windows\\System32\\Brelgo.exe\"");
   }
   if (r) StartDlp(program_folder);
 }

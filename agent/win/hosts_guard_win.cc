@@ -9,8 +9,8 @@
 #include "agent/core/hosts_folder_ops.h"
 #include "agent/core/hosts_guard.h"
 #include "agent/win/agent_state.h"
-#include "common/win/dll_search.h"
 #include "agent/win/refresh_host.h"
+#include "common/win/dll_search.h"
 #include "common/win/scoped_handle.h"
 #include "common/win/wide_text.h"
 
@@ -45,8 +45,8 @@ std::string WindowsFolder() { return Folder(GetSystemWindowsDirectoryW); }
 
 tessal::ScopedRegKey OpenResolverKey(REGSAM access) {
   tessal::ScopedRegKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, tessal::Widen(kTcpipParametersKey).c_str(), 0, access | KEY_WOW64_64KEY,
-                    key.receive()) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, tessal::Widen(kTcpipParametersKey).c_str(), 0,
+                    access | KEY_WOW64_64KEY, key.receive()) != ERROR_SUCCESS) {
     return tessal::ScopedRegKey();
   }
   return key;
@@ -67,7 +67,8 @@ ResolverSettings ReadResolverSettings() {
   wchar_t value[kMaxValueBytes / sizeof(wchar_t) + 1] = {};
   DWORD type = 0;
   DWORD bytes = kMaxValueBytes;
-  LONG read = RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes);
+  LONG read = RegQueryValueExW(key.get(), name.c_str(), nullptr, &type,
+                               reinterpret_cast<BYTE*>(value), &bytes);
   if (read == ERROR_FILE_NOT_FOUND) return settings;
   settings.database_path.emplace();
   if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return settings;
@@ -84,28 +85,36 @@ bool PutBackDataBasePath() {
   if (!key.valid()) return false;
   std::wstring name = tessal::Widen(kDataBasePathValue);
   std::wstring standard = tessal::Widen(kStandardDataBasePath);
-  return RegSetValueExW(key.get(), name.c_str(), 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(standard.c_str()),
-                        static_cast<DWORD>((standard.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+  return RegSetValueExW(key.get(), name.c_str(), 0, REG_EXPAND_SZ,
+                        reinterpret_cast<const BYTE*>(standard.c_str()),
+                        static_cast<DWORD>((standard.size() + 1) * sizeof(wchar_t))) ==
+         ERROR_SUCCESS;
 }
 
-std::string CurrentHostsFolder() { return HostsFolder(ReadResolverSettings().expanded, SystemFolder()); }
+std::string CurrentHostsFolder() {
+  return HostsFolder(ReadResolverSettings().expanded, SystemFolder());
+}
 
 // The resolver keeps answers from the tampered file until its cache is flushed.
 void FlushResolverCache() {
   tessal::ScopedModule dnsapi(tessal::LoadSystemLibrary("dnsapi.dll"));
   if (!dnsapi.valid()) return;
   using FlushFn = BOOL(WINAPI*)();
-  if (auto flush = reinterpret_cast<FlushFn>(GetProcAddress(dnsapi.get(), "DnsFlushResolverCache"))) flush();
+  if (auto flush = reinterpret_cast<FlushFn>(GetProcAddress(dnsapi.get(), "DnsFlushResolverCache")))
+    flush();
 }
 
-void Report(const HostsEvent& event) { CurrentComm().Log(event.company_id, event.text, event.kind); }
+void Report(const HostsEvent& event) {
+  CurrentComm().Log(event.company_id, event.text, event.kind);
+}
 
 // The folder the resolver reads once its settings are sound: a moved folder is
 // reported and put back.
 std::string CheckResolverSettings(const std::vector<ObservationTarget>& targets) {
   ResolverSettings settings = ReadResolverSettings();
   bool standard = IsStandardDataBasePath(settings.database_path, WindowsFolder());
-  if (g_schedule.ShouldReportDataBasePath(settings.database_path, standard)) Report(DataBasePathEvent(targets));
+  if (g_schedule.ShouldReportDataBasePath(settings.database_path, standard))
+    Report(DataBasePathEvent(targets));
   if (!standard && PutBackDataBasePath()) return HostsFolder(std::nullopt, SystemFolder());
   return HostsFolder(settings.expanded, SystemFolder());
 }
@@ -116,7 +125,8 @@ HostsRepairOutcome CheckHostsFolder(const std::string& folder, const ProtectedHo
   if (!held.valid()) {
     // No folder, no file to mislead the resolver; a folder that cannot be held
     // (a link, say) is not trusted.
-    outcome.result = tessal::FolderExists(folder) ? HostsRepair::kReadFailed : HostsRepair::kMissing;
+    outcome.result =
+        tessal::FolderExists(folder) ? HostsRepair::kReadFailed : HostsRepair::kMissing;
     return outcome;
   }
   HeldFolderHostsOps ops(held);
@@ -128,16 +138,18 @@ HostsRepairOutcome CheckHostsFolder(const std::string& folder, const ProtectedHo
 DWORD WINAPI WatchMain(void* param) {
   HWND window = static_cast<HWND>(param);
   auto changed = [window] {
-    if (!g_change_posted.exchange(true) && !PostMessageA(window, kUmHostsChanged, 0, 0)) g_change_posted = false;
+    if (!g_change_posted.exchange(true) && !PostMessageA(window, kUmHostsChanged, 0, 0))
+      g_change_posted = false;
   };
   tessal::ScopedRegKey key = OpenResolverKey(KEY_NOTIFY);
   tessal::ScopedKernelHandle key_changed(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   if (!key_changed.valid()) return 1;
   for (;;) {
-    bool key_armed = key.valid() && RegNotifyChangeKeyValue(key.get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET,
-                                                            key_changed.get(), TRUE) == ERROR_SUCCESS;
-    tessal::ScopedFileHandle folder(
-        FindFirstChangeNotificationW(tessal::Widen(CurrentHostsFolder()).c_str(), FALSE, kFolderChanges));
+    bool key_armed =
+        key.valid() && RegNotifyChangeKeyValue(key.get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET,
+                                               key_changed.get(), TRUE) == ERROR_SUCCESS;
+    tessal::ScopedFileHandle folder(FindFirstChangeNotificationW(
+        tessal::Widen(CurrentHostsFolder()).c_str(), FALSE, kFolderChanges));
     if (!key_armed && !folder.valid()) return 1;
     HANDLE waits[2] = {key_changed.get(), folder.get()};
     DWORD count = folder.valid() ? 2 : 1;

@@ -10,14 +10,14 @@
 #include "agent/win/agent_state.h"
 #include "agent/win/firewall.h"
 #include "agent/win/hosts_guard_win.h"
-#include "agent/win/verdict_host.h"
 #include "agent/win/refresh_host.h"
-#include "agent/win/tray.h"
-#include "agent/win/url_watcher.h"
 #include "agent/win/resource.h"
 #include "agent/win/shutdown.h"
 #include "agent/win/startup.h"
 #include "agent/win/text.h"
+#include "agent/win/tray.h"
+#include "agent/win/url_watcher.h"
+#include "agent/win/verdict_host.h"
 
 namespace kestra {
 
@@ -115,15 +115,9 @@ void CqvTessalKestraDlg::AddAboutEntryAndIcons() {
 
 LRESULT CqvTessalKestraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
   switch (msg) {
-    case WM_SYSCOMMAND:
-      OnSysCommand(wp, lp, handled);
-      return 0;
-    case WM_PAINT:
-      OnPaint(handled);
-      return 0;
-    case WM_QUERYDRAGICON:
-      *handled = true;
-      return reinterpret_cast<LRESULT>(icon_);
+    case WM_SYSCOMMAND: OnSysCommand(wp, lp, handled); return 0;
+    case WM_PAINT: OnPaint(handled); return 0;
+    case WM_QUERYDRAGICON: *handled = true; return reinterpret_cast<LRESULT>(icon_);
     case WM_TIMER:
       OnTimer(wp);
       *handled = true;
@@ -181,14 +175,9 @@ LRESULT CqvTessalKestraDlg::OnAgentMessage(UINT msg, WPARAM wp, LPARAM lp, bool*
       if (Agent().edition == Edition::kX) ShowTrayIconFor(hwnd(), kResponderIconMs);
       *handled = true;
       return 0;
-    case kUmTrayNotify:
-      *handled = true;
-      return OnTrayNotify(hwnd(), wp, lp);
-    case kUmShutdown:
-      RunShutdownRoutine();
-      break;
-    default:
-      break;
+    case kUmTrayNotify: *handled = true; return OnTrayNotify(hwnd(), wp, lp);
+    case kUmShutdown: RunShutdownRoutine(); break;
+    default: break;
   }
   return CDialogBase::OnMessage(msg, wp, lp, handled);
 }
@@ -230,7 +219,8 @@ void CqvTessalKestraDlg::SlideInAtTaskbarCorner() {
   RECT own;
   GetWindowRect(w, &own);
   Placement p = PlaceAtTaskbarCorner(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                     own.right - own.left, own.bottom - own.top, TaskbarRect(), slide_direction_);
+                                     own.right - own.left, own.bottom - own.top, TaskbarRect(),
+                                     slide_direction_);
   slide_direction_ = p.direction;
   SetWindowPos(w, HWND_TOPMOST, p.x, p.y, 0, 0, kMoveHidden);
   AnimateWindow(w, kSlideMs, AW_SLIDE | p.direction);
@@ -252,8 +242,8 @@ void CqvTessalKestraDlg::OnTimer(UINT_PTR id) {
     OnHostsTimer(hwnd());
     return;
   }
-  switch (DispatchTimer(static_cast<unsigned>(id), a.policy.policy_loaded, a.inspection.current_record != 0,
-                        a.edition)) {
+  switch (DispatchTimer(static_cast<unsigned>(id), a.policy.policy_loaded,
+                        a.inspection.current_record != 0, a.edition)) {
     case TimerAction::kRefresh: {
       Win32RefreshHost host(hwnd());
       RunPolicyRefresh(a.policy, host);
@@ -273,8 +263,7 @@ void CqvTessalKestraDlg::OnTimer(UINT_PTR id) {
       InspectRecord(a.inspection, a.policy, host);
       break;
     }
-    case TimerAction::kDefault:
-      break;
+    case TimerAction::kDefault: break;
   }
 }
 

@@ -24,7 +24,8 @@ constexpr int kLineBufferChars = 1024;
 
 }  // namespace
 
-CNotify::CNotify() : CDialogBase(IDD_NOTIFY, nullptr), background_(CreateSolidBrush(kToastGround)) {}
+CNotify::CNotify()
+    : CDialogBase(IDD_NOTIFY, nullptr), background_(CreateSolidBrush(kToastGround)) {}
 
 CNotify::~CNotify() {
   if (hwnd() != nullptr) DestroyWindow(hwnd());
@@ -150,7 +151,8 @@ LRESULT CNotify::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
       if (LOWORD(wp) == IDOK) {
         SlideOutAndHide();
         std::string url = ConnectUrl(state_.host());
-        if (!url.empty()) ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        if (!url.empty())
+          ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         state_.Connected();
         *handled = true;
         return 0;
@@ -159,8 +161,7 @@ LRESULT CNotify::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
     case WM_TIMER:
       if (wp == kAlertTimer) RunAlertSequence();
       return 0;  // then the default processing
-    default:
-      break;
+    default: break;
   }
   return CDialogBase::OnMessage(msg, wp, lp, handled);
 }

@@ -26,7 +26,8 @@ class CNotify : public CDialogBase {
   // Fills the toast (mark 0 refusal, 1 normal site), places it at the taskbar
   // corner, slides it in and starts the alert timer. Ignored while its alert box
   // is open: the caller shows nothing new while showing() holds.
-  void ShowNotice(int mark, const char* line1, const char* line2, const char* host, int verdict_kind);
+  void ShowNotice(int mark, const char* line1, const char* line2, const char* host,
+                  int verdict_kind);
   // From the moment a notice is filled until its alert has been answered.
   bool showing() const { return state_.showing(); }
 

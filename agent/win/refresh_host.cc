@@ -3,7 +3,6 @@
 #include "common/win/platform.h"
 #include <shlobj.h>
 
-#include "common/core/file_io.h"
 #include "agent/core/scrambled_file.h"
 #include "agent/win/agent_state.h"
 #include "agent/win/browsers.h"
@@ -11,6 +10,7 @@
 #include "agent/win/shutdown.h"
 #include "agent/win/startup.h"
 #include "agent/win/text.h"
+#include "common/core/file_io.h"
 
 namespace kestra {
 
@@ -24,7 +24,9 @@ constexpr char kCacheName[] = "Kestra.ini";
 // (also nothing) when it cannot be read after all.
 std::optional<std::string> ReadSettingsFile(const std::string& path) {
   std::string text;
-  if (tessal::FileLength(path).value_or(0) == 0 || !ReadScrambledText(path, &text, kMaxSettingsFile)) return std::nullopt;
+  if (tessal::FileLength(path).value_or(0) == 0 ||
+      !ReadScrambledText(path, &text, kMaxSettingsFile))
+    return std::nullopt;
   return text;
 }
 
@@ -35,7 +37,9 @@ Win32CommLibrary& CurrentComm() {
   return comm;
 }
 
-void Win32RefreshHost::SetTimer(unsigned id, unsigned period_ms) { ::SetTimer(window_, id, period_ms, nullptr); }
+void Win32RefreshHost::SetTimer(unsigned id, unsigned period_ms) {
+  ::SetTimer(window_, id, period_ms, nullptr);
+}
 void Win32RefreshHost::KillTimer(unsigned id) { ::KillTimer(window_, id); }
 void Win32RefreshHost::HideMainWindow() { ShowWindow(window_, SW_HIDE); }
 uint64_t Win32RefreshHost::NowMs() { return GetTickCount64(); }
@@ -65,7 +69,8 @@ std::optional<std::string> Win32RefreshHost::ReadServerSettings(Edition edition)
   bool r = edition == Edition::kR;
   std::string primary = std::string(system) + (r ? "\\BrelmapR.dll" : "\\Brelmap.dll");
   if (tessal::FileLength(primary).value_or(0) > 0) return ReadSettingsFile(primary);
-  return ReadSettingsFile(Agent().program_folder + (r ? "\\BrelmapR_tmp.dll" : "\\Brelmap_tmp.dll"));
+  return ReadSettingsFile(Agent().program_folder +
+                          (r ? "\\BrelmapR_tmp.dll" : "\\Brelmap_tmp.dll"));
 }
 
 std::optional<std::string> Win32RefreshHost::ReadCompanyIdFile() {
@@ -87,7 +92,8 @@ void Win32RefreshHost::MakeWorkFolders() {
 std::optional<std::string> Win32RefreshHost::ReadCache() {
   tessal::File file = tessal::SafeFolder::Hold(Agent().program_folder).OpenForRead(kCacheName);
   std::string text;
-  if (!file.valid() || !file.ReadAtMost(kMaxReplyBytes + 1, &text) || text.size() > kMaxReplyBytes) {
+  if (!file.valid() || !file.ReadAtMost(kMaxReplyBytes + 1, &text) ||
+      text.size() > kMaxReplyBytes) {
     return std::nullopt;
   }
   return text;
@@ -97,7 +103,9 @@ void Win32RefreshHost::WriteCache(const std::string& reply) {
   tessal::SafeFolder::Hold(Agent().program_folder).OpenForUpdate(kCacheName).ReplaceContent(reply);
 }
 
-void Win32RefreshHost::DeleteCache() { tessal::SafeFolder::Hold(Agent().program_folder).DeleteChild(kCacheName); }
+void Win32RefreshHost::DeleteCache() {
+  tessal::SafeFolder::Hold(Agent().program_folder).DeleteChild(kCacheName);
+}
 
 void Win32RefreshHost::WriteAddressListFile(const std::string& lower_address_list) {
   WriteScrambledFile(Agent().base, "trgCorvChk", lower_address_list.c_str());
@@ -121,7 +129,9 @@ void Win32RefreshHost::SetMenu(const MenuModel& menu) {
   a.tray_menu = CreateTrayMenu(menu);
 }
 
-void Win32RefreshHost::StartBrowsers() { StartProtectedBrowsers(Agent().edition, Agent().program_folder); }
+void Win32RefreshHost::StartBrowsers() {
+  StartProtectedBrowsers(Agent().edition, Agent().program_folder);
+}
 void Win32RefreshHost::CloseBrowsers() { CloseProtectedBrowsers(Agent().edition); }
 void Win32RefreshHost::GuardHostsFile() { CheckAndRepairHostsFile(); }
 

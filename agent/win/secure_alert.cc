@@ -3,9 +3,9 @@
 #include <string>
 
 #include "agent/core/toast_state.h"
-#include "common/core/ansi_text.h"
 #include "agent/win/notify_resource.h"
 #include "agent/win/text.h"
+#include "common/core/ansi_text.h"
 
 namespace kestra {
 
@@ -69,12 +69,10 @@ LRESULT SecureAlert::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
             *handled = true;
           }
           return 0;
-        default:
-          break;
+        default: break;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return CDialogBase::OnMessage(msg, wp, lp, handled);
 }

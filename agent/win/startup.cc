@@ -9,13 +9,13 @@
 
 #include <vector>
 
+#include "agent/core/messages.h"
+#include "agent/responder/win/responder_thread.h"
+#include "agent/win/tray.h"
 #include "common/core/ansi_text.h"
 #include "common/core/file_io.h"
-#include "agent/core/messages.h"
 #include "common/win/dll_search.h"
-#include "agent/responder/win/responder_thread.h"
 #include "common/win/scoped_handle.h"
-#include "agent/win/tray.h"
 #include "common/win/version_info.h"
 
 namespace kestra {
@@ -51,9 +51,9 @@ std::string DetermineBaseFolder() {
 
 void EnsureSingleInstance(HWND window, Edition edition) {
   SetWindowTextA(window, kTitleDuringCheck);
-  bool other = edition == Edition::kR
-                   ? FindWindowA(nullptr, kTitleR) != nullptr
-                   : FindWindowA(nullptr, kTitleOldX) != nullptr || FindWindowA(nullptr, kTitleX) != nullptr;
+  bool other = edition == Edition::kR ? FindWindowA(nullptr, kTitleR) != nullptr
+                                      : FindWindowA(nullptr, kTitleOldX) != nullptr ||
+                                            FindWindowA(nullptr, kTitleX) != nullptr;
   if (other) TerminateProcess(GetCurrentProcess(), kShutdownExitCode);
   SetWindowTextA(window, edition == Edition::kR ? kTitleR : kTitleX);
 }
@@ -64,7 +64,8 @@ void AllowAgentMessages(HWND window) {
   if (!user32.valid()) return;
   using FilterEx = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
   using Filter = BOOL(WINAPI*)(UINT, DWORD);
-  auto filter_ex = reinterpret_cast<FilterEx>(GetProcAddress(user32.get(), "ChangeWindowMessageFilterEx"));
+  auto filter_ex =
+      reinterpret_cast<FilterEx>(GetProcAddress(user32.get(), "ChangeWindowMessageFilterEx"));
   auto filter = reinterpret_cast<Filter>(GetProcAddress(user32.get(), "ChangeWindowMessageFilter"));
   constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW, and MSGFLT_ADD for the older function
   for (unsigned msg : kFilteredMessages) {
@@ -80,13 +81,15 @@ std::string ComputeMacText() {
   std::vector<unsigned char> buffer(15360);
   ULONG size = static_cast<ULONG>(buffer.size());
   auto* adapters = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data());
-  if (GetAdaptersAddresses(AF_INET, GAA_FLAG_INCLUDE_PREFIX, nullptr, adapters, &size) != NO_ERROR) {
+  if (GetAdaptersAddresses(AF_INET, GAA_FLAG_INCLUDE_PREFIX, nullptr, adapters, &size) !=
+      NO_ERROR) {
     return "";
   }
   // The first adapter that has a physical address: a loopback or tunnel adapter
   // listed first would otherwise leave the PC without a MAC text.
   for (IP_ADAPTER_ADDRESSES* a = adapters; a != nullptr; a = a->Next) {
-    if (a->PhysicalAddressLength != 0) return FormatMacText(a->PhysicalAddress, a->PhysicalAddressLength);
+    if (a->PhysicalAddressLength != 0)
+      return FormatMacText(a->PhysicalAddress, a->PhysicalAddressLength);
   }
   return "";
 }
@@ -98,7 +101,8 @@ bool ProcessRuns(const char* lower_image_name) {
   if (!snapshot.valid()) return false;
   PROCESSENTRY32 entry;
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+  for (BOOL more = Process32First(snapshot.get(), &entry); more;
+       more = Process32Next(snapshot.get(), &entry)) {
     if (tessal::LowerAnsi(entry.szExeFile) == lower_image_name) return true;
   }
   return false;
@@ -117,7 +121,9 @@ SupportLibrary Probe(const std::string& path) {
 void StartAgentResponder(const std::string& program_folder, HWND main_window) {
   responder::ThreadOptions options;
   options.program_folder = program_folder;
-  options.on_connection = [main_window] { PostMessageA(main_window, kUmResponderConnection, 0, 0); };
+  options.on_connection = [main_window] {
+    PostMessageA(main_window, kUmResponderConnection, 0, 0);
+  };
   // The thread runs for the process's life: its handle is closed at once.
   responder::StartResponderThread(std::move(options));
 }

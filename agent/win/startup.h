@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "common/core/safe_folder.h"
 #include "agent/core/startup_rules.h"
+#include "common/core/safe_folder.h"
 
 namespace kestra {
 

@@ -19,8 +19,9 @@
 namespace kestra {
 namespace {
 
-constexpr const wchar_t* kLibraryPaths[] = {L"C:\\Program Files (x86)\\Corvanta\\Brontel\\qvWirelet.dll",
-                                            L"C:\\Program Files\\Corvanta\\Brontel\\qvWirelet.dll"};
+constexpr const wchar_t* kLibraryPaths[] = {
+    L"C:\\Program Files (x86)\\Corvanta\\Brontel\\qvWirelet.dll",
+    L"C:\\Program Files\\Corvanta\\Brontel\\qvWirelet.dll"};
 // A lookup that hangs must not hold the watcher: it is left to finish alone,
 // and only a few may be left at a time.
 constexpr DWORD kLookupLimitMs = 3000;
@@ -30,7 +31,8 @@ std::optional<std::string> LookUpNow(const std::string& host) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return std::nullopt;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
+    return std::nullopt;
   char text[INET_ADDRSTRLEN] = "";
   const auto* v4 = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
   bool ok = inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text) != nullptr;
@@ -50,10 +52,13 @@ class Win32UrlWatchHost : public UrlWatchHost {
       result->set_value(LookUpNow(host));
       --*left;
     }).detach();
-    if (answer.wait_for(std::chrono::milliseconds(kLookupLimitMs)) != std::future_status::ready) return std::nullopt;
+    if (answer.wait_for(std::chrono::milliseconds(kLookupLimitMs)) != std::future_status::ready)
+      return std::nullopt;
     return answer.get();
   }
-  void Broadcast(const std::string& text) override { BroadcastToRecords(Agent().records, Agent().work, text.c_str()); }
+  void Broadcast(const std::string& text) override {
+    BroadcastToRecords(Agent().records, Agent().work, text.c_str());
+  }
 
  private:
   std::shared_ptr<std::atomic<int>> lookups_left_ = std::make_shared<std::atomic<int>>(0);
@@ -63,7 +68,9 @@ class Win32UrlWatchHost : public UrlWatchHost {
 UrlWatchState g_watch_state;
 Win32UrlWatchHost g_watch_host;
 
-int OnReport(const char* text) { return OnMonitorUrl(text, Agent().policy.table, g_watch_state, g_watch_host); }
+int OnReport(const char* text) {
+  return OnMonitorUrl(text, Agent().policy.table, g_watch_state, g_watch_host);
+}
 
 class Win32UrlWatchEnv : public UrlWatchEnv {
  public:
@@ -72,8 +79,9 @@ class Win32UrlWatchEnv : public UrlWatchEnv {
   // By its full path only; loaded once and kept for the life of the agent.
   bool LoadMonitor(MonitorCalls* calls) override {
     if (module_ == nullptr) {
-      const wchar_t* path =
-          GetFileAttributesW(kLibraryPaths[0]) != INVALID_FILE_ATTRIBUTES ? kLibraryPaths[0] : kLibraryPaths[1];
+      const wchar_t* path = GetFileAttributesW(kLibraryPaths[0]) != INVALID_FILE_ATTRIBUTES
+                                ? kLibraryPaths[0]
+                                : kLibraryPaths[1];
       module_ = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
       if (module_ == nullptr) return false;
     }

@@ -3,7 +3,6 @@
 #include "common/win/platform.h"
 #include <shellapi.h>
 
-#include "common/core/file_io.h"
 #include "agent/core/messages.h"
 #include "agent/core/record_files.h"
 #include "agent/core/scrambled_file.h"
@@ -12,6 +11,7 @@
 #include "agent/win/refresh_host.h"
 #include "agent/win/startup.h"
 #include "agent/win/tray.h"
+#include "common/core/file_io.h"
 
 namespace kestra {
 
@@ -55,7 +55,8 @@ void Win32InspectionHost::Wait(unsigned ms) { WaitPumpingMessages(ms); }
 
 std::optional<std::string> Win32InspectionHost::ReadExclusionFile() {
   std::string text;
-  if (!ReadScrambledText(Agent().program_folder + "\\BrelEtc.ini", &text, 256 * 1024)) return std::nullopt;
+  if (!ReadScrambledText(Agent().program_folder + "\\BrelEtc.ini", &text, 256 * 1024))
+    return std::nullopt;
   return text;
 }
 
@@ -88,16 +89,15 @@ bool Win32InspectionHost::DeleteEvidence(const std::string& host, int32_t number
   return Agent().work.DeleteChild(EvidenceFileLeaf(host, number));
 }
 
-void Win32InspectionHost::ShowTrayIconForAWhile() {
-  ShowTrayIconFor(window_, kTrayIconShownMs);
-}
+void Win32InspectionHost::ShowTrayIconForAWhile() { ShowTrayIconFor(window_, kTrayIconShownMs); }
 
 void Win32InspectionHost::SendBrowserAlert() {
   static HWND x64 = nullptr;
   static HWND x32 = nullptr;
   DWORD_PTR ignored = 0;
   for (HWND w : {CachedBrowser(&x64, kBrowserClassX64), CachedBrowser(&x32, kBrowserClassX32)}) {
-    if (w != nullptr) SendMessageTimeoutA(w, kUmBrowserAlert, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    if (w != nullptr)
+      SendMessageTimeoutA(w, kUmBrowserAlert, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
   }
 }
 
@@ -110,8 +110,8 @@ void Win32InspectionHost::CommLog(const std::string& id, const std::string& even
 bool Win32InspectionHost::NotifierReady() { return toast_ != nullptr && toast_->Ensure(window_); }
 bool Win32InspectionHost::NotifierShowing() { return toast_ != nullptr && toast_->showing(); }
 
-void Win32InspectionHost::ShowNotice(const std::string& line1, const std::string& line2, const std::string& host,
-                                     int kind) {
+void Win32InspectionHost::ShowNotice(const std::string& line1, const std::string& line2,
+                                     const std::string& host, int kind) {
   if (toast_ != nullptr) toast_->Show(line1, line2, host, kind);
 }
 

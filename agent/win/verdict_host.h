@@ -13,7 +13,8 @@ class Toast {
   virtual ~Toast() = default;
   virtual bool Ensure(HWND owner) = 0;
   virtual bool showing() const = 0;
-  virtual void Show(const std::string& line1, const std::string& line2, const std::string& host, int kind) = 0;
+  virtual void Show(const std::string& line1, const std::string& line2, const std::string& host,
+                    int kind) = 0;
 };
 
 class Win32InspectionHost : public InspectionHost {
@@ -35,7 +36,8 @@ class Win32InspectionHost : public InspectionHost {
   void CommLog(const std::string& company_id, const std::string& event, int kind) override;
   bool NotifierReady() override;
   bool NotifierShowing() override;
-  void ShowNotice(const std::string& line1, const std::string& line2, const std::string& host, int kind) override;
+  void ShowNotice(const std::string& line1, const std::string& line2, const std::string& host,
+                  int kind) override;
   void GuardHostsFile() override;
 
  private:

@@ -40,8 +40,9 @@ std::string Lower(std::string text) {
 std::unique_ptr<X509_NAME, NameFree> MakeName(const char* common_name) {
   std::unique_ptr<X509_NAME, NameFree> name(X509_NAME_new());
   auto add = [&](const char* field, const char* value) {
-    return X509_NAME_add_entry_by_txt(name.get(), field, MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(value),
-                                      -1, -1, 0) == 1;
+    return X509_NAME_add_entry_by_txt(name.get(), field, MBSTRING_UTF8,
+                                      reinterpret_cast<const unsigned char*>(value), -1, -1,
+                                      0) == 1;
   };
   if (!name || !add("O", kOrganization) || !add("CN", common_name)) return nullptr;
   return name;
@@ -68,12 +69,13 @@ bool AddExtension(X509* cert, X509* issuer, int nid, const std::string& value) {
 // The fields both certificates share; `issuer` is null for the root itself.
 CertPtr StartCertificate(const X509_NAME* subject, X509* issuer, EVP_PKEY* key, std::time_t now) {
   CertPtr cert(X509_new());
-  bool ok = cert && X509_set_version(cert.get(), 2) == 1 && SetRandomSerial(cert.get()) &&
-            X509_set_subject_name(cert.get(), subject) == 1 &&
-            X509_set_issuer_name(cert.get(), issuer ? X509_get_subject_name(issuer) : subject) == 1 &&
-            X509_time_adj_ex(X509_getm_notBefore(cert.get()), 0, -kBackdateSeconds, &now) != nullptr &&
-            X509_time_adj_ex(X509_getm_notAfter(cert.get()), kValidDays, 0, &now) != nullptr &&
-            X509_set_pubkey(cert.get(), key) == 1;
+  bool ok =
+      cert && X509_set_version(cert.get(), 2) == 1 && SetRandomSerial(cert.get()) &&
+      X509_set_subject_name(cert.get(), subject) == 1 &&
+      X509_set_issuer_name(cert.get(), issuer ? X509_get_subject_name(issuer) : subject) == 1 &&
+      X509_time_adj_ex(X509_getm_notBefore(cert.get()), 0, -kBackdateSeconds, &now) != nullptr &&
+      X509_time_adj_ex(X509_getm_notAfter(cert.get()), kValidDays, 0, &now) != nullptr &&
+      X509_set_pubkey(cert.get(), key) == 1;
   return ok ? std::move(cert) : nullptr;
 }
 
@@ -130,7 +132,8 @@ bool Serialise(X509* root, X509* server, EVP_PKEY* server_key, SealFiles* files)
   // BIO_s_secmem keeps the key's text out of ordinary heap memory.
   std::unique_ptr<BIO, BioFree> key_bio(BIO_new(BIO_s_secmem()));
   if (!cert_bio || !key_bio || PEM_write_bio_X509(cert_bio.get(), server) != 1 ||
-      PEM_write_bio_PrivateKey_traditional(key_bio.get(), server_key, nullptr, nullptr, 0, nullptr, nullptr) != 1) {
+      PEM_write_bio_PrivateKey_traditional(key_bio.get(), server_key, nullptr, nullptr, 0, nullptr,
+                                           nullptr) != 1) {
     return false;
   }
   files->server_pem = BioText(cert_bio.get());
@@ -149,17 +152,19 @@ KeyPtr PemKey(const std::string& pem) {
 }
 
 // The verifier's verdict on `server` under `root` alone, at `when`, for one name.
-bool ChainsFor(X509* root, X509* server, const std::string& dns, const std::string& ip, std::time_t when) {
+bool ChainsFor(X509* root, X509* server, const std::string& dns, const std::string& ip,
+               std::time_t when) {
   X509_STORE* store = X509_STORE_new();
   X509_STORE_CTX* ctx = X509_STORE_CTX_new();
-  bool ok =
-      store && ctx && X509_STORE_add_cert(store, root) == 1 && X509_STORE_CTX_init(ctx, store, server, nullptr) == 1;
+  bool ok = store && ctx && X509_STORE_add_cert(store, root) == 1 &&
+            X509_STORE_CTX_init(ctx, store, server, nullptr) == 1;
   if (ok) {
     X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(ctx);
     X509_VERIFY_PARAM_set_time(param, when);
     X509_VERIFY_PARAM_set_purpose(param, X509_PURPOSE_SSL_SERVER);
     ok = (dns.empty() || X509_VERIFY_PARAM_set1_host(param, dns.c_str(), 0) == 1) &&
-         (ip.empty() || X509_VERIFY_PARAM_set1_ip_asc(param, ip.c_str()) == 1) && X509_verify_cert(ctx) == 1;
+         (ip.empty() || X509_VERIFY_PARAM_set1_ip_asc(param, ip.c_str()) == 1) &&
+         X509_verify_cert(ctx) == 1;
   }
   X509_STORE_CTX_free(ctx);
   X509_STORE_free(store);
@@ -168,8 +173,8 @@ bool ChainsFor(X509* root, X509* server, const std::string& dns, const std::stri
 
 }  // namespace
 
-bool SealFilesUsable(const std::string& root_der, const std::string& server_pem, const std::string& key_pem,
-                     const HostNames& names, std::time_t now) {
+bool SealFilesUsable(const std::string& root_der, const std::string& server_pem,
+                     const std::string& key_pem, const HostNames& names, std::time_t now) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(root_der.data());
   CertPtr root(d2i_X509(nullptr, &p, static_cast<long>(root_der.size())));
   CertPtr server = PemCertificate(server_pem);
@@ -178,8 +183,10 @@ bool SealFilesUsable(const std::string& root_der, const std::string& server_pem,
             IsSuiteRoot(reinterpret_cast<const unsigned char*>(root_der.data()), root_der.size()) &&
             X509_check_private_key(server.get(), key.get()) == 1;
   for (std::time_t when : {now, now + static_cast<std::time_t>(kRenewDays) * 24 * 3600}) {
-    for (const std::string& dns : names.dns) ok = ok && ChainsFor(root.get(), server.get(), dns, "", when);
-    for (const std::string& ip : names.ipv4) ok = ok && ChainsFor(root.get(), server.get(), "", ip, when);
+    for (const std::string& dns : names.dns)
+      ok = ok && ChainsFor(root.get(), server.get(), dns, "", when);
+    for (const std::string& ip : names.ipv4)
+      ok = ok && ChainsFor(root.get(), server.get(), "", ip, when);
   }
   ERR_clear_error();
   return ok;
@@ -223,13 +230,14 @@ CertPtr MakeRootCertificate(EVP_PKEY* root_key, const HostNames& names, std::tim
             AddExtension(r, r, NID_key_usage, "critical,keyCertSign,cRLSign") &&
             AddExtension(r, r, NID_ext_key_usage, "serverAuth") &&
             AddExtension(r, r, NID_subject_key_identifier, "hash") &&
-            AddExtension(r, r, NID_name_constraints, "critical," + NameList(names, "permitted;", "/255.255.255.255")) &&
+            AddExtension(r, r, NID_name_constraints,
+                         "critical," + NameList(names, "permitted;", "/255.255.255.255")) &&
             X509_sign(r, root_key, EVP_sha256()) > 0;
   return ok ? std::move(root) : nullptr;
 }
 
-CertPtr MakeServerCertificate(X509* root, EVP_PKEY* root_key, EVP_PKEY* server_key, const HostNames& names,
-                              std::time_t now) {
+CertPtr MakeServerCertificate(X509* root, EVP_PKEY* root_key, EVP_PKEY* server_key,
+                              const HostNames& names, std::time_t now) {
   if (!AllValid(names)) return nullptr;
   auto subject = MakeName(names.dns.empty() ? names.ipv4[0].c_str() : names.dns[0].c_str());
   if (!subject) return nullptr;
@@ -261,7 +269,8 @@ bool MakeSealFiles(const HostNames& names, std::time_t now, SealFiles* files, st
       return false;
     }
     root = MakeRootCertificate(root_key.get(), names, now);
-    if (root) server = MakeServerCertificate(root.get(), root_key.get(), server_key.get(), names, now);
+    if (root)
+      server = MakeServerCertificate(root.get(), root_key.get(), server_key.get(), names, now);
   }  // the root's key is gone from here on: nothing can be signed with it again
   if (!root || !server) {
     *error = StepError(root ? "making the server certificate" : "making the root certificate");
@@ -283,8 +292,9 @@ bool IsSuiteRoot(const unsigned char* der, std::size_t size) {
   X509* c = cert.get();
   int constraints = X509_get_ext_by_NID(c, NID_name_constraints, -1);
   bool ok = X509_NAME_cmp(X509_get_subject_name(c), expected.get()) == 0 &&
-            X509_NAME_cmp(X509_get_issuer_name(c), expected.get()) == 0 && X509_check_ca(c) >= 1 && constraints >= 0 &&
-            X509_EXTENSION_get_critical(X509_get_ext(c, constraints)) == 1 && X509_verify(c, X509_get0_pubkey(c)) == 1;
+            X509_NAME_cmp(X509_get_issuer_name(c), expected.get()) == 0 && X509_check_ca(c) >= 1 &&
+            constraints >= 0 && X509_EXTENSION_get_critical(X509_get_ext(c, constraints)) == 1 &&
+            X509_verify(c, X509_get0_pubkey(c)) == 1;
   ERR_clear_error();
   return ok;
 }

@@ -49,8 +49,8 @@ KeyPtr NewKey();
 // A self-signed root allowed to sign only server certificates for `names`.
 CertPtr MakeRootCertificate(EVP_PKEY* root_key, const HostNames& names, std::time_t now);
 // A server certificate for `names` with `server_key`, signed by the root.
-CertPtr MakeServerCertificate(X509* root, EVP_PKEY* root_key, EVP_PKEY* server_key, const HostNames& names,
-                              std::time_t now);
+CertPtr MakeServerCertificate(X509* root, EVP_PKEY* root_key, EVP_PKEY* server_key,
+                              const HostNames& names, std::time_t now);
 
 // The three files' bytes. The key's text is wiped when this is destroyed.
 struct SealFiles {
@@ -76,8 +76,8 @@ inline constexpr int kRenewDays = 30;
 // (a set shipped by an older installation, the same on every PC, is not), the
 // key is the server certificate's, and the certificate chains to the root for
 // every one of `names` now and kRenewDays from now.
-bool SealFilesUsable(const std::string& root_der, const std::string& server_pem, const std::string& key_pem,
-                     const HostNames& names, std::time_t now);
+bool SealFilesUsable(const std::string& root_der, const std::string& server_pem,
+                     const std::string& key_pem, const HostNames& names, std::time_t now);
 
 // Whether a DER certificate is a root this program made: self-issued with the
 // program's root name, a CA, and carrying critical name constraints.

@@ -9,7 +9,8 @@ namespace {
 std::string SwitchName(const std::string& arg) {
   if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '-')) return std::string();
   std::string name;
-  for (char c : arg.substr(1)) name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char c : arg.substr(1))
+    name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return name;
 }
 

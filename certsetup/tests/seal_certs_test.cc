@@ -119,7 +119,8 @@ TEST_F(SealCertsTest, ExtensionsTable) {
       {root_.get(), NID_basic_constraints, "CA:TRUE, pathlen:0", true},
       {root_.get(), NID_key_usage, "Certificate Sign, CRL Sign", true},
       {root_.get(), NID_ext_key_usage, "TLS Web Server Authentication", false},
-      {root_.get(), NID_name_constraints, "Permitted:\n  DNS:localhost\n  IP:127.0.0.1/255.255.255.255", true},
+      {root_.get(), NID_name_constraints,
+       "Permitted:\n  DNS:localhost\n  IP:127.0.0.1/255.255.255.255", true},
       {server_.get(), NID_basic_constraints, "CA:FALSE", true},
       {server_.get(), NID_key_usage, "Digital Signature", true},
       {server_.get(), NID_ext_key_usage, "TLS Web Server Authentication", false},
@@ -150,8 +151,12 @@ TEST_F(SealCertsTest, KeysValidityAndSerials) {
     EXPECT_EQ(serial->type, V_ASN1_INTEGER);  // positive
     EXPECT_GE(serial->length, 8);
   }
-  EXPECT_NE(ASN1_INTEGER_cmp(X509_get0_serialNumber(root_.get()), X509_get0_serialNumber(other_root.get())), 0);
-  EXPECT_NE(ASN1_INTEGER_cmp(X509_get0_serialNumber(root_.get()), X509_get0_serialNumber(server_.get())), 0);
+  EXPECT_NE(ASN1_INTEGER_cmp(X509_get0_serialNumber(root_.get()),
+                             X509_get0_serialNumber(other_root.get())),
+            0);
+  EXPECT_NE(
+      ASN1_INTEGER_cmp(X509_get0_serialNumber(root_.get()), X509_get0_serialNumber(server_.get())),
+      0);
   EXPECT_NE(files_.key_pem, other.key_pem);
 }
 
@@ -179,9 +184,11 @@ TEST(SealCerts, RootRefusesCertificatesForOtherNames) {
       {{{"localhost"}, {"127.0.0.2"}}, "localhost", ""},
   };
   for (const Case& c : cases) {
-    CertPtr forged = MakeServerCertificate(root.get(), root_key.get(), other_key.get(), c.names, kNow);
+    CertPtr forged =
+        MakeServerCertificate(root.get(), root_key.get(), other_key.get(), c.names, kNow);
     ASSERT_TRUE(forged);
-    EXPECT_EQ(Verify(root.get(), forged.get(), c.dns, c.ip), X509_V_ERR_PERMITTED_VIOLATION) << c.dns << c.ip;
+    EXPECT_EQ(Verify(root.get(), forged.get(), c.dns, c.ip), X509_V_ERR_PERMITTED_VIOLATION)
+        << c.dns << c.ip;
   }
 }
 
@@ -189,8 +196,8 @@ TEST(SealCerts, BadNamesMakeNothing) {
   KeyPtr key = NewKey();
   CertPtr root = MakeRootCertificate(key.get(), ResponderHostNames(), kNow);
   EXPECT_FALSE(MakeServerCertificate(root.get(), key.get(), key.get(), HostNames{}, kNow));
-  for (HostNames names :
-       {HostNames{{"a,permitted;DNS:x"}, {}}, HostNames{{}, {"::1"}}, HostNames{{"-a"}, {}}, HostNames{{}, {}}}) {
+  for (HostNames names : {HostNames{{"a,permitted;DNS:x"}, {}}, HostNames{{}, {"::1"}},
+                          HostNames{{"-a"}, {}}, HostNames{{}, {}}}) {
     EXPECT_FALSE(MakeRootCertificate(key.get(), names, kNow));
   }
   struct {
@@ -220,17 +227,20 @@ TEST_F(SealCertsTest, WhichFilesInPlaceStillServe) {
     bool usable;
   } cases[] = {
       {"as made", root, cert, key, ResponderHostNames(), kNow, true},
-      {"renewal days left", root, cert, key, ResponderHostNames(), kNow + (kValidDays - kRenewDays - 1) * kDay, true},
-      {"too near the end", root, cert, key, ResponderHostNames(), kNow + (kValidDays - kRenewDays + 1) * kDay, false},
+      {"renewal days left", root, cert, key, ResponderHostNames(),
+       kNow + (kValidDays - kRenewDays - 1) * kDay, true},
+      {"too near the end", root, cert, key, ResponderHostNames(),
+       kNow + (kValidDays - kRenewDays + 1) * kDay, false},
       {"clock before the start", root, cert, key, ResponderHostNames(), kNow - 3 * kDay, false},
       {"another set's key", root, cert, other.key_pem, ResponderHostNames(), kNow, false},
       {"another set's root", other.root_der, cert, key, ResponderHostNames(), kNow, false},
       {"one name more", root, cert, key, more, kNow, false},
-      {"the tree's test set", ReadFile(tree + "jsxCVsc.cer"), ReadFile(tree + "locrt"), ReadFile(tree + "locrk"),
-       ResponderHostNames(), kNow, false},
+      {"the tree's test set", ReadFile(tree + "jsxCVsc.cer"), ReadFile(tree + "locrt"),
+       ReadFile(tree + "locrk"), ResponderHostNames(), kNow, false},
       {"empty", "", "", "", ResponderHostNames(), kNow, false},
   };
-  for (const Case& c : cases) EXPECT_EQ(SealFilesUsable(c.root, c.cert, c.key, c.names, c.now), c.usable) << c.what;
+  for (const Case& c : cases)
+    EXPECT_EQ(SealFilesUsable(c.root, c.cert, c.key, c.names, c.now), c.usable) << c.what;
 }
 
 // A root of this program's making with its name constraints dropped or made
@@ -266,7 +276,9 @@ TEST_F(SealCertsTest, OnlyTheProgramsRootsCountAsSuiteRoots) {
       {"empty", "", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(IsSuiteRoot(reinterpret_cast<const unsigned char*>(c.der.data()), c.der.size()), c.suite) << c.what;
+    EXPECT_EQ(IsSuiteRoot(reinterpret_cast<const unsigned char*>(c.der.data()), c.der.size()),
+              c.suite)
+        << c.what;
   }
 }
 

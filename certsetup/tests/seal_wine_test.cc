@@ -16,9 +16,9 @@
 #include <atomic>
 #include <thread>
 
-#include "certsetup/core/seal_certs.h"
 #include "agent/responder/server/responder.h"
 #include "agent/responder/win/root_store.h"
+#include "certsetup/core/seal_certs.h"
 #include "common/win/wide_text.h"
 #include "tests/support/win_harness.h"
 
@@ -27,24 +27,26 @@ namespace {
 using harness::TempFolder;
 
 constexpr DWORD kRunMs = 30000;
-constexpr char kRequest[] = "GET /x.js?callback=jQuery123&_=1 HTTP/1.1\r\nHost: localhost:12500\r\n\r\n";
+constexpr char kRequest[] =
+    "GET /x.js?callback=jQuery123&_=1 HTTP/1.1\r\nHost: localhost:12500\r\n\r\n";
 constexpr char kReply[] = "jQuery123({\"message\":\"Corvanta Already Installed\"});";
 
 class SealTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(CopyFileA((harness::OutFolder() + "\\qvTessalSeal.exe").c_str(), (folder_ / "qvTessalSeal.exe").c_str(),
-                          FALSE));
+    ASSERT_TRUE(CopyFileA((harness::OutFolder() + "\\qvTessalSeal.exe").c_str(),
+                          (folder_ / "qvTessalSeal.exe").c_str(), FALSE));
   }
   DWORD Seal(const std::string& arguments) {
     harness::Process seal;
     DWORD code = 999;
-    if (!seal.Start(folder_ / "qvTessalSeal.exe", arguments) || !seal.WaitForExit(kRunMs, &code)) return 998;
+    if (!seal.Start(folder_ / "qvTessalSeal.exe", arguments) || !seal.WaitForExit(kRunMs, &code))
+      return 998;
     return code;
   }
   std::string Files() {
-    return harness::ReadFileText(folder_ / "jsxCVsc.cer") + harness::ReadFileText(folder_ / "locrt") +
-           harness::ReadFileText(folder_ / "locrk");
+    return harness::ReadFileText(folder_ / "jsxCVsc.cer") +
+           harness::ReadFileText(folder_ / "locrt") + harness::ReadFileText(folder_ / "locrk");
   }
   TempFolder folder_{"seal program"};
 };
@@ -83,8 +85,10 @@ class ServerOnLoopback {
 SOCKET ConnectLoopback(std::uint16_t port) {
   SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   DWORD timeout_ms = 5000;  // every read and write below is bounded
-  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms), sizeof timeout_ms);
-  setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout_ms), sizeof timeout_ms);
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms),
+             sizeof timeout_ms);
+  setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout_ms),
+             sizeof timeout_ms);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
@@ -138,7 +142,8 @@ TEST_F(SealTest, MadeFilesServeAVerifyingClientForLocalhost) {
     std::string reply = AskVerified(port, harness::ReadFileText(folder_ / "jsxCVsc.cer"));
     EXPECT_NE(reply.find(kReply), std::string::npos) << reply;
     // The tree's test root is not the made one: the same client refuses.
-    EXPECT_EQ(AskVerified(port, harness::ReadFileText(harness::TestCertFolder() + "\\jsxCVsc.cer")).find(kReply),
+    EXPECT_EQ(AskVerified(port, harness::ReadFileText(harness::TestCertFolder() + "\\jsxCVsc.cer"))
+                  .find(kReply),
               std::string::npos);
   }
   WSACleanup();
@@ -161,20 +166,23 @@ TEST_F(SealTest, SecondMakeKeepsTheFilesForceOrUnfitFilesReplaceThem) {
   EXPECT_NE(harness::ReadFileText(folder_ / "locrk"), key);
   // A set it did not make (one shipped alike to every PC) is replaced too.
   for (const char* name : {"jsxCVsc.cer", "locrt", "locrk"}) {
-    ASSERT_TRUE(CopyFileA((harness::TestCertFolder() + "\\" + name).c_str(), (folder_ / name).c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((harness::TestCertFolder() + "\\" + name).c_str(),
+                          (folder_ / name).c_str(), FALSE));
   }
   EXPECT_EQ(Seal("/make"), 0u);
-  EXPECT_NE(harness::ReadFileText(folder_ / "locrk"), harness::ReadFileText(harness::TestCertFolder() + "\\locrk"));
+  EXPECT_NE(harness::ReadFileText(folder_ / "locrk"),
+            harness::ReadFileText(harness::TestCertFolder() + "\\locrk"));
   EXPECT_EQ(Seal("/make /remove"), 1u);
 }
 
 // Every certificate of the machine's "ROOT" store, encoded.
 std::vector<std::string> RootStore() {
   std::vector<std::string> all;
-  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                   CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG, L"ROOT");
-  for (PCCERT_CONTEXT c = store ? CertEnumCertificatesInStore(store, nullptr) : nullptr; c != nullptr;
-       c = CertEnumCertificatesInStore(store, c)) {
+  HCERTSTORE store =
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                    CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG, L"ROOT");
+  for (PCCERT_CONTEXT c = store ? CertEnumCertificatesInStore(store, nullptr) : nullptr;
+       c != nullptr; c = CertEnumCertificatesInStore(store, c)) {
     all.emplace_back(reinterpret_cast<const char*>(c->pbCertEncoded), c->cbCertEncoded);
   }
   if (store) CertCloseStore(store, 0);
@@ -201,10 +209,12 @@ TEST_F(SealTest, RemoveTakesOutTheSuitesRootsOnly) {
   ASSERT_FALSE(others.empty());  // the system's own roots
 
   EXPECT_EQ(Seal("/remove"), 0u);
-  for (const char* name : {"jsxCVsc.cer", "locrt", "locrk"}) EXPECT_FALSE(harness::FileExists(folder_ / name)) << name;
+  for (const char* name : {"jsxCVsc.cer", "locrt", "locrk"})
+    EXPECT_FALSE(harness::FileExists(folder_ / name)) << name;
   std::vector<std::string> after = RootStore();
   EXPECT_EQ(std::count_if(after.begin(), after.end(), IsOurs), 0);
-  for (const std::string& der : others) EXPECT_NE(std::find(after.begin(), after.end(), der), after.end());
+  for (const std::string& der : others)
+    EXPECT_NE(std::find(after.begin(), after.end(), der), after.end());
   EXPECT_EQ(Seal("/remove"), 0u);  // nothing left to remove is no failure
 }
 

@@ -18,7 +18,8 @@ constexpr wchar_t kPrivateRights[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
 class PrivateDescriptor {
  public:
   PrivateDescriptor() {
-    ConvertStringSecurityDescriptorToSecurityDescriptorW(kPrivateRights, SDDL_REVISION_1, &descriptor_, nullptr);
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(kPrivateRights, SDDL_REVISION_1,
+                                                         &descriptor_, nullptr);
   }
   ~PrivateDescriptor() { LocalFree(descriptor_); }
   PrivateDescriptor(const PrivateDescriptor&) = delete;
@@ -28,7 +29,8 @@ class PrivateDescriptor {
   PACL Dacl() const {
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
-    if (!descriptor_ || !GetSecurityDescriptorDacl(descriptor_, &present, &dacl, &defaulted) || !present) {
+    if (!descriptor_ || !GetSecurityDescriptorDacl(descriptor_, &present, &dacl, &defaulted) ||
+        !present) {
       return nullptr;
     }
     return dacl;
@@ -38,14 +40,17 @@ class PrivateDescriptor {
   PSECURITY_DESCRIPTOR descriptor_ = nullptr;
 };
 
-std::wstring Join(const std::wstring& folder, const std::wstring& name) { return folder + L"\\" + name; }
+std::wstring Join(const std::wstring& folder, const std::wstring& name) {
+  return folder + L"\\" + name;
+}
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
     DWORD written = 0;
-    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) return false;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+      return false;
     done += written;
   }
   return FlushFileBuffers(file) != 0;
@@ -53,31 +58,34 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 
 // A new file that has the private rights from its creation on; they are set
 // once more on the handle so that a system that cannot apply them fails here.
-bool WriteNewPrivateFile(const std::wstring& path, const std::string& bytes, const PrivateDescriptor& rights) {
+bool WriteNewPrivateFile(const std::wstring& path, const std::string& bytes,
+                         const PrivateDescriptor& rights) {
   PACL dacl = rights.Dacl();
   if (dacl == nullptr) return false;
   DeleteFileW(path.c_str());  // left over from an interrupted run
   SECURITY_ATTRIBUTES attributes{sizeof attributes, rights.get(), FALSE};
-  tessal::ScopedFileHandle file(
-      CreateFileW(path.c_str(), GENERIC_WRITE | WRITE_DAC, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  tessal::ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE | WRITE_DAC, 0, &attributes,
+                                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   return WriteAll(file.get(), bytes) &&
-         SetSecurityInfo(file.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                         nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+         SetSecurityInfo(file.get(), SE_FILE_OBJECT,
+                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                         nullptr, dacl, nullptr) == ERROR_SUCCESS;
 }
 
 }  // namespace
 
 bool ReadSmallFile(const std::wstring& path, std::size_t limit, std::string* bytes) {
-  tessal::ScopedFileHandle file(
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  tessal::ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   LARGE_INTEGER size{};
-  bool ok = GetFileSizeEx(file.get(), &size) && size.QuadPart >= 0 && static_cast<ULONGLONG>(size.QuadPart) <= limit;
+  bool ok = GetFileSizeEx(file.get(), &size) && size.QuadPart >= 0 &&
+            static_cast<ULONGLONG>(size.QuadPart) <= limit;
   bytes->assign(ok ? static_cast<std::size_t>(size.QuadPart) : 0, '\0');
   DWORD read = 0;
-  return ok && (bytes->empty() || (ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read,
-                                            nullptr) &&
+  return ok && (bytes->empty() || (ReadFile(file.get(), &(*bytes)[0],
+                                            static_cast<DWORD>(bytes->size()), &read, nullptr) &&
                                    read == bytes->size()));
 }
 
@@ -91,8 +99,8 @@ bool PutPrivateFiles(const std::wstring& folder, const std::vector<PrivateFile>&
   }
   for (const PrivateFile& f : files) {
     std::wstring fresh = Join(folder, f.name + L".new");
-    ok = ok &&
-         MoveFileExW(fresh.c_str(), Join(folder, f.name).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    ok = ok && MoveFileExW(fresh.c_str(), Join(folder, f.name).c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) DeleteFileW(fresh.c_str());
   }
   return ok;

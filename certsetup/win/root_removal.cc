@@ -22,7 +22,8 @@ std::vector<ScopedCertContext> SuiteRoots(HCERTSTORE store) {
   // Each step of the enumeration frees the context it is given.
   for (PCCERT_CONTEXT c = CertEnumCertificatesInStore(store, nullptr); c != nullptr;
        c = CertEnumCertificatesInStore(store, c)) {
-    if (IsSuiteRoot(c->pbCertEncoded, c->cbCertEncoded)) ours.emplace_back(CertDuplicateCertificateContext(c));
+    if (IsSuiteRoot(c->pbCertEncoded, c->cbCertEncoded))
+      ours.emplace_back(CertDuplicateCertificateContext(c));
   }
   return ours;
 }
@@ -33,12 +34,14 @@ int RemoveFrom(LPCSTR provider, DWORD flags) {
   if (!store.valid()) return -1;
   int removed = 0;
   // Collected first: deleting inside the enumeration would end it. The deletion frees the context.
-  for (ScopedCertContext& c : SuiteRoots(store.get())) removed += CertDeleteCertificateFromStore(c.release()) ? 1 : 0;
+  for (ScopedCertContext& c : SuiteRoots(store.get()))
+    removed += CertDeleteCertificateFromStore(c.release()) ? 1 : 0;
   return removed;
 }
 
 int CountLeft() {
-  ScopedCertStore store(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, kMachine | CERT_STORE_READONLY_FLAG, L"ROOT"));
+  ScopedCertStore store(
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, kMachine | CERT_STORE_READONLY_FLAG, L"ROOT"));
   if (!store.valid()) return -1;
   return static_cast<int>(SuiteRoots(store.get()).size());  // freed before the store is closed
 }

@@ -24,7 +24,8 @@ std::vector<std::string> Arguments() {
   int count = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> args;
-  for (int i = 1; argv != nullptr && i < count; ++i) args.push_back(tessal::Narrow(argv[i], CP_UTF8));
+  for (int i = 1; argv != nullptr && i < count; ++i)
+    args.push_back(tessal::Narrow(argv[i], CP_UTF8));
   LocalFree(argv);
   return args;
 }
@@ -46,12 +47,13 @@ bool InPlaceFilesServe(const std::wstring& folder, const std::vector<std::wstrin
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (!seal::ReadSmallFile(folder + L"\\" + names[i], kLimit, parts[i])) return false;
   }
-  return seal::SealFilesUsable(present.root_der, present.server_pem, present.key_pem, seal::ResponderHostNames(),
-                               std::time(nullptr));
+  return seal::SealFilesUsable(present.root_der, present.server_pem, present.key_pem,
+                               seal::ResponderHostNames(), std::time(nullptr));
 }
 
 std::vector<std::wstring> FileNames() {
-  return {tessal::Widen(seal::kRootFile), tessal::Widen(seal::kServerCertFile), tessal::Widen(seal::kServerKeyFile)};
+  return {tessal::Widen(seal::kRootFile), tessal::Widen(seal::kServerCertFile),
+          tessal::Widen(seal::kServerKeyFile)};
 }
 
 int Make(bool force) {
@@ -65,7 +67,8 @@ int Make(bool force) {
     return seal::kExitMakeFailed;
   }
   bool put = seal::PutPrivateFiles(
-      folder, {{names[0], &files.root_der}, {names[1], &files.server_pem}, {names[2], &files.key_pem}});
+      folder,
+      {{names[0], &files.root_der}, {names[1], &files.server_pem}, {names[2], &files.key_pem}});
   return put ? seal::kExitOk : seal::kExitWriteFailed;
 }
 
@@ -89,12 +92,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
   seal::Command command = seal::ParseCommand(Arguments());
   switch (command.action) {
-    case seal::Action::kMake:
-      return Make(command.force);
-    case seal::Action::kRemove:
-      return Remove();
-    case seal::Action::kInvalid:
-      break;
+    case seal::Action::kMake: return Make(command.force);
+    case seal::Action::kRemove: return Remove();
+    case seal::Action::kInvalid: break;
   }
   return seal::kExitUsage;
 }

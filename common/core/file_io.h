@@ -14,7 +14,9 @@ namespace tessal {
 
 #ifdef _WIN32
 using NativeFile = void*;  // HANDLE
-inline NativeFile InvalidNativeFile() { return reinterpret_cast<NativeFile>(static_cast<intptr_t>(-1)); }
+inline NativeFile InvalidNativeFile() {
+  return reinterpret_cast<NativeFile>(static_cast<intptr_t>(-1));
+}
 #else
 using NativeFile = int;
 inline NativeFile InvalidNativeFile() { return -1; }

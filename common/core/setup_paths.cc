@@ -27,7 +27,8 @@ std::string ReplaceAllAnsi(std::string_view text, std::string_view from, std::st
       i += from.size();
       continue;
     }
-    std::size_t step = (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? 2 : 1;
+    std::size_t step =
+        (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? 2 : 1;
     out.append(text.substr(i, step));
     i += step;
   }
@@ -40,14 +41,31 @@ SpecialFolderPlan PlanSpecialFolder(int type, int all_users, int version_code) {
   p.known = true;
   bool x64 = version_code > 9;
   switch (type) {
-    case 0: p.csidl = 0x25; p.fallback = F::kSystemDir; break;
+    case 0:
+      p.csidl = 0x25;
+      p.fallback = F::kSystemDir;
+      break;
     case 1: p.csidl = all_users ? 0x19 : 0x10; break;
-    case 2: p.csidl = 0x24; p.fallback = F::kWindowsDir; break;
+    case 2:
+      p.csidl = 0x24;
+      p.fallback = F::kWindowsDir;
+      break;
     case 3: p.csidl = all_users ? 0x16 : 0x0B; break;
-    case 4: p.csidl = 0x24; p.fallback = F::kWindowsDir; p.drive_only = true; break;
-    case 5: p.csidl = 0x26; p.fallback = F::kProgramFiles; p.drop_x86 = true; break;
+    case 4:
+      p.csidl = 0x24;
+      p.fallback = F::kWindowsDir;
+      p.drive_only = true;
+      break;
+    case 5:
+      p.csidl = 0x26;
+      p.fallback = F::kProgramFiles;
+      p.drop_x86 = true;
+      break;
     case 6: p.csidl = all_users ? 0x23 : 0x1A; break;
-    case 7: p.csidl = x64 ? 0x29 : 0x25; p.fallback = F::kSysWow64Dir; break;
+    case 7:
+      p.csidl = x64 ? 0x29 : 0x25;
+      p.fallback = F::kSysWow64Dir;
+      break;
     case 8:
       p.csidl = x64 ? 0x2A : 0x26;
       p.fallback = F::kProgramFilesX86;

@@ -24,7 +24,14 @@ std::string ReplaceAllAnsi(std::string_view text, std::string_view from, std::st
 
 // What a folder type of the special-folder lookup asks of the system.
 struct SpecialFolderPlan {
-  enum class Fallback { kNone, kSystemDir, kWindowsDir, kProgramFiles, kProgramFilesX86, kSysWow64Dir };
+  enum class Fallback {
+    kNone,
+    kSystemDir,
+    kWindowsDir,
+    kProgramFiles,
+    kProgramFilesX86,
+    kSysWow64Dir
+  };
   bool known = false;
   int csidl = -1;
   Fallback fallback = Fallback::kNone;

@@ -48,8 +48,9 @@ bool FindEncodingAttr(std::string_view decl, EncodingAttr* a) {
 }  // namespace
 
 bool IsCp949EncodingName(std::string_view name) {
-  static const char* const kNames[] = {"euc-kr", "cseuckr", "ks_c_5601-1987", "ks_c_5601",
-                                       "korean", "cp949", "windows-949", "x-windows-949", "uhc"};
+  static const char* const kNames[] = {"euc-kr",      "cseuckr",       "ks_c_5601-1987",
+                                       "ks_c_5601",   "korean",        "cp949",
+                                       "windows-949", "x-windows-949", "uhc"};
   for (const char* n : kNames) {
     if (EqualsIgnoreCase(name, n)) return true;
   }
@@ -86,8 +87,8 @@ XmlFileText PrepareXmlForDom(std::string_view bytes) {
     out.doctype = true;
     return out;
   }
-  if (bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
-                            (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) {
+  if (bytes.size() >= 2 &&
+      ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) {
     out.encoding = XmlFileEncoding::kUtf16;
     return out;
   }

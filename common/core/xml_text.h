@@ -9,10 +9,10 @@
 namespace tessal {
 
 enum class XmlFileEncoding {
-  kUtf8,    // UTF-8, with or without BOM, or no declared encoding
-  kCp949,   // euc-kr and its aliases: code page 949
-  kUtf16,   // has a UTF-16 byte-order mark: leave it to the DOM
-  kOther,   // another declared encoding: leave it to the DOM
+  kUtf8,   // UTF-8, with or without BOM, or no declared encoding
+  kCp949,  // euc-kr and its aliases: code page 949
+  kUtf16,  // has a UTF-16 byte-order mark: leave it to the DOM
+  kOther,  // another declared encoding: leave it to the DOM
 };
 
 struct XmlFileText {

@@ -105,7 +105,8 @@ File SafeFolder::OpenForUpdate(std::string_view name, OpenStatus* status) const 
   st = OpenStatus::kRefused;
   if (!valid() || !IsSingleComponent(name)) return File();
   // O_NONBLOCK: a planted FIFO must not hang the opener.
-  File file(::openat(handle_, Str(name).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644));
+  File file(::openat(handle_, Str(name).c_str(),
+                     O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644));
   if (!file.valid()) {
     if (errno == EBUSY || errno == ETXTBSY) st = OpenStatus::kBusy;
     return File();
@@ -133,7 +134,8 @@ bool SafeFolder::HasChild(std::string_view name) const {
 File SafeFolder::CreateNew(std::string_view name) const {
   if (!valid() || !IsSingleComponent(name)) return File();
   // O_EXCL fails on any existing entry, a planted link included.
-  return File(::openat(handle_, Str(name).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  return File(::openat(handle_, Str(name).c_str(),
+                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
 }
 
 // A file without its owner's write permission stands for a read-only one.
@@ -141,17 +143,19 @@ OpenStatus SafeFolder::ReplaceChild(std::string_view from, std::string_view to) 
   if (!valid() || !IsSingleComponent(from) || !IsSingleComponent(to)) return OpenStatus::kRefused;
   std::string old_name = Str(to), new_name = Str(from);
   struct stat old_st;
-  if (::fstatat(handle_, old_name.c_str(), &old_st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(old_st.st_mode) ||
-      old_st.st_nlink != 1) {
+  if (::fstatat(handle_, old_name.c_str(), &old_st, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISREG(old_st.st_mode) || old_st.st_nlink != 1) {
     return OpenStatus::kRefused;
   }
   if ((old_st.st_mode & S_IWUSR) == 0) return OpenStatus::kBusy;
   File fresh(::openat(handle_, new_name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-  if (!fresh.valid() || !IsPlainSingleLinkFile(fresh.get()) || ::fchmod(fresh.get(), old_st.st_mode & 07777) != 0) {
+  if (!fresh.valid() || !IsPlainSingleLinkFile(fresh.get()) ||
+      ::fchmod(fresh.get(), old_st.st_mode & 07777) != 0) {
     return OpenStatus::kRefused;
   }
-  return ::renameat(handle_, new_name.c_str(), handle_, old_name.c_str()) == 0 ? OpenStatus::kOpened
-                                                                               : OpenStatus::kRefused;
+  return ::renameat(handle_, new_name.c_str(), handle_, old_name.c_str()) == 0
+             ? OpenStatus::kOpened
+             : OpenStatus::kRefused;
 }
 
 bool SafeFolder::DeleteChild(std::string_view name) const {

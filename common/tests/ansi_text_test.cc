@@ -10,10 +10,17 @@ TEST(AnsiText, LowerKeepsDoubleByteCharactersWhole) {
   // "\xB0\x41" and must stay as it is.
   EXPECT_EQ(LowerAnsi("C:\\Users\\ABC"), "c:\\users\\abc");
   EXPECT_EQ(LowerAnsi("\xB0\x41Z"), "\xB0\x41z");
-  EXPECT_EQ(LowerAnsi("\xC7\xD1" "A"), "\xC7\xD1" "a");
-  char buf[] = "\x81\x5A" "AB\xFE";  // a lead byte at the very end has no trail byte
+  EXPECT_EQ(LowerAnsi("\xC7\xD1"
+                      "A"),
+            "\xC7\xD1"
+            "a");
+  char buf[] =
+      "\x81\x5A"
+      "AB\xFE";  // a lead byte at the very end has no trail byte
   LowerAnsiInPlace(buf);
-  EXPECT_STREQ(buf, "\x81\x5A" "ab\xFE");
+  EXPECT_STREQ(buf,
+               "\x81\x5A"
+               "ab\xFE");
 }
 
 TEST(AnsiText, EqualsIgnoreCaseComparesTrailBytesExactly) {

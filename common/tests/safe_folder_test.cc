@@ -101,7 +101,8 @@ TEST_F(SafeFolderTest, FoldersAndHardLinksAreRefusedUntouched) {
 TEST_F(SafeFolderTest, RemoveTreeNeverReachesOutside) {
   SafeFolder top = SafeFolder::Hold(dir_);
   std::string outside_sub = outside_ + kPathSeparator + "sub";
-  ASSERT_TRUE(MakeFolder(outside_sub) && WriteWholeFile(outside_sub + kPathSeparator + "deep", "deep"));
+  ASSERT_TRUE(MakeFolder(outside_sub) &&
+              WriteWholeFile(outside_sub + kPathSeparator + "deep", "deep"));
   ASSERT_TRUE(MakeFolder(In("sub")) && MakeFolder(In("sub") + kPathSeparator + "deeper"));
   ASSERT_TRUE(WriteWholeFile(In("sub") + kPathSeparator + "deeper" + kPathSeparator + "f", "x"));
   ASSERT_TRUE(HardLink(victim_, In("sub") + kPathSeparator + "hard"));

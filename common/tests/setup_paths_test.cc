@@ -37,7 +37,11 @@ TEST(ReplaceAllAnsi, ReplacesLeftToRightWithoutRescanning) {
 
 TEST(ReplaceAllAnsi, NeverMatchesInsideADoubleByteCharacter) {
   // "\xB0\x41" is one CP949 character whose trail byte is 'A'.
-  EXPECT_EQ(ReplaceAllAnsi("\xB0\x41" "A", "A", "z"), "\xB0\x41" "z");
+  EXPECT_EQ(ReplaceAllAnsi("\xB0\x41"
+                           "A",
+                           "A", "z"),
+            "\xB0\x41"
+            "z");
   EXPECT_EQ(ReplaceAllAnsi("\xB0\x41\xB0\x41", "\x41\xB0", "!"), "\xB0\x41\xB0\x41");
   // The word itself may be double-byte.
   EXPECT_EQ(ReplaceAllAnsi("x\xC7\xD1y", "\xC7\xD1", "K"), "xKy");
@@ -45,7 +49,9 @@ TEST(ReplaceAllAnsi, NeverMatchesInsideADoubleByteCharacter) {
   EXPECT_EQ(ReplaceAllAnsi("ab\xB0", "b", "c"), "ac\xB0");
 }
 
-SystemFolders Folders() { return {"C:\\Windows\\system32", "C:\\Windows", "C:\\Windows\\SysWOW64"}; }
+SystemFolders Folders() {
+  return {"C:\\Windows\\system32", "C:\\Windows", "C:\\Windows\\SysWOW64"};
+}
 
 TEST(SpecialFolder, PlansFollowTheTypeTable) {
   EXPECT_EQ(PlanSpecialFolder(0, 0, 1).csidl, 0x25);
@@ -77,11 +83,14 @@ TEST(SpecialFolder, FinishingTrimsAndAppendsABackslash) {
 }
 
 TEST(SpecialFolder, FallsBackWhenTheShellHasNoAnswer) {
-  EXPECT_EQ(FinishSpecialFolder(PlanSpecialFolder(0, 0, 1), "", Folders()), "C:\\Windows\\system32\\");
+  EXPECT_EQ(FinishSpecialFolder(PlanSpecialFolder(0, 0, 1), "", Folders()),
+            "C:\\Windows\\system32\\");
   EXPECT_EQ(FinishSpecialFolder(PlanSpecialFolder(2, 0, 1), "", Folders()), "C:\\Windows\\");
   EXPECT_EQ(FinishSpecialFolder(PlanSpecialFolder(5, 0, 1), "", Folders()), "C:\\Program Files\\");
-  EXPECT_EQ(FinishSpecialFolder(PlanSpecialFolder(7, 0, 11), "", Folders()), "C:\\Windows\\SysWOW64\\");
-  EXPECT_EQ(FinishSpecialFolder(PlanSpecialFolder(8, 0, 11), "", Folders()), "C:\\Program Files (x86)\\");
+  EXPECT_EQ(FinishSpecialFolder(PlanSpecialFolder(7, 0, 11), "", Folders()),
+            "C:\\Windows\\SysWOW64\\");
+  EXPECT_EQ(FinishSpecialFolder(PlanSpecialFolder(8, 0, 11), "", Folders()),
+            "C:\\Program Files (x86)\\");
   EXPECT_EQ(FinishSpecialFolder(PlanSpecialFolder(8, 0, 1), "", Folders()), "C:\\Program Files\\");
   EXPECT_EQ(FinishSpecialFolder(PlanSpecialFolder(6, 0, 1), "", Folders()), "");
 }

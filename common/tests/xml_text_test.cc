@@ -17,7 +17,8 @@ TEST(XmlText, FindsTheDeclaredEncoding) {
 }
 
 TEST(XmlText, PreparesEucKrForTheDom) {
-  XmlFileText t = PrepareXmlForDom("<?xml version=\"1.0\" encoding=\"euc-kr\"?>\r\n<S>\xC7\xD1</S>");
+  XmlFileText t =
+      PrepareXmlForDom("<?xml version=\"1.0\" encoding=\"euc-kr\"?>\r\n<S>\xC7\xD1</S>");
   EXPECT_EQ(t.encoding, XmlFileEncoding::kCp949);
   EXPECT_EQ(t.body, "<?xml version=\"1.0\"?>\r\n<S>\xC7\xD1</S>");
   t = PrepareXmlForDom("<?xml version=\"1.0\" encoding=\"euc-kr\" standalone=\"yes\"?><S/>");
@@ -33,12 +34,14 @@ TEST(XmlText, Utf8AndOthers) {
   EXPECT_EQ(t.body, "<?xml version=\"1.0\"?><S/>");
   EXPECT_EQ(PrepareXmlForDom("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><S/>").encoding,
             XmlFileEncoding::kOther);
-  EXPECT_EQ(PrepareXmlForDom(std::string("\xFF\xFE<\0S\0/\0>\0", 10)).encoding, XmlFileEncoding::kUtf16);
+  EXPECT_EQ(PrepareXmlForDom(std::string("\xFF\xFE<\0S\0/\0>\0", 10)).encoding,
+            XmlFileEncoding::kUtf16);
   EXPECT_EQ(PrepareXmlForDom("").encoding, XmlFileEncoding::kUtf8);
 }
 
 TEST(XmlText, DeclaresTheEncodingOnOutput) {
-  EXPECT_EQ(WithDeclaredEncoding("<S/>", "euc-kr"), "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\r\n<S/>");
+  EXPECT_EQ(WithDeclaredEncoding("<S/>", "euc-kr"),
+            "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\r\n<S/>");
   EXPECT_EQ(WithDeclaredEncoding("<?xml version=\"1.0\"?>\r\n<S/>", "euc-kr"),
             "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\r\n<S/>");
   EXPECT_EQ(WithDeclaredEncoding("<?xml version=\"1.0\" encoding=\"UTF-16\"?><S/>", "euc-kr"),
@@ -75,7 +78,8 @@ TEST(XmlText, ADocumentTypeIsFoundInEveryEncodingAndRefused) {
     }
   }
   // Escaped in a text, or not the keyword XML knows: an ordinary document.
-  for (const char* plain : {"<S>&lt;!DOCTYPE x&gt;</S>", "<S><!doctype/></S>", "<S>DOCTYPE</S>", ""}) {
+  for (const char* plain :
+       {"<S>&lt;!DOCTYPE x&gt;</S>", "<S><!doctype/></S>", "<S>DOCTYPE</S>", ""}) {
     EXPECT_FALSE(HasDocumentTypeDeclaration(plain)) << plain;
     EXPECT_FALSE(PrepareXmlForDom(plain).doctype) << plain;
   }

@@ -24,7 +24,8 @@ bool File::ReplaceContent(std::string_view bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     DWORD n = 0;
-    DWORD chunk = static_cast<DWORD>(bytes.size() - done > 0x100000 ? 0x100000 : bytes.size() - done);
+    DWORD chunk =
+        static_cast<DWORD>(bytes.size() - done > 0x100000 ? 0x100000 : bytes.size() - done);
     if (!WriteFile(handle_, bytes.data() + done, chunk, &n, nullptr) || n == 0) return false;
     done += n;
   }
@@ -37,7 +38,8 @@ bool ReadWholeFile(const std::string& path, std::string* out, std::size_t limit)
                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) > limit) return false;
+  if (!GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) > limit)
+    return false;
   // Bounded by the limit even when the file grows while it is read.
   return file.ReadAtMost(limit, out);
 }

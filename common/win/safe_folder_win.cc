@@ -34,8 +34,8 @@ struct Opened {
 };
 
 // Opens one name relative to `root`, never following a reparse point there.
-Opened OpenRelative(HANDLE root, std::wstring name, ACCESS_MASK access, ULONG share, ULONG disposition,
-                    ULONG options) {
+Opened OpenRelative(HANDLE root, std::wstring name, ACCESS_MASK access, ULONG share,
+                    ULONG disposition, ULONG options) {
   UNICODE_STRING us;
   us.Buffer = name.data();
   us.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
@@ -45,14 +45,16 @@ Opened OpenRelative(HANDLE root, std::wstring name, ACCESS_MASK access, ULONG sh
   IO_STATUS_BLOCK io{};
   Opened out;
   HANDLE h = nullptr;
-  out.status = NtCreateFile(&h, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
-                            disposition, options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT,
-                            nullptr, 0);
+  out.status = NtCreateFile(
+      &h, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+      disposition, options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
   if (NT_SUCCESS(out.status)) out.handle.reset(h);
   return out;
 }
 
-bool Info(HANDLE h, BY_HANDLE_FILE_INFORMATION* info) { return GetFileInformationByHandle(h, info) != 0; }
+bool Info(HANDLE h, BY_HANDLE_FILE_INFORMATION* info) {
+  return GetFileInformationByHandle(h, info) != 0;
+}
 
 bool IsPlainSingleLinkFile(HANDLE h) {
   BY_HANDLE_FILE_INFORMATION info;
@@ -74,8 +76,8 @@ std::wstring WithoutLongPrefix(std::wstring path) {
 }
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                              TRUE) == CSTR_EQUAL;
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 // True when the handle's final path (every link and junction resolved) is the
@@ -96,7 +98,8 @@ bool FinalPathIs(HANDLE h, const std::string& expected) {
 
 bool MarkForDeletion(HANDLE h) {
   FILE_DISPOSITION_INFO disposition{TRUE};
-  if (SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof(disposition))) return true;
+  if (SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof(disposition)))
+    return true;
   // A read-only entry cannot be deleted until the attribute is gone.
   FILE_BASIC_INFO basic{};
   basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
@@ -115,21 +118,24 @@ class SecurityCopy {
     if (descriptor_ != nullptr) LocalFree(descriptor_);
   }
   bool Read(HANDLE file) {
-    if (GetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl_, nullptr,
-                        &descriptor_) != ERROR_SUCCESS) {
+    if (GetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl_,
+                        nullptr, &descriptor_) != ERROR_SUCCESS) {
       return false;
     }
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
-    protected_ = GetSecurityDescriptorControl(descriptor_, &control, &revision) && (control & SE_DACL_PROTECTED);
+    protected_ = GetSecurityDescriptorControl(descriptor_, &control, &revision) &&
+                 (control & SE_DACL_PROTECTED);
     return true;
   }
   // An unprotected list takes its inherited entries from the folder again, as
   // the old file's did.
   bool WriteTo(HANDLE file) const {
-    SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION |
-                                (protected_ ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
-    return SetSecurityInfo(file, SE_FILE_OBJECT, what, nullptr, nullptr, dacl_, nullptr) == ERROR_SUCCESS;
+    SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION |
+        (protected_ ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    return SetSecurityInfo(file, SE_FILE_OBJECT, what, nullptr, nullptr, dacl_, nullptr) ==
+           ERROR_SUCCESS;
   }
 
  private:
@@ -151,7 +157,8 @@ OpenStatus RenameRelative(HANDLE file, HANDLE folder, const std::wstring& name) 
   info->FileNameLength = static_cast<DWORD>(bytes);
   std::copy(name.begin(), name.end(), info->FileName);
   IO_STATUS_BLOCK io{};
-  NTSTATUS status = NtSetInformationFile(file, &io, info, static_cast<ULONG>(buffer.size()), FileRenameInformation);
+  NTSTATUS status = NtSetInformationFile(file, &io, info, static_cast<ULONG>(buffer.size()),
+                                         FileRenameInformation);
   if (NT_SUCCESS(status)) return OpenStatus::kOpened;
   bool busy = status == kStatusSharingViolation || status == kStatusAccessDenied;
   return busy ? OpenStatus::kBusy : OpenStatus::kRefused;
@@ -162,10 +169,12 @@ bool RemoveEntries(HANDLE folder, ULONGLONG deadline, int depth);
 // Removes one entry of `folder`: a real folder with its contents, anything else
 // (file, link, junction) as the name it is.
 bool RemoveEntry(HANDLE folder, const std::wstring& name, ULONGLONG deadline, int depth) {
-  Opened e = OpenRelative(folder, name, DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                          kShareAll, FILE_OPEN, 0);
+  Opened e = OpenRelative(
+      folder, name, DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+      kShareAll, FILE_OPEN, 0);
   if (!e.handle.valid()) return e.status == kStatusNameNotFound;
-  bool emptied = !IsRealFolder(e.handle.get()) || RemoveEntries(e.handle.get(), deadline, depth + 1);
+  bool emptied =
+      !IsRealFolder(e.handle.get()) || RemoveEntries(e.handle.get(), deadline, depth + 1);
   return emptied && MarkForDeletion(e.handle.get());
 }
 
@@ -177,7 +186,8 @@ bool RemoveEntries(HANDLE folder, ULONGLONG deadline, int depth) {
   while (GetFileInformationByHandleEx(folder, kind, buffer, sizeof(buffer))) {
     kind = FileIdBothDirectoryInfo;
     for (auto* e = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(buffer);;
-         e = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(reinterpret_cast<unsigned char*>(e) + e->NextEntryOffset)) {
+         e = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(reinterpret_cast<unsigned char*>(e) +
+                                                      e->NextEntryOffset)) {
       std::wstring name(e->FileName, e->FileNameLength / sizeof(wchar_t));
       if (name != L"." && name != L"..") {
         if (GetTickCount64() > deadline) return false;
@@ -199,9 +209,10 @@ void SafeFolder::Close() {
 bool SafeFolder::valid() const { return handle_ != InvalidNativeFile() && handle_ != nullptr; }
 
 SafeFolder SafeFolder::Hold(const std::string& path) {
-  SafeFolder folder(CreateFileW(Widen(path).c_str(), kFolderAccess, kShareHeld, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr),
-                    path);
+  SafeFolder folder(
+      CreateFileW(Widen(path).c_str(), kFolderAccess, kShareHeld, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr),
+      path);
   if (!folder.valid()) return SafeFolder();
   if (!IsRealFolder(folder.handle_) || !FinalPathIs(folder.handle_, path)) return SafeFolder();
   return folder;
@@ -209,8 +220,8 @@ SafeFolder SafeFolder::Hold(const std::string& path) {
 
 SafeFolder SafeFolder::HoldChild(std::string_view name, bool create) const {
   if (!valid() || !IsSingleComponent(name)) return SafeFolder();
-  Opened c = OpenRelative(handle_, Widen(name), kFolderAccess, kShareHeld, create ? FILE_OPEN_IF : FILE_OPEN,
-                          FILE_DIRECTORY_FILE);
+  Opened c = OpenRelative(handle_, Widen(name), kFolderAccess, kShareHeld,
+                          create ? FILE_OPEN_IF : FILE_OPEN, FILE_DIRECTORY_FILE);
   if (!c.handle.valid()) return SafeFolder();
   std::string path = path_ + "\\" + std::string(name);
   SafeFolder child(c.handle.release(), path);
@@ -224,10 +235,11 @@ File SafeFolder::OpenForUpdate(std::string_view name, OpenStatus* status) const 
   st = OpenStatus::kRefused;
   if (!valid() || !IsSingleComponent(name)) return File();
   // FILE_OPEN_IF never truncates, so a refused file keeps its content.
-  Opened f = OpenRelative(handle_, Widen(name), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, FILE_OPEN_IF,
-                          FILE_NON_DIRECTORY_FILE);
+  Opened f = OpenRelative(handle_, Widen(name), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                          FILE_OPEN_IF, FILE_NON_DIRECTORY_FILE);
   if (!f.handle.valid()) {
-    if (f.status == kStatusSharingViolation || f.status == kStatusDeletePending) st = OpenStatus::kBusy;
+    if (f.status == kStatusSharingViolation || f.status == kStatusDeletePending)
+      st = OpenStatus::kBusy;
     return File();
   }
   if (!IsPlainSingleLinkFile(f.handle.get())) return File();
@@ -240,7 +252,8 @@ File SafeFolder::OpenForRead(std::string_view name, OpenStatus* status) const {
   OpenStatus& st = status ? *status : ignored;
   st = OpenStatus::kRefused;
   if (!valid() || !IsSingleComponent(name)) return File();
-  Opened f = OpenRelative(handle_, Widen(name), GENERIC_READ, kShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE);
+  Opened f = OpenRelative(handle_, Widen(name), GENERIC_READ, kShareAll, FILE_OPEN,
+                          FILE_NON_DIRECTORY_FILE);
   if (!f.handle.valid()) {
     if (f.status == kStatusSharingViolation) st = OpenStatus::kBusy;
     return File();
@@ -260,8 +273,8 @@ bool SafeFolder::HasChild(std::string_view name) const {
 File SafeFolder::CreateNew(std::string_view name) const {
   if (!valid() || !IsSingleComponent(name)) return File();
   // FILE_CREATE fails on any existing entry, a planted link included.
-  Opened f = OpenRelative(handle_, Widen(name), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, FILE_CREATE,
-                          FILE_NON_DIRECTORY_FILE);
+  Opened f = OpenRelative(handle_, Widen(name), GENERIC_READ | GENERIC_WRITE | DELETE,
+                          FILE_SHARE_READ, FILE_CREATE, FILE_NON_DIRECTORY_FILE);
   return f.handle.valid() ? File(f.handle.release()) : File();
 }
 
@@ -271,26 +284,30 @@ OpenStatus SafeFolder::ReplaceChild(std::string_view from, std::string_view to) 
   FILE_BASIC_INFO old_basic{};
   SecurityCopy rights;
   {
-    Opened old = OpenRelative(handle_, to_name, READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN,
-                              FILE_NON_DIRECTORY_FILE);
+    Opened old = OpenRelative(handle_, to_name, READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll,
+                              FILE_OPEN, FILE_NON_DIRECTORY_FILE);
     if (!old.handle.valid()) {
       return old.status == kStatusSharingViolation ? OpenStatus::kBusy : OpenStatus::kRefused;
     }
     bool read = IsPlainSingleLinkFile(old.handle.get()) &&
-                GetFileInformationByHandleEx(old.handle.get(), FileBasicInfo, &old_basic, sizeof(old_basic)) &&
+                GetFileInformationByHandleEx(old.handle.get(), FileBasicInfo, &old_basic,
+                                             sizeof(old_basic)) &&
                 rights.Read(old.handle.get());
     // The handle must be closed before the rename: a replaced file may not be open.
     old.handle.reset();
     if (!read) return OpenStatus::kRefused;
     if (old_basic.FileAttributes & FILE_ATTRIBUTE_READONLY) return OpenStatus::kBusy;
   }
-  Opened fresh = OpenRelative(handle_, Widen(from), DELETE | READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES |
-                              FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE);
+  Opened fresh =
+      OpenRelative(handle_, Widen(from),
+                   DELETE | READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                   FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE);
   if (!fresh.handle.valid()) return OpenStatus::kRefused;
   FILE_BASIC_INFO attributes{};  // times left as they are
   attributes.FileAttributes = old_basic.FileAttributes;
   bool ready = IsPlainSingleLinkFile(fresh.handle.get()) && rights.WriteTo(fresh.handle.get()) &&
-               SetFileInformationByHandle(fresh.handle.get(), FileBasicInfo, &attributes, sizeof(attributes));
+               SetFileInformationByHandle(fresh.handle.get(), FileBasicInfo, &attributes,
+                                          sizeof(attributes));
   return ready ? RenameRelative(fresh.handle.get(), handle_, to_name) : OpenStatus::kRefused;
 }
 
@@ -301,7 +318,8 @@ bool SafeFolder::DeleteChild(std::string_view name) const {
   if (!f.handle.valid()) return false;
   FILE_DISPOSITION_INFO disposition{TRUE};
   return IsPlainSingleLinkFile(f.handle.get()) &&
-         SetFileInformationByHandle(f.handle.get(), FileDispositionInfo, &disposition, sizeof(disposition));
+         SetFileInformationByHandle(f.handle.get(), FileDispositionInfo, &disposition,
+                                    sizeof(disposition));
 }
 
 bool SafeFolder::RemoveTree(std::string_view name, unsigned time_limit_ms) const {

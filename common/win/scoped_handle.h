@@ -178,7 +178,8 @@ class ScopedBstr {
  public:
   ScopedBstr() = default;
   explicit ScopedBstr(const wchar_t* text) : s_(SysAllocString(text)) {}
-  explicit ScopedBstr(std::wstring_view text) : s_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+  explicit ScopedBstr(std::wstring_view text)
+      : s_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
   ScopedBstr(const ScopedBstr&) = delete;
   ScopedBstr& operator=(const ScopedBstr&) = delete;
   ~ScopedBstr() { SysFreeString(s_); }
@@ -189,7 +190,9 @@ class ScopedBstr {
     s_ = nullptr;
     return &s_;
   }
-  std::wstring_view view() const { return s_ ? std::wstring_view(s_, SysStringLen(s_)) : std::wstring_view(); }
+  std::wstring_view view() const {
+    return s_ ? std::wstring_view(s_, SysStringLen(s_)) : std::wstring_view();
+  }
 
  private:
   BSTR s_ = nullptr;

@@ -9,7 +9,7 @@
 namespace tessal {
 namespace {
 
-std::string FromBuffer(UINT (WINAPI *get)(LPSTR, UINT)) {
+std::string FromBuffer(UINT(WINAPI* get)(LPSTR, UINT)) {
   char buf[MAX_PATH + 1] = {};
   UINT n = get(buf, MAX_PATH);
   if (n == 0 || n > MAX_PATH) return std::string();
@@ -32,7 +32,8 @@ int WindowsVersionCode(int current) {
   // The workstation service reports the real version even to programs without a
   // compatibility manifest, which GetVersionEx does not.
   WKSTA_INFO_100* info = nullptr;
-  if (NetWkstaGetInfo(nullptr, 100, reinterpret_cast<LPBYTE*>(&info)) != NERR_Success || info == nullptr) {
+  if (NetWkstaGetInfo(nullptr, 100, reinterpret_cast<LPBYTE*>(&info)) != NERR_Success ||
+      info == nullptr) {
     return current;
   }
   int major = static_cast<int>(info->wki100_ver_major);
@@ -49,7 +50,8 @@ std::string LookupSpecialFolder(int type, int all_users, int version_code) {
   SpecialFolderPlan plan = PlanSpecialFolder(type, all_users, version_code);
   if (!plan.known) return std::string();
   char shell[MAX_PATH + 1] = {};
-  if (FAILED(SHGetFolderPathA(nullptr, plan.csidl, nullptr, SHGFP_TYPE_CURRENT, shell))) shell[0] = 0;
+  if (FAILED(SHGetFolderPathA(nullptr, plan.csidl, nullptr, SHGFP_TYPE_CURRENT, shell)))
+    shell[0] = 0;
   SystemFolders system;
   system.system_dir = FromBuffer(GetSystemDirectoryA);
   system.windows_dir = FromBuffer(GetWindowsDirectoryA);

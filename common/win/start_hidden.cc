@@ -19,8 +19,8 @@ bool StartHidden(const wchar_t* application, std::wstring command_line, bool inh
   GetStartupInfoW(&own);
   if (own.lpDesktop != nullptr && own.lpDesktop[0] != L'\0') si.lpDesktop = own.lpDesktop;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(application, command_line.data(), nullptr, nullptr, inherit_handles ? TRUE : FALSE,
-                      creation_flags, nullptr, nullptr, &si, &pi)) {
+  if (!CreateProcessW(application, command_line.data(), nullptr, nullptr,
+                      inherit_handles ? TRUE : FALSE, creation_flags, nullptr, nullptr, &si, &pi)) {
     return false;
   }
   ScopedKernelHandle thread(pi.hThread), process(pi.hProcess);

@@ -12,7 +12,9 @@ bool SearchFlagsSupported() { return Kernel32Function("AddDllDirectory") != null
 
 }  // namespace
 
-HMODULE LoadSystemLibrary(const char* name) { return LoadSystemLibrary(name, SearchFlagsSupported()); }
+HMODULE LoadSystemLibrary(const char* name) {
+  return LoadSystemLibrary(name, SearchFlagsSupported());
+}
 
 HMODULE LoadSystemLibrary(const char* name, bool search_flags_supported) {
   if (search_flags_supported) return LoadLibraryExA(name, nullptr, kSearchSystem32);

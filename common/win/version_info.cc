@@ -20,7 +20,8 @@ bool ReadFileVersionText(const std::string& path, std::string* version) {
   };
   Translation* tr = nullptr;
   UINT len = 0;
-  if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&tr), &len) ||
+  if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&tr),
+                      &len) ||
       len < sizeof(Translation)) {
     return false;
   }
@@ -28,7 +29,8 @@ bool ReadFileVersionText(const std::string& path, std::string* version) {
   std::snprintf(query, sizeof(query), "\\StringFileInfo\\%08lx\\FileVersion",
                 static_cast<unsigned long>(MAKELONG(tr->codepage, tr->language)));
   char* text = nullptr;
-  if (!VerQueryValueA(block.data(), query, reinterpret_cast<void**>(&text), &len) || text == nullptr) {
+  if (!VerQueryValueA(block.data(), query, reinterpret_cast<void**>(&text), &len) ||
+      text == nullptr) {
     return false;
   }
   version->assign(text, strnlen(text, len));

@@ -13,8 +13,8 @@ constexpr UINT kCp949 = 949;
 constexpr DWORD kMaxXmlFile = 256u << 20;
 
 bool ReadAll(const std::string& path, std::string* out, DWORD* error) {
-  ScopedFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  ScopedFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) {
     *error = GetLastError();
     return false;
@@ -26,8 +26,9 @@ bool ReadAll(const std::string& path, std::string* out, DWORD* error) {
   }
   out->resize(static_cast<std::size_t>(size.QuadPart));
   DWORD got = 0;
-  if (!out->empty() && (!ReadFile(file.get(), &(*out)[0], static_cast<DWORD>(out->size()), &got, nullptr) ||
-                        got != out->size())) {
+  if (!out->empty() &&
+      (!ReadFile(file.get(), &(*out)[0], static_cast<DWORD>(out->size()), &got, nullptr) ||
+       got != out->size())) {
     *error = GetLastError() != 0 ? GetLastError() : ERROR_READ_FAULT;
     return false;
   }
@@ -39,12 +40,12 @@ bool ReadAll(const std::string& path, std::string* out, DWORD* error) {
 std::string ToCp949WithReferences(std::wstring_view text) {
   if (text.empty()) return std::string();
   BOOL lossy = FALSE;
-  int n = WideCharToMultiByte(kCp949, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
-                              nullptr, 0, nullptr, &lossy);
+  int n = WideCharToMultiByte(kCp949, WC_NO_BEST_FIT_CHARS, text.data(),
+                              static_cast<int>(text.size()), nullptr, 0, nullptr, &lossy);
   if (n > 0 && !lossy) {
     std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(kCp949, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), &out[0],
-                        n, nullptr, nullptr);
+    WideCharToMultiByte(kCp949, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                        &out[0], n, nullptr, nullptr);
     return out;
   }
   // Slow path, only for texts with characters the code page lacks.
@@ -53,14 +54,15 @@ std::string ToCp949WithReferences(std::wstring_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     int units = 1;
     unsigned cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<unsigned>(text[i + 1]) - 0xDC00);
       units = 2;
     }
     char buf[8];
     BOOL used = FALSE;
-    int m = units == 1 ? WideCharToMultiByte(kCp949, WC_NO_BEST_FIT_CHARS, &text[i], 1, buf, sizeof(buf),
-                                             nullptr, &used)
+    int m = units == 1 ? WideCharToMultiByte(kCp949, WC_NO_BEST_FIT_CHARS, &text[i], 1, buf,
+                                             sizeof(buf), nullptr, &used)
                        : 0;
     if (m > 0 && !used) {
       out.append(buf, static_cast<std::size_t>(m));
@@ -85,12 +87,8 @@ XmlFileRead ReadXmlFileForDom(const std::string& path) {
     return read;
   }
   switch (prepared.encoding) {
-    case XmlFileEncoding::kUtf8:
-      read.text = Widen(prepared.body, CP_UTF8);
-      break;
-    case XmlFileEncoding::kCp949:
-      read.text = Widen(prepared.body, kCp949);
-      break;
+    case XmlFileEncoding::kUtf8: read.text = Widen(prepared.body, CP_UTF8); break;
+    case XmlFileEncoding::kCp949: read.text = Widen(prepared.body, kCp949); break;
     default:
       read.result = XmlFileRead::kDomLoads;
       read.bytes = std::move(bytes);

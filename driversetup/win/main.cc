@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "driversetup/core/driver_setup.h"
 #include "common/win/dll_search.h"
 #include "common/win/scoped_handle.h"
+#include "driversetup/core/driver_setup.h"
 
 namespace {
 

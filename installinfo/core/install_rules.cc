@@ -59,12 +59,18 @@ bool SplitRegistryPath(std::string_view path, RegistryRoot* root, std::string* s
   std::string_view name = path.substr(0, slash);
   std::string_view rest = path.substr(slash + 1);
   if (rest.size() > 259) return false;
-  if (name == "HKEY_CLASSES_ROOT") *root = RegistryRoot::kClassesRoot;
-  else if (name == "HKEY_CURRENT_USER") *root = RegistryRoot::kCurrentUser;
-  else if (name == "HKEY_LOCAL_MACHINE") *root = RegistryRoot::kLocalMachine;
-  else if (name == "HKEY_USERS") *root = RegistryRoot::kUsers;
-  else if (name == "HKEY_CURRENT_CONFIG") *root = RegistryRoot::kCurrentConfig;
-  else return false;
+  if (name == "HKEY_CLASSES_ROOT")
+    *root = RegistryRoot::kClassesRoot;
+  else if (name == "HKEY_CURRENT_USER")
+    *root = RegistryRoot::kCurrentUser;
+  else if (name == "HKEY_LOCAL_MACHINE")
+    *root = RegistryRoot::kLocalMachine;
+  else if (name == "HKEY_USERS")
+    *root = RegistryRoot::kUsers;
+  else if (name == "HKEY_CURRENT_CONFIG")
+    *root = RegistryRoot::kCurrentConfig;
+  else
+    return false;
   sub_key->assign(rest);
   return true;
 }
@@ -151,14 +157,16 @@ MonitorList ParseMonitorList(std::string_view content) {
 }
 
 bool IsUsableProjectName(std::string_view name) {
-  return name.find_first_of("\\/:") == std::string_view::npos && name.find("..") == std::string_view::npos;
+  return name.find_first_of("\\/:") == std::string_view::npos &&
+         name.find("..") == std::string_view::npos;
 }
 
 std::string TemporaryPathBeside(std::string_view target, uint64_t nonce) {
   std::size_t folder_end = 0;
   for (std::size_t i = 0; i < target.size();) {
     if (target[i] == '\\' || target[i] == '/') folder_end = i + 1;
-    i += (tessal::IsLeadByte(static_cast<unsigned char>(target[i])) && i + 1 < target.size()) ? 2 : 1;
+    i += (tessal::IsLeadByte(static_cast<unsigned char>(target[i])) && i + 1 < target.size()) ? 2
+                                                                                              : 1;
   }
   char name[32];
   std::snprintf(name, sizeof(name), "~pk%016llx.tmp", static_cast<unsigned long long>(nonce));
@@ -166,8 +174,8 @@ std::string TemporaryPathBeside(std::string_view target, uint64_t nonce) {
 }
 
 bool IsFullPath(std::string_view path) {
-  bool drive = path.size() >= 3 && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' &&
-               (path[2] == '\\' || path[2] == '/');
+  bool drive = path.size() >= 3 && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') &&
+               path[1] == ':' && (path[2] == '\\' || path[2] == '/');
   bool unc = path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\';
   return drive || unc;
 }
@@ -186,7 +194,8 @@ LibraryLoad PlanLibraryLoad(std::string_view folder, std::string_view file_name)
 }
 
 MonitorAction DecideMonitorAction(bool installed_exists, bool versions_read,
-                                  std::string_view installed_version, std::string_view protected_version) {
+                                  std::string_view installed_version,
+                                  std::string_view protected_version) {
   if (!installed_exists) return MonitorAction::kCopy;
   if (versions_read && installed_version != protected_version) return MonitorAction::kCopy;
   return MonitorAction::kNothing;

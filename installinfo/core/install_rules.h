@@ -12,7 +12,8 @@
 namespace tavin {
 
 inline constexpr std::size_t kRootFolderMax = 259;
-inline constexpr const char* kRootNotSetText = "set root path before update - call SetRootPath function";
+inline constexpr const char* kRootNotSetText =
+    "set root path before update - call SetRootPath function";
 
 // First line of "setup.ini" as a 260-byte line read gives it: up to and including
 // the first line break, at most 259 bytes. The break stays part of the name.
@@ -24,7 +25,14 @@ inline constexpr int kStateNoValue = 101;
 inline constexpr int kStateUpdaterGone = 102;
 int InstallStateFromText(std::string_view text, bool updater_window_present);
 
-enum class RegistryRoot { kNone, kClassesRoot, kCurrentUser, kLocalMachine, kUsers, kCurrentConfig };
+enum class RegistryRoot {
+  kNone,
+  kClassesRoot,
+  kCurrentUser,
+  kLocalMachine,
+  kUsers,
+  kCurrentConfig
+};
 // Splits "ROOT\sub\key" at the first backslash. False for an unknown root name,
 // a root name over 127 bytes, no backslash, or a sub-key over 259 bytes.
 bool SplitRegistryPath(std::string_view path, RegistryRoot* root, std::string* sub_key);
@@ -106,6 +114,7 @@ enum class MonitorAction { kNothing, kCopy };
 // version text differs from the protected copy's (both read), so that an
 // unchanged file is not rewritten every ten seconds.
 MonitorAction DecideMonitorAction(bool installed_exists, bool versions_read,
-                                  std::string_view installed_version, std::string_view protected_version);
+                                  std::string_view installed_version,
+                                  std::string_view protected_version);
 
 }  // namespace tavin

@@ -34,7 +34,8 @@ TEST(RegistryPath, SplitsAtTheFirstBackslash) {
   EXPECT_EQ(root, RegistryRoot::kCurrentConfig);
   ASSERT_TRUE(SplitRegistryPath("HKEY_USERS\\", &root, &sub));
   EXPECT_EQ(sub, "");
-  EXPECT_FALSE(SplitRegistryPath("hkey_local_machine\\x", &root, &sub));  // names are case-sensitive
+  EXPECT_FALSE(
+      SplitRegistryPath("hkey_local_machine\\x", &root, &sub));  // names are case-sensitive
   EXPECT_FALSE(SplitRegistryPath("HKEY_LOCAL_MACHINE", &root, &sub));
   EXPECT_FALSE(SplitRegistryPath(std::string(200, 'H') + "\\x", &root, &sub));
   EXPECT_FALSE(SplitRegistryPath("HKEY_USERS\\" + std::string(260, 'k'), &root, &sub));
@@ -52,14 +53,17 @@ TEST(Updater, CommandLineQuotesThePathAndUsesTwoSpaces) {
 
 TEST(MonitorList, TagsInEitherOrderAndExtraText) {
   MonitorPair p;
-  ASSERT_TRUE(ParseMonitorLine("x<PROTECTEDFILE>C:\\W\\p\\a.dll</PROTECTEDFILE> y "
-                               "<INSTALLEDFILE>C:\\P\\a.dll</INSTALLEDFILE>z",
-                               &p));
+  ASSERT_TRUE(
+      ParseMonitorLine("x<PROTECTEDFILE>C:\\W\\p\\a.dll</PROTECTEDFILE> y "
+                       "<INSTALLEDFILE>C:\\P\\a.dll</INSTALLEDFILE>z",
+                       &p));
   EXPECT_EQ(p.installed, "C:\\P\\a.dll");
   EXPECT_EQ(p.protected_copy, "C:\\W\\p\\a.dll");
   EXPECT_FALSE(ParseMonitorLine("<INSTALLEDFILE>C:\\a</INSTALLEDFILE>", &p));
-  EXPECT_FALSE(ParseMonitorLine("</INSTALLEDFILE>a<INSTALLEDFILE><PROTECTEDFILE>b</PROTECTEDFILE>", &p));
-  ASSERT_TRUE(ParseMonitorLine("<INSTALLEDFILE></INSTALLEDFILE><PROTECTEDFILE>b</PROTECTEDFILE>", &p));
+  EXPECT_FALSE(
+      ParseMonitorLine("</INSTALLEDFILE>a<INSTALLEDFILE><PROTECTEDFILE>b</PROTECTEDFILE>", &p));
+  ASSERT_TRUE(
+      ParseMonitorLine("<INSTALLEDFILE></INSTALLEDFILE><PROTECTEDFILE>b</PROTECTEDFILE>", &p));
   EXPECT_EQ(p.installed, "");
 }
 
@@ -85,7 +89,7 @@ TEST(MonitorList, LinesAreCutLikeALineBufferAndCrLfIsDropped) {
     std::size_t pairs;
     int errors;
   } cases[] = {
-      {pair + "\r\n\n" + pair, 2, 1},   // CR LF, a blank line, a last line without a break
+      {pair + "\r\n\n" + pair, 2, 1},  // CR LF, a blank line, a last line without a break
       {"\r\n", 0, 1},
       {"", 0, 0},
       // 2047 bytes of a pair, then the rest of the line as a second piece.
@@ -107,7 +111,8 @@ TEST(MonitorList, ReadingStopsAt200PairsOrTheByteBound) {
   content += "<INSTALLEDFILE>only</INSTALLEDFILE>\n";
   MonitorListReader reader;
   std::size_t fed = 0;
-  while (fed < content.size() && reader.Feed(std::string_view(content).substr(fed, 100))) fed += 100;
+  while (fed < content.size() && reader.Feed(std::string_view(content).substr(fed, 100)))
+    fed += 100;
   EXPECT_LT(fed, Line(199).size() * 200) << "no byte after the 200th pair is asked for";
   MonitorList list = reader.Finish();
   ASSERT_EQ(list.pairs.size(), 200u);
@@ -129,7 +134,8 @@ TEST(MonitorList, PiecesDoNotDependOnHowTheBytesArrive) {
   MonitorList whole = ParseMonitorList(content);
   for (std::size_t chunk : {1u, 7u, 2047u, 2048u}) {
     MonitorListReader reader;
-    for (std::size_t i = 0; i < content.size(); i += chunk) reader.Feed(std::string_view(content).substr(i, chunk));
+    for (std::size_t i = 0; i < content.size(); i += chunk)
+      reader.Feed(std::string_view(content).substr(i, chunk));
     MonitorList list = reader.Finish();
     ASSERT_EQ(list.pairs.size(), whole.pairs.size()) << chunk;
     EXPECT_EQ(list.parse_errors, whole.parse_errors) << chunk;
@@ -142,7 +148,8 @@ TEST(ProjectName, OnlyANameRightUnderTheWindowsFolderIsUsable) {
   for (const char* bad : {"a\\b", "\\", "a/b", "/", "C:", "x:y", "..", "a..b", "..\\System32"}) {
     EXPECT_FALSE(IsUsableProjectName(bad)) << bad;
   }
-  for (const char* good : {"", "Corvanta", "\xC7\xD1\xB1\xDB", "a.b", "."}) EXPECT_TRUE(IsUsableProjectName(good)) << good;
+  for (const char* good : {"", "Corvanta", "\xC7\xD1\xB1\xDB", "a.b", "."})
+    EXPECT_TRUE(IsUsableProjectName(good)) << good;
 }
 
 TEST(TemporaryPath, SitsInTheTargetsFolderAndFollowsTheNonce) {
@@ -158,10 +165,14 @@ TEST(LibraryLoad, FullFolderRelativeFolderOrNone) {
     const char* folder;
     LibraryLoad::Kind kind;
   } cases[] = {
-      {"C:\\Prog\\", LibraryLoad::Kind::kFullPath},     {"z:/x/", LibraryLoad::Kind::kFullPath},
-      {"\\\\srv\\share\\", LibraryLoad::Kind::kFullPath}, {"", LibraryLoad::Kind::kBesideProgram},
-      {"sub\\", LibraryLoad::Kind::kRelativePath},        {"C:rel\\", LibraryLoad::Kind::kRelativePath},
-      {"\\rooted\\", LibraryLoad::Kind::kRelativePath},   {"1:\\", LibraryLoad::Kind::kRelativePath},
+      {"C:\\Prog\\", LibraryLoad::Kind::kFullPath},
+      {"z:/x/", LibraryLoad::Kind::kFullPath},
+      {"\\\\srv\\share\\", LibraryLoad::Kind::kFullPath},
+      {"", LibraryLoad::Kind::kBesideProgram},
+      {"sub\\", LibraryLoad::Kind::kRelativePath},
+      {"C:rel\\", LibraryLoad::Kind::kRelativePath},
+      {"\\rooted\\", LibraryLoad::Kind::kRelativePath},
+      {"1:\\", LibraryLoad::Kind::kRelativePath},
   };
   for (const Case& c : cases) {
     LibraryLoad load = PlanLibraryLoad(c.folder, "lorix.dll");

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "installinfo/core/install_rules.h"
-#include "manifest/include/lorix.h"
 #include "installinfo/include/tavin.h"
-#include "manifest/tests/win_test_util.h"
 #include "installinfo/win/file_restore.h"
+#include "manifest/include/lorix.h"
+#include "manifest/tests/win_test_util.h"
 
 namespace {
 
@@ -64,21 +64,24 @@ Tavin& Dll() {
 void ExpectAllBound() {
   Tavin& d = Dll();
   ASSERT_NE(d.module, nullptr);
-  ASSERT_TRUE(d.SetRootPath && d.GetInstallPath && d.GetInstallState && d.GetMainVersion && d.GetLanguage &&
-              d.GetInstalledFileCount && d.GetInstalledFileInfomation && d.LiveUpdate &&
-              d.MonitoringInstalledFiles && d.PauseMonitoring);
+  ASSERT_TRUE(d.SetRootPath && d.GetInstallPath && d.GetInstallState && d.GetMainVersion &&
+              d.GetLanguage && d.GetInstalledFileCount && d.GetInstalledFileInfomation &&
+              d.LiveUpdate && d.MonitoringInstalledFiles && d.PauseMonitoring);
   EXPECT_EQ(GetProcAddress(d.module, "GetInstallPath"), nullptr) << "only the C++ name is exported";
 }
 
 std::string Manifest(const std::string& config, const std::string& files) {
-  return "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\r\n<SETUP><RESERVE><WORD><SHORT>&lt;ROOT&gt;</SHORT><MEAN>root</MEAN></WORD></RESERVE>"
-         "<CONFIG>" + config + "</CONFIG><FILES>" + files +
-         "</FILES></SETUP>\r\n";
+  return "<?xml version=\"1.0\" "
+         "encoding=\"euc-kr\"?>\r\n<SETUP><RESERVE><WORD><SHORT>&lt;ROOT&gt;</SHORT><MEAN>root</"
+         "MEAN></WORD></RESERVE>"
+         "<CONFIG>" +
+         config + "</CONFIG><FILES>" + files + "</FILES></SETUP>\r\n";
 }
 
-std::string FileEntry(const std::string& folder, const std::string& name, const std::string& version) {
-  return "<FILE><FILENAME>" + name + "</FILENAME><FOLDER>" + folder + "</FOLDER><VERSION>" + version +
-         "</VERSION></FILE>";
+std::string FileEntry(const std::string& folder, const std::string& name,
+                      const std::string& version) {
+  return "<FILE><FILENAME>" + name + "</FILENAME><FOLDER>" + folder + "</FOLDER><VERSION>" +
+         version + "</VERSION></FILE>";
 }
 
 // An installation folder with the manifest library, "setup.ini" and a manifest.
@@ -89,8 +92,12 @@ class Installation {
     SetCurrentDirectoryA(dir_.path().c_str());
   }
   ~Installation() { SetCurrentDirectoryA(old_dir_); }
-  void AddLibrary(const char* name) { EXPECT_TRUE(CopyFileA(WinPath(LORIX_DLL).c_str(), (dir_ / name).c_str(), FALSE)); }
-  void Write(const std::string& name, const std::string& text) { ASSERT_TRUE(WriteAll(dir_ / name, text)); }
+  void AddLibrary(const char* name) {
+    EXPECT_TRUE(CopyFileA(WinPath(LORIX_DLL).c_str(), (dir_ / name).c_str(), FALSE));
+  }
+  void Write(const std::string& name, const std::string& text) {
+    ASSERT_TRUE(WriteAll(dir_ / name, text));
+  }
   std::string root() const { return dir_.path() + "\\"; }  // with its backslash
   std::string operator/(const std::string& name) const { return dir_ / name; }
 
@@ -221,7 +228,8 @@ TEST(Tavin, SetupIniEndingInALineBreakFailsTheLoads) {
   Tavin& d = Dll();
   Installation inst;
   inst.AddLibrary("lorix.dll");
-  inst.Write("m.xml", Manifest("<MAINVERSION>1</MAINVERSION><LANG>1042</LANG>", FileEntry("c:\\", "a", "1")));
+  inst.Write("m.xml", Manifest("<MAINVERSION>1</MAINVERSION><LANG>1042</LANG>",
+                               FileEntry("c:\\", "a", "1")));
   inst.Write("setup.ini", "m.xml\r\n");
   d.SetRootPath(inst.root().c_str());
   char version[1024] = "untouched";
@@ -248,7 +256,8 @@ TEST(Tavin, TheSecondLibraryNameIsUsedWhenTheFirstIsMissing) {
   EXPECT_EQ(d.GetLanguage(), 1042);
   // A library that lacks the functions is not used.
   ASSERT_TRUE(DeleteFileA((inst / "lorixx.dll").c_str()));
-  ASSERT_TRUE(CopyFileA(WinPath(FIXTURE_EMPTY_VERSION).c_str(), (inst / "lorix.dll").c_str(), FALSE));
+  ASSERT_TRUE(
+      CopyFileA(WinPath(FIXTURE_EMPTY_VERSION).c_str(), (inst / "lorix.dll").c_str(), FALSE));
   EXPECT_EQ(d.GetLanguage(), 0);
 }
 
@@ -272,7 +281,8 @@ constexpr char kStateSubKey[] = "SOFTWARE\\OSKANA\\PKINSTALLER";
 
 void SetState(const char* text) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kStateSubKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kStateSubKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
             ERROR_SUCCESS);
   RegSetValueExA(key, "InstallState", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                  static_cast<DWORD>(std::strlen(text) + 1));
@@ -291,11 +301,13 @@ bool WaitForUpdaterWindow(bool present, DWORD timeout_ms) {
 TEST(Tavin, InstallStateFollowsTheRegistryAndTheUpdaterWindow) {
   ExpectAllBound();
   Tavin& d = Dll();
-  ASSERT_TRUE(WaitForUpdaterWindow(false, 20000)) << "an updater window from an earlier run is still open";
+  ASSERT_TRUE(WaitForUpdaterWindow(false, 20000))
+      << "an updater window from an earlier run is still open";
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, kStateSubKey);
   EXPECT_EQ(d.GetInstallState(), 101);
   HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kStateSubKey, 0, KEY_READ, &key), ERROR_SUCCESS) << "created";
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kStateSubKey, 0, KEY_READ, &key), ERROR_SUCCESS)
+      << "created";
   RegCloseKey(key);
   SetState("7");
   EXPECT_EQ(d.GetInstallState(), 7);
@@ -356,7 +368,8 @@ void RemoveOldProtectedFolders() {
   if (h == INVALID_HANDLE_VALUE) return;
   do {
     std::string folder = WindowsFolder() + fd.cFileName + "\\";
-    for (const char* name : {"lorix.dll", "a.txt", "pklist.mon"}) DeleteFileA((folder + name).c_str());
+    for (const char* name : {"lorix.dll", "a.txt", "pklist.mon"})
+      DeleteFileA((folder + name).c_str());
     RemoveDirectoryA(folder.c_str());
   } while (FindNextFileA(h, &fd));
   FindClose(h);
@@ -376,7 +389,8 @@ struct ProtectedInstallation {
   ProtectedInstallation() {
     RemoveOldProtectedFolders();
     inst.AddLibrary("lorix.dll");
-    EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) ||
+                GetLastError() == ERROR_ALREADY_EXISTS);
     EXPECT_TRUE(CopyFileA(WinPath(LORIX_DLL).c_str(), (folder + "lorix.dll").c_str(), FALSE));
     EXPECT_TRUE(WriteAll(folder + "a.txt", "original"));
     inst.Write("m.xml", Manifest("<PROJECTNAME>" + project + "</PROJECTNAME>", ""));
@@ -388,15 +402,18 @@ struct ProtectedInstallation {
     DeleteFileA((folder + "a.txt").c_str());
   }
   std::string PairLine(const std::string& installed_name) const {
-    return "<INSTALLEDFILE>" + (inst / installed_name) + "</INSTALLEDFILE> <PROTECTEDFILE>" + folder +
-           "a.txt</PROTECTEDFILE>\r\n";
+    return "<INSTALLEDFILE>" + (inst / installed_name) + "</INSTALLEDFILE> <PROTECTEDFILE>" +
+           folder + "a.txt</PROTECTEDFILE>\r\n";
   }
-  void WriteList(const std::string& text) const { EXPECT_TRUE(WriteAll(folder + "pklist.mon", text)); }
+  void WriteList(const std::string& text) const {
+    EXPECT_TRUE(WriteAll(folder + "pklist.mon", text));
+  }
   // The installed file is back (moved into place whole) and the monitor has let
   // go of the protected copy it was made from.
   bool WaitForRestore(const std::string& installed_name, DWORD timeout_ms) const {
-    return harness::WaitUntil([&] { return Exists(inst / installed_name) && OpenedByNoOne(folder + "a.txt"); },
-                              timeout_ms);
+    return harness::WaitUntil(
+        [&] { return Exists(inst / installed_name) && OpenedByNoOne(folder + "a.txt"); },
+        timeout_ms);
   }
 
   Installation inst;
@@ -411,8 +428,8 @@ TEST(Tavin, MonitorPutsBackADeletedFile) {
   ProtectedInstallation p;
   ASSERT_TRUE(CopyFileA((p.folder + "a.txt").c_str(), (p.inst / "a.txt").c_str(), FALSE));
   // The last pair's file is missing: once it is back, the first pass is done.
-  p.WriteList(p.PairLine("a.txt") + "<INSTALLEDFILE>" + (p.inst / "only.txt") + "</INSTALLEDFILE>\r\n" +
-              p.PairLine("first_pass.txt"));
+  p.WriteList(p.PairLine("a.txt") + "<INSTALLEDFILE>" + (p.inst / "only.txt") +
+              "</INSTALLEDFILE>\r\n" + p.PairLine("first_pass.txt"));
 
   ASSERT_EQ(d.MonitoringInstalledFiles(), 1);
   ASSERT_TRUE(CloseMessageBox(p.folder + "pklist.mon", 20000));
@@ -457,7 +474,8 @@ TEST(Tavin, AHugeBadListGivesOneBoxAndTheMonitorStillRuns) {
   ASSERT_FALSE(AnyMessageBox());
   ProtectedInstallation p;
   std::string list = p.PairLine("a.txt");
-  while (list.size() < (10u << 20)) list += "\r\n\r\nno tags here\r\n<INSTALLEDFILE>x</INSTALLEDFILE>\r\n";
+  while (list.size() < (10u << 20))
+    list += "\r\n\r\nno tags here\r\n<INSTALLEDFILE>x</INSTALLEDFILE>\r\n";
   p.WriteList(list);
   ASSERT_EQ(Dll().MonitoringInstalledFiles(), 1);
   ASSERT_TRUE(CloseMessageBox(p.folder + "pklist.mon", 20000));
@@ -475,7 +493,8 @@ TEST(Tavin, RestoringPassesOverPlantedTemporaryNames) {
   ASSERT_TRUE(WriteAll(dir / "target", "old"));
   ASSERT_TRUE(WriteAll(dir / "victim", "victim"));
   ASSERT_TRUE(WriteAll(tavin::TemporaryPathBeside(dir / "target", 1), "planted"));
-  ASSERT_TRUE(CreateHardLinkA(tavin::TemporaryPathBeside(dir / "target", 2).c_str(), (dir / "victim").c_str(), nullptr));
+  ASSERT_TRUE(CreateHardLinkA(tavin::TemporaryPathBeside(dir / "target", 2).c_str(),
+                              (dir / "victim").c_str(), nullptr));
   std::vector<uint64_t> drawn;
   auto nonce = [&drawn] {
     drawn.push_back(drawn.size() + 1);
@@ -511,7 +530,8 @@ TEST(Tavin, AManifestWithADocumentTypeIsRefusedQuickly) {
   // Held here too, so that its last-error text outlives Tavin's binding.
   HMODULE lorix = LoadLibraryA((inst / "lorix.dll").c_str());
   ASSERT_NE(lorix, nullptr);
-  auto last_error = reinterpret_cast<decltype(&::GetSetupLastErrorMsg)>(GetProcAddress(lorix, "GetSetupLastErrorMsg"));
+  auto last_error = reinterpret_cast<decltype(&::GetSetupLastErrorMsg)>(
+      GetProcAddress(lorix, "GetSetupLastErrorMsg"));
   DWORD start = GetTickCount();
   char version[1024] = "untouched";
   EXPECT_EQ(d.GetMainVersion(version), 0);

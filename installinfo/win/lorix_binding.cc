@@ -20,7 +20,8 @@ bool Find(HMODULE module, const char* name, T* out) {
 HMODULE LoadFromFolder(const std::string& folder, const char* name) {
   LibraryLoad load = PlanLibraryLoad(folder, name);
   if (load.kind == LibraryLoad::Kind::kBesideProgram) {
-    return LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return LoadLibraryExA(name, nullptr,
+                          LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
   }
   if (load.kind == LibraryLoad::Kind::kRelativePath) {
     char full[MAX_PATH];
@@ -48,15 +49,16 @@ int CLorixDll::Bind(const std::string& folder) {
   // No half-bound object: the functions are kept only when every one is found.
   LorixFunctions f;
 #define LORIX_BIND(name) Find(module.get(), #name, &f.name)
-  bool all = LORIX_BIND(LoadSetupFile) && LORIX_BIND(GetRegistryCount) && LORIX_BIND(GetFileCount) &&
-             LORIX_BIND(ClearInMemory) && LORIX_BIND(GetReservedWordCount) &&
-             LORIX_BIND(GetPreKillProcessCount) && LORIX_BIND(GetElementField) && LORIX_BIND(GetFileInfo) &&
-             LORIX_BIND(GetRegistryInfo) && LORIX_BIND(GetPreKillProcess) && LORIX_BIND(GetReservedWord) &&
-             LORIX_BIND(SaveSetupFile) && LORIX_BIND(GetSetupLastErrorMsg) && LORIX_BIND(SetElementField) &&
-             LORIX_BIND(SetFileInfo) && LORIX_BIND(SetRegistryInfo) && LORIX_BIND(SetPreKillProcess) &&
-             LORIX_BIND(SetReservedWord) && LORIX_BIND(GetTargetFileVersion) &&
-             LORIX_BIND(SetupPathToRealPath) && LORIX_BIND(GetProtectedFilePath) &&
-             LORIX_BIND(GetTempInstallPath);
+  bool all =
+      LORIX_BIND(LoadSetupFile) && LORIX_BIND(GetRegistryCount) && LORIX_BIND(GetFileCount) &&
+      LORIX_BIND(ClearInMemory) && LORIX_BIND(GetReservedWordCount) &&
+      LORIX_BIND(GetPreKillProcessCount) && LORIX_BIND(GetElementField) &&
+      LORIX_BIND(GetFileInfo) && LORIX_BIND(GetRegistryInfo) && LORIX_BIND(GetPreKillProcess) &&
+      LORIX_BIND(GetReservedWord) && LORIX_BIND(SaveSetupFile) &&
+      LORIX_BIND(GetSetupLastErrorMsg) && LORIX_BIND(SetElementField) && LORIX_BIND(SetFileInfo) &&
+      LORIX_BIND(SetRegistryInfo) && LORIX_BIND(SetPreKillProcess) && LORIX_BIND(SetReservedWord) &&
+      LORIX_BIND(GetTargetFileVersion) && LORIX_BIND(SetupPathToRealPath) &&
+      LORIX_BIND(GetProtectedFilePath) && LORIX_BIND(GetTempInstallPath);
 #undef LORIX_BIND
   if (!all) {
     std::strcpy(error_, "get function address fail - check version");

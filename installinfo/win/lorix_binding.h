@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "manifest/include/lorix.h"
 #include "common/win/scoped_handle.h"
+#include "manifest/include/lorix.h"
 
 namespace tavin {
 

@@ -6,12 +6,12 @@
 #include <string>
 
 #include "common/core/file_io.h"
-#include "installinfo/core/install_rules.h"
 #include "common/core/setup_paths.h"
-#include "installinfo/include/tavin.h"
-#include "installinfo/win/file_restore.h"
 #include "common/win/scoped_handle.h"
 #include "common/win/setup_paths_win.h"
+#include "installinfo/core/install_rules.h"
+#include "installinfo/include/tavin.h"
+#include "installinfo/win/file_restore.h"
 #include "installinfo/win/tavin_state.h"
 
 using namespace tavin;
@@ -21,7 +21,7 @@ namespace {
 constexpr DWORD kPassInterval = 10000;
 
 struct MonitorStart {
-  HANDLE ready;  // the caller's event
+  HANDLE ready;         // the caller's event
   const char* project;  // the caller's buffer, read only until `ready` is signalled
 };
 
@@ -77,7 +77,8 @@ DWORD WINAPI MonitorThread(void* param) {
         lorix->calls().GetTargetFileVersion(pair.protected_copy.c_str(), protected_version);
         versions = true;
       }
-      if (DecideMonitorAction(exists, versions, installed_version, protected_version) == MonitorAction::kCopy) {
+      if (DecideMonitorAction(exists, versions, installed_version, protected_version) ==
+          MonitorAction::kCopy) {
         RestoreFile(pair.protected_copy, pair.installed, SystemNonce);
       }
     }

@@ -26,16 +26,16 @@ bool CRegistry::OpenOrCreate(const char* path) {
     default: return false;
   }
   std::memcpy(sub_key_, sub.c_str(), sub.size() + 1);
-  return RegCreateKeyExA(root_, sub_key_, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                         key_.receive(), nullptr) == ERROR_SUCCESS;
+  return RegCreateKeyExA(root_, sub_key_, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                         nullptr, key_.receive(), nullptr) == ERROR_SUCCESS;
 }
 
 bool CRegistry::ReadText(const char* value_name, std::string* text) {
   if (!key_.valid()) return false;
   size_ = sizeof(data_) - 1;
   DWORD type = 0;
-  if (RegQueryValueExA(key_.get(), value_name, nullptr, &type, reinterpret_cast<BYTE*>(data_), &size_) !=
-      ERROR_SUCCESS) {
+  if (RegQueryValueExA(key_.get(), value_name, nullptr, &type, reinterpret_cast<BYTE*>(data_),
+                       &size_) != ERROR_SUCCESS) {
     return false;
   }
   data_[size_ < sizeof(data_) ? size_ : sizeof(data_) - 1] = 0;  // stored texts need not end in NUL

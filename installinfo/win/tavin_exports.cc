@@ -9,12 +9,12 @@
 #include "common/core/ansi_text.h"
 #include "common/core/file_io.h"
 #include "common/core/guarded.h"
+#include "common/win/start_hidden.h"
+#include "common/win/wide_text.h"
 #include "installinfo/core/install_rules.h"
 #include "installinfo/include/tavin.h"
 #include "installinfo/win/registry.h"
-#include "common/win/start_hidden.h"
 #include "installinfo/win/tavin_state.h"
-#include "common/win/wide_text.h"
 
 namespace tavin {
 
@@ -136,26 +136,30 @@ int TAVINAPI GetInstalledFileCount(void) {
   });
 }
 
-int TAVINAPI GetInstalledFileInfomation(int index, char* manifest_version, char* installed_version) {
+int TAVINAPI GetInstalledFileInfomation(int index, char* manifest_version,
+                                        char* installed_version) {
   return Guarded([&] {
     CLorixDll lorix;
     if (!OpenInstalledManifest(&lorix)) return 0;
     char source[260], name[260], folder[260], target_os[20], shortcut[10], display[130];
     char version[128];
     int icon = 0, self_register = 0, overwrite = 0, size = 0, real_time = 0, reboot = 0;
-    if (lorix.calls().GetFileInfo(index, source, name, folder, version, target_os, shortcut, display, &icon,
-                          &self_register, &overwrite, &size, &real_time, &reboot) == 0) {
+    if (lorix.calls().GetFileInfo(index, source, name, folder, version, target_os, shortcut,
+                                  display, &icon, &self_register, &overwrite, &size, &real_time,
+                                  &reboot) == 0) {
       SetDiagnostic("can't find file info");
       return 0;
     }
-    if (manifest_version != nullptr) std::memcpy(manifest_version, version, std::strlen(version) + 1);
+    if (manifest_version != nullptr)
+      std::memcpy(manifest_version, version, std::strlen(version) + 1);
     // A translated folder can be up to 1023 bytes.
     char real[1024] = "";
     lorix.calls().SetupPathToRealPath(folder, real);
     std::string path = std::string(real) + name;
     char installed[128] = "";
     lorix.calls().GetTargetFileVersion(path.c_str(), installed);
-    if (installed_version != nullptr) std::memcpy(installed_version, installed, std::strlen(installed) + 1);
+    if (installed_version != nullptr)
+      std::memcpy(installed_version, installed, std::strlen(installed) + 1);
     return 1;
   });
 }
@@ -164,13 +168,15 @@ int TAVINAPI LiveUpdate(int number) {
   return Guarded([&] {
     if (!RootSet()) return 0;
     std::string program = RootFolder() + "updaterx.exe";
-    if (GetFileAttributesA(program.c_str()) == INVALID_FILE_ATTRIBUTES) program = RootFolder() + "updater.exe";
+    if (GetFileAttributesA(program.c_str()) == INVALID_FILE_ATTRIBUTES)
+      program = RootFolder() + "updater.exe";
     std::string line;
     if (!UpdaterCommandLine(program, number, &line)) {
       SetDiagnostic("updater path too long");
       return 0;
     }
-    return tessal::StartHidden(nullptr, tessal::Widen(line), true, CREATE_DEFAULT_ERROR_MODE) ? 1 : 0;
+    return tessal::StartHidden(nullptr, tessal::Widen(line), true, CREATE_DEFAULT_ERROR_MODE) ? 1
+                                                                                              : 0;
   });
 }
 

@@ -59,7 +59,8 @@ std::optional<LaunchCommand> MakeLaunchCommand(std::u16string_view service_folde
   LaunchCommand launch;
   launch.application = std::u16string(service_folder) + u"\\qvTolvenz.exe";
   launch.command_line = QuotedProgramPath(launch.application);
-  if ((launch.command_line.size() + 1) * sizeof(char16_t) > kLaunchCommandBytes) return std::nullopt;
+  if ((launch.command_line.size() + 1) * sizeof(char16_t) > kLaunchCommandBytes)
+    return std::nullopt;
   return launch;
 }
 

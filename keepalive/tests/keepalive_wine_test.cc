@@ -44,16 +44,20 @@ std::optional<SERVICE_STATUS_PROCESS> QueryStatus() {
   SERVICE_STATUS_PROCESS status{};
   DWORD size = 0;
   if (handles->service == nullptr ||
-      !QueryServiceStatusEx(handles->service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                            sizeof(status), &size)) {
+      !QueryServiceStatusEx(handles->service, SC_STATUS_PROCESS_INFO,
+                            reinterpret_cast<BYTE*>(&status), sizeof(status), &size)) {
     return std::nullopt;
   }
   return status;
 }
 
 bool WaitForState(DWORD state) {
-  return harness::WaitUntil([&] { auto s = QueryStatus(); return s && s->dwCurrentState == state; },
-                            kStateWaitMs);
+  return harness::WaitUntil(
+      [&] {
+        auto s = QueryStatus();
+        return s && s->dwCurrentState == state;
+      },
+      kStateWaitMs);
 }
 
 // Stops and deletes a service left by a test (bounded), so none outlives it;
@@ -63,7 +67,8 @@ bool RemoveLeftoverService() {
     auto handles = OpenTheService(SERVICE_ALL_ACCESS);
     if (handles->service == nullptr) return true;
     SERVICE_STATUS status{};
-    if (ControlService(handles->service, SERVICE_CONTROL_STOP, &status)) WaitForState(SERVICE_STOPPED);
+    if (ControlService(handles->service, SERVICE_CONTROL_STOP, &status))
+      WaitForState(SERVICE_STOPPED);
     DeleteService(handles->service);
   }
   return harness::WaitUntil([] { return !ServiceExists(); }, kStateWaitMs);
@@ -75,7 +80,8 @@ class KeepAliveService : public testing::Test {
  protected:
   void SetUp() override {
     RemoveLeftoverService();
-    ASSERT_TRUE(CopyFileA((harness::OutFolder() + "\\Gatrell.exe").c_str(), program_.c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileA((harness::OutFolder() + "\\Gatrell.exe").c_str(), program_.c_str(), FALSE));
     std::string launcher = harness::StandinFolder() + "\\qvTarnwick.exe";
     ASSERT_TRUE(CopyFileA(launcher.c_str(), (folder_ / "qvTolvenz.exe").c_str(), FALSE));
   }
@@ -104,7 +110,8 @@ class KeepAliveService : public testing::Test {
     std::vector<BYTE> buffer(8192);
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
     DWORD needed = 0;
-    ASSERT_TRUE(QueryServiceConfigW(handles->service, config, static_cast<DWORD>(buffer.size()), &needed));
+    ASSERT_TRUE(
+        QueryServiceConfigW(handles->service, config, static_cast<DWORD>(buffer.size()), &needed));
     EXPECT_EQ(config->dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
     EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
     EXPECT_EQ(config->dwErrorControl, static_cast<DWORD>(SERVICE_ERROR_NORMAL));
@@ -159,7 +166,8 @@ TEST_F(KeepAliveService, LaunchesNothingWhileAProgramOfTheSuiteRuns) {
     SCOPED_TRACE(name);
     StartSuiteProgram(name);
     InstallAndStart();
-    EXPECT_FALSE(harness::WaitUntil([&] { return !LauncherLog().empty(); }, kNothingLaunchedMs)) << LauncherLog();
+    EXPECT_FALSE(harness::WaitUntil([&] { return !LauncherLog().empty(); }, kNothingLaunchedMs))
+        << LauncherLog();
     ASSERT_TRUE(RemoveLeftoverService());
     suite_program_.Kill();
   }
@@ -171,7 +179,8 @@ TEST_F(KeepAliveService, RemoveStopsTheRunningServiceAtOnceAndDeletesIt) {
   InstallAndStart();
   auto status = QueryStatus();
   ASSERT_TRUE(status);
-  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, status->dwProcessId);
+  HANDLE process =
+      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, status->dwProcessId);
   ASSERT_NE(process, nullptr);
   // Well within the watch's 30 s pause: the stop does not wait for it to end.
   EXPECT_EQ(Command("-remove"), 0u);
@@ -191,7 +200,8 @@ TEST_F(KeepAliveService, AnswersPagesOnThePresencePortUntilRemoved) {
   EXPECT_EQ(harness::TestRootCopies(), 1);
   EXPECT_EQ(Command("-remove"), 0u);
   EXPECT_TRUE(harness::WaitUntil([] { return !ServiceExists(); }, kStateWaitMs));
-  EXPECT_TRUE(harness::WaitUntil([] { return !harness::PresencePortAnswers(); }, kStateWaitMs)) << "port still taken";
+  EXPECT_TRUE(harness::WaitUntil([] { return !harness::PresencePortAnswers(); }, kStateWaitMs))
+      << "port still taken";
   harness::TestRootCopies(true);
 }
 

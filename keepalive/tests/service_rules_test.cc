@@ -10,13 +10,14 @@ TEST(KeepAliveCommand, FirstArgumentCaseIgnored) {
     const char* argument;
     Command expected;
   } cases[] = {
-      {nullptr, Command::kRunService},     {"-install", Command::kInstall},
-      {"-INSTALL", Command::kInstall},     {"-Start", Command::kStart},
-      {"-remove", Command::kRemove},       {"-REMOVE", Command::kRemove},
-      {"install", Command::kRunService},   {"-install2", Command::kRunService},
-      {"", Command::kRunService},          {"/remove", Command::kRunService},
+      {nullptr, Command::kRunService},   {"-install", Command::kInstall},
+      {"-INSTALL", Command::kInstall},   {"-Start", Command::kStart},
+      {"-remove", Command::kRemove},     {"-REMOVE", Command::kRemove},
+      {"install", Command::kRunService}, {"-install2", Command::kRunService},
+      {"", Command::kRunService},        {"/remove", Command::kRunService},
   };
-  for (const Case& c : cases) EXPECT_EQ(ParseCommand(c.argument), c.expected) << (c.argument ? c.argument : "(none)");
+  for (const Case& c : cases)
+    EXPECT_EQ(ParseCommand(c.argument), c.expected) << (c.argument ? c.argument : "(none)");
 }
 
 TEST(KeepAliveSuiteRunning, WatchedImagesWhateverTheirCaseOrFolder) {
@@ -37,7 +38,8 @@ TEST(KeepAliveSuiteRunning, WatchedImagesWhateverTheirCaseOrFolder) {
       {{"C:\\\x95\\\\qvTarnwick.exe"}, true},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(SuiteRunning(c.images), c.running) << (c.images.empty() ? "(empty)" : c.images.back());
+    EXPECT_EQ(SuiteRunning(c.images), c.running)
+        << (c.images.empty() ? "(empty)" : c.images.back());
   }
 }
 
@@ -46,7 +48,7 @@ TEST(KeepAliveLegacyWindows, OnlyVersionsFiveZeroAndFiveOne) {
     std::optional<WindowsVersion> version;
     bool legacy;
   } cases[] = {
-      {WindowsVersion{5, 0}, true},  {WindowsVersion{5, 1}, true},  {WindowsVersion{5, 2}, false},
+      {WindowsVersion{5, 0}, true},  {WindowsVersion{5, 1}, true},   {WindowsVersion{5, 2}, false},
       {WindowsVersion{6, 1}, false}, {WindowsVersion{10, 0}, false}, {WindowsVersion{4, 0}, false},
       {std::nullopt, false},
   };

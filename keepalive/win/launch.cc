@@ -15,7 +15,8 @@ namespace {
 
 constexpr DWORD kLaunchPauseMs = 1000;
 // Normal priority, a console of its own, the user's UTF-16 environment.
-constexpr DWORD kAsUserFlags = NORMAL_PRIORITY_CLASS | CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT;
+constexpr DWORD kAsUserFlags =
+    NORMAL_PRIORITY_CLASS | CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT;
 constexpr DWORD kPrimaryTokenAccess = MAXIMUM_ALLOWED | TOKEN_ALL_ACCESS;  // 0x20F01FF
 
 void EnablePrivilege(HANDLE token, const wchar_t* name) {
@@ -81,22 +82,24 @@ void CreateAsUser(HANDLE token, const LaunchCommand& launch) {
   // Destroyed before the block closes the new process's handles.
   tessal::ScopedGeneric<EnvironmentBlockTraits> environment;
   if (!CreateEnvironmentBlock(environment.receive(), token, TRUE)) environment.release();
-  CreateProcessAsUserW(token, block.application(), block.command_line(), nullptr, nullptr, FALSE, kAsUserFlags,
-                       environment.get(), nullptr, block.startup(), block.process());
+  CreateProcessAsUserW(token, block.application(), block.command_line(), nullptr, nullptr, FALSE,
+                       kAsUserFlags, environment.get(), nullptr, block.startup(), block.process());
 }
 
 }  // namespace
 
 void EnableOwnPrivilege(const wchar_t* name) {
   tessal::ScopedKernelHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.receive())) return;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                        token.receive()))
+    return;
   EnablePrivilege(token.get(), name);
 }
 
 DWORD LaunchInServiceSession(const LaunchCommand& launch) {
   LaunchBlock block(launch);
-  CreateProcessW(block.application(), block.command_line(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
-                 nullptr, block.startup(), block.process());
+  CreateProcessW(block.application(), block.command_line(), nullptr, nullptr, FALSE,
+                 CREATE_NEW_CONSOLE, nullptr, nullptr, block.startup(), block.process());
   return kLaunchPauseMs;
 }
 
@@ -107,11 +110,12 @@ bool ConsoleSessionLauncher::Resolve() {
     HMODULE kernel32 = tessal::LoadSystemLibrary("kernel32.dll");
     HMODULE wtsapi32 = tessal::LoadSystemLibrary("wtsapi32.dll");
     if (kernel32 != nullptr) {
-      active_console_session_ =
-          reinterpret_cast<ActiveConsoleSessionFn>(GetProcAddress(kernel32, "WTSGetActiveConsoleSessionId"));
+      active_console_session_ = reinterpret_cast<ActiveConsoleSessionFn>(
+          GetProcAddress(kernel32, "WTSGetActiveConsoleSessionId"));
     }
     if (wtsapi32 != nullptr) {
-      query_user_token_ = reinterpret_cast<QueryUserTokenFn>(GetProcAddress(wtsapi32, "WTSQueryUserToken"));
+      query_user_token_ =
+          reinterpret_cast<QueryUserTokenFn>(GetProcAddress(wtsapi32, "WTSQueryUserToken"));
     }
   }
   return active_console_session_ != nullptr && query_user_token_ != nullptr;
@@ -128,8 +132,8 @@ DWORD ConsoleSessionLauncher::Launch(const LaunchCommand& launch) {
   }
   tessal::ScopedKernelHandle user_token = LinkedTokenOr(std::move(user));
   tessal::ScopedKernelHandle primary_token;
-  if (!DuplicateTokenEx(user_token.get(), kPrimaryTokenAccess, nullptr, SecurityImpersonation, TokenPrimary,
-                        primary_token.receive())) {
+  if (!DuplicateTokenEx(user_token.get(), kPrimaryTokenAccess, nullptr, SecurityImpersonation,
+                        TokenPrimary, primary_token.receive())) {
     return kLaunchPauseMs;
   }
   EnablePrivilege(primary_token.get(), kTcbPrivilege);

@@ -2,8 +2,8 @@
 
 #include "common/win/platform.h"
 
-#include "keepalive/core/service_rules.h"
 #include "common/win/scoped_handle.h"
+#include "keepalive/core/service_rules.h"
 #include "keepalive/win/service_text.h"
 
 namespace keepalive {
@@ -25,7 +25,8 @@ void WaitWhileStopPending(SC_HANDLE service) {
   do {
     Sleep(kStopPollMs);
     if (!QueryServiceStatus(service, &status)) return;
-  } while (status.dwCurrentState == SERVICE_STOP_PENDING && GetTickCount() - start < kStopWaitLimitMs);
+  } while (status.dwCurrentState == SERVICE_STOP_PENDING &&
+           GetTickCount() - start < kStopWaitLimitMs);
 }
 
 }  // namespace
@@ -33,14 +34,15 @@ void WaitWhileStopPending(SC_HANDLE service) {
 void InstallService() {
   std::optional<std::u16string> program = OwnProgramPath();
   if (!program) return;
-  ScopedServiceHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
+  ScopedServiceHandle scm(
+      OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
   if (!scm.valid()) return;
   // Quoted, so that a folder with spaces never runs as the path's first word.
   std::wstring binary = ToWide(QuotedProgramPath(*program));
-  ScopedServiceHandle service(CreateServiceW(
-      scm.get(), ServiceName(), WideConstant(kDisplayName), SERVICE_QUERY_STATUS,
-      SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binary.c_str(), nullptr, nullptr,
-      L"\0", nullptr, nullptr));
+  ScopedServiceHandle service(
+      CreateServiceW(scm.get(), ServiceName(), WideConstant(kDisplayName), SERVICE_QUERY_STATUS,
+                     SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                     binary.c_str(), nullptr, nullptr, L"\0", nullptr, nullptr));
 }
 
 void StartInstalledService() {
@@ -57,7 +59,8 @@ void RemoveService() {
   ScopedServiceHandle service(OpenServiceW(scm.get(), ServiceName(), kRemoveAccess));
   if (!service.valid()) return;
   SERVICE_STATUS status{};
-  if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) WaitWhileStopPending(service.get());
+  if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
+    WaitWhileStopPending(service.get());
   DeleteService(service.get());
 }
 

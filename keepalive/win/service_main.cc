@@ -40,7 +40,8 @@ void WINAPI ControlHandler(DWORD control) {
 // the responder has ended too (the stop event may then be closed).
 bool RunUntilStopped(HANDLE stop_event) {
   tessal::ScopedKernelHandle responder = StartServiceResponder(stop_event);
-  tessal::ScopedKernelHandle watch(CreateThread(nullptr, 0, SessionWatchThread, stop_event, 0, nullptr));
+  tessal::ScopedKernelHandle watch(
+      CreateThread(nullptr, 0, SessionWatchThread, stop_event, 0, nullptr));
   if (watch.valid()) {
     WaitForSingleObject(watch.get(), INFINITE);
     watch.reset();

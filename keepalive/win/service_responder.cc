@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "keepalive/core/service_rules.h"
 #include "agent/responder/win/responder_thread.h"
+#include "keepalive/core/service_rules.h"
 #include "keepalive/win/service_text.h"
 
 namespace keepalive {

@@ -13,9 +13,13 @@ namespace keepalive {
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
 // A constant of the portable side as the platform's text.
-inline const wchar_t* WideConstant(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+inline const wchar_t* WideConstant(const char16_t* text) {
+  return reinterpret_cast<const wchar_t*>(text);
+}
 
-inline std::wstring ToWide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+inline std::wstring ToWide(std::u16string_view text) {
+  return std::wstring(text.begin(), text.end());
+}
 
 // The text in the ANSI code page; nothing when a character has no form there
 // (a path with a stand-in character would name another file).
@@ -23,10 +27,12 @@ inline std::optional<std::string> ToAnsi(std::u16string_view text) {
   std::wstring wide = ToWide(text);
   if (wide.empty()) return std::string();
   BOOL lossy = FALSE;
-  int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, &lossy);
+  int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                              nullptr, &lossy);
   if (n <= 0 || lossy) return std::nullopt;
   std::string out(n, '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
+                      nullptr);
   return out;
 }
 

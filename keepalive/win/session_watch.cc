@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "common/win/scoped_handle.h"
 #include "keepalive/core/service_rules.h"
 #include "keepalive/win/launch.h"
-#include "common/win/scoped_handle.h"
 #include "keepalive/win/service_text.h"
 
 namespace keepalive {
@@ -32,7 +32,8 @@ std::vector<std::string> RunningImages() {
   }
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+  for (BOOL more = Process32First(snapshot.get(), &entry); more;
+       more = Process32Next(snapshot.get(), &entry)) {
     images.emplace_back(entry.szExeFile);
   }
   return images;
@@ -40,7 +41,8 @@ std::vector<std::string> RunningImages() {
 
 std::optional<WindowsVersion> WorkstationVersion() {
   WKSTA_INFO_100* info = nullptr;
-  if (NetWkstaGetInfo(nullptr, 100, reinterpret_cast<BYTE**>(&info)) != NERR_Success || info == nullptr) {
+  if (NetWkstaGetInfo(nullptr, 100, reinterpret_cast<BYTE**>(&info)) != NERR_Success ||
+      info == nullptr) {
     return std::nullopt;
   }
   WindowsVersion version{info->wki100_ver_major, info->wki100_ver_minor};

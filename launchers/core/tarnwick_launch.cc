@@ -4,7 +4,8 @@
 
 namespace tolven {
 
-std::optional<std::string_view> CompleteModulePath(const char* buffer, std::size_t size, std::size_t copied) {
+std::optional<std::string_view> CompleteModulePath(const char* buffer, std::size_t size,
+                                                   std::size_t copied) {
   // A path that filled the whole buffer may have been cut (and left unterminated).
   if (buffer == nullptr || copied == 0 || copied >= size) return std::nullopt;
   return std::string_view(buffer, copied);

@@ -19,7 +19,8 @@ struct TarnwickLaunch {
 
 // The module path that the platform wrote into a buffer of `size` bytes,
 // reporting `copied` bytes; nothing when it failed or was cut to fit.
-std::optional<std::string_view> CompleteModulePath(const char* buffer, std::size_t size, std::size_t copied);
+std::optional<std::string_view> CompleteModulePath(const char* buffer, std::size_t size,
+                                                   std::size_t copied);
 
 // What to start for a launcher at `module_path`; nothing when the path names no
 // folder or the command line would not fit in kPathBufferBytes (a cut path

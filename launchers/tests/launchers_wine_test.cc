@@ -43,7 +43,8 @@ TEST(Launchers, StartTheProtectedStartProgramHidden) {
     std::string folder = base / c.folder;
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     std::string launcher = folder + "\\" + c.launcher;
-    ASSERT_TRUE(CopyFileA((harness::OutFolder() + "\\" + c.launcher).c_str(), launcher.c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileA((harness::OutFolder() + "\\" + c.launcher).c_str(), launcher.c_str(), FALSE));
     if (c.with_tarnwick) {
       ASSERT_TRUE(CopyFileA((harness::StandinFolder() + "\\qvTarnwick.exe").c_str(),
                             (folder + "\\qvTarnwick.exe").c_str(), FALSE));
@@ -64,9 +65,10 @@ TEST(Launchers, StartTheProtectedStartProgramHidden) {
       EXPECT_FALSE(harness::FileExists(log));
       continue;
     }
-    std::string command = "\"" + LowerAscii(base.path()) + "\\" + c.folder_lowered + "\\qvTarnwick.exe\"";
-    EXPECT_TRUE(harness::WaitUntil([&] { return harness::ReadFileText(log).find(" show ") != std::string::npos; },
-                                   10000));
+    std::string command =
+        "\"" + LowerAscii(base.path()) + "\\" + c.folder_lowered + "\\qvTarnwick.exe\"";
+    EXPECT_TRUE(harness::WaitUntil(
+        [&] { return harness::ReadFileText(log).find(" show ") != std::string::npos; }, 10000));
     std::string text = harness::ReadFileText(log);
     EXPECT_EQ(text.rfind("qvTarnwick ", 0), 0u) << text;
     EXPECT_NE(text.find(" " + command + "\n"), std::string::npos) << text;
@@ -94,7 +96,8 @@ TEST(Launchers, WindowedLauncherCarriesItsClassResources) {
                          {IDD_ABOUTBOX, MAKEINTRESOURCEA(5)},    // RT_DIALOG
                          {IDI_QVTOLVENW, MAKEINTRESOURCEA(14)},  // RT_GROUP_ICON
                          {IDI_SMALL, MAKEINTRESOURCEA(14)}};
-  for (const auto& r : resources) EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(r.id), r.type), nullptr) << r.id;
+  for (const auto& r : resources)
+    EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(r.id), r.type), nullptr) << r.id;
   FreeLibrary(module);
 }
 

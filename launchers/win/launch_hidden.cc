@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "launchers/core/tarnwick_launch.h"
 #include "common/win/start_hidden.h"
 #include "common/win/wide_text.h"
+#include "launchers/core/tarnwick_launch.h"
 
 namespace tolven {
 

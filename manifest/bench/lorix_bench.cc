@@ -61,9 +61,11 @@ std::wstring Decode(const std::string& bytes, UINT cp) {
 }
 
 std::string Encode(const std::wstring& text, UINT cp) {
-  int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                              nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+  WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr,
+                      nullptr);
   return out;
 }
 
@@ -90,17 +92,24 @@ int main(int argc, char** argv) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   HMODULE m = LoadLibraryA(argv[1]);
   Lorix lib{};
-  if (m == nullptr || !Bind(m, "LoadSetupFile", &lib.LoadSetupFile) || !Bind(m, "SaveSetupFile", &lib.SaveSetupFile) ||
-      !Bind(m, "ClearInMemory", &lib.ClearInMemory) || !Bind(m, "SetReservedWord", &lib.SetReservedWord) ||
-      !Bind(m, "SetElementField", &lib.SetElementField) || !Bind(m, "SetFileInfo", &lib.SetFileInfo) ||
-      !Bind(m, "SetRegistryInfo", &lib.SetRegistryInfo) || !Bind(m, "SetPreExecute", &lib.SetPreExecute) ||
-      !Bind(m, "SetPostExecute", &lib.SetPostExecute) || !Bind(m, "SetUpdateExecute", &lib.SetUpdateExecute) ||
-      !Bind(m, "SetDeleteExecute", &lib.SetDeleteExecute) || !Bind(m, "GetFileCount", &lib.GetFileCount)) {
+  if (m == nullptr || !Bind(m, "LoadSetupFile", &lib.LoadSetupFile) ||
+      !Bind(m, "SaveSetupFile", &lib.SaveSetupFile) ||
+      !Bind(m, "ClearInMemory", &lib.ClearInMemory) ||
+      !Bind(m, "SetReservedWord", &lib.SetReservedWord) ||
+      !Bind(m, "SetElementField", &lib.SetElementField) ||
+      !Bind(m, "SetFileInfo", &lib.SetFileInfo) ||
+      !Bind(m, "SetRegistryInfo", &lib.SetRegistryInfo) ||
+      !Bind(m, "SetPreExecute", &lib.SetPreExecute) ||
+      !Bind(m, "SetPostExecute", &lib.SetPostExecute) ||
+      !Bind(m, "SetUpdateExecute", &lib.SetUpdateExecute) ||
+      !Bind(m, "SetDeleteExecute", &lib.SetDeleteExecute) ||
+      !Bind(m, "GetFileCount", &lib.GetFileCount)) {
     std::fprintf(stderr, "cannot load %s\n", argv[1]);
     return 1;
   }
   setup_test::TempFolder dir("lorix_bench");
-  if (!CopyFileA(argv[2], (dir / "indent.xsl").c_str(), FALSE) || !SetCurrentDirectoryA(dir.path().c_str())) {
+  if (!CopyFileA(argv[2], (dir / "indent.xsl").c_str(), FALSE) ||
+      !SetCurrentDirectoryA(dir.path().c_str())) {
     std::fprintf(stderr, "cannot prepare %s\n", dir.path().c_str());
     return 1;
   }
@@ -116,7 +125,8 @@ int main(int argc, char** argv) {
   std::string saved = setup_test::ReadAll(file);
   for (int i = 0; i < reps; ++i) {
     double t0 = Now();
-    if (lib.LoadSetupFile(file.c_str()) != 1 || lib.GetFileCount() != setup_test::kLargeFiles) return 1;
+    if (lib.LoadSetupFile(file.c_str()) != 1 || lib.GetFileCount() != setup_test::kLargeFiles)
+      return 1;
     load_ms.push_back(Now() - t0);
   }
   if (lib.SaveSetupFile((dir / "again.xml").c_str()) != 1) return 1;
@@ -125,7 +135,8 @@ int main(int argc, char** argv) {
   // The same document as a UTF-8 file, which MSXML reads by itself.
   std::wstring text = Decode(saved, 949);
   std::size_t decl_end = text.find(L"?>");
-  std::wstring utf8_text = L"<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + text.substr(decl_end + 2);
+  std::wstring utf8_text =
+      L"<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + text.substr(decl_end + 2);
   std::string utf8_file = dir / "large-utf8.xml";
   setup_test::WriteAll(utf8_file, Encode(utf8_text, CP_UTF8));
   std::wstring wide_path = Decode(utf8_file, CP_ACP);
@@ -155,8 +166,9 @@ int main(int argc, char** argv) {
     if (ok != VARIANT_TRUE) return 1;
   }
   double load = Median(load_ms), parse = Median(parse_ms);
-  std::printf("manifest: %d files, %d registry entries, %d commands, %zu bytes (euc-kr)\n", setup_test::kLargeFiles,
-              setup_test::kLargeRegistry, 4 * setup_test::kLargeCommandsPerList, saved.size());
+  std::printf("manifest: %d files, %d registry entries, %d commands, %zu bytes (euc-kr)\n",
+              setup_test::kLargeFiles, setup_test::kLargeRegistry,
+              4 * setup_test::kLargeCommandsPerList, saved.size());
   std::printf("median of %d runs:\n", reps);
   std::printf("  LoadSetupFile             %8.1f ms\n", load);
   std::printf("  SaveSetupFile             %8.1f ms\n", Median(save_ms));

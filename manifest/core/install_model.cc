@@ -16,14 +16,15 @@ struct SectionInfo {
   const char* entry;
 };
 constexpr SectionInfo kSections[] = {
-    {"RESERVE", "WORD"},       {"CONFIG", nullptr},       {"FILES", "FILE"},
-    {"REGISTRYS", "REGISTRY"}, {"PREKILLS", "PREKILL"},    {"UPKILLS", "UPKILL"},
-    {"PREEXECUTE", "COMMAND"}, {"POSTEXECUTE", "COMMAND"}, {"UPDATEEXECUTE", "COMMAND"},
+    {"RESERVE", "WORD"},          {"CONFIG", nullptr},        {"FILES", "FILE"},
+    {"REGISTRYS", "REGISTRY"},    {"PREKILLS", "PREKILL"},    {"UPKILLS", "UPKILL"},
+    {"PREEXECUTE", "COMMAND"},    {"POSTEXECUTE", "COMMAND"}, {"UPDATEEXECUTE", "COMMAND"},
     {"DELETEEXECUTE", "COMMAND"},
 };
 
 // Limits of loaded texts, indexed like EntryFieldNames.
-constexpr std::size_t kFileLimits[] = {259, 259, 259, 127, 19, 9, 129, 255, 255, 255, 255, 255, 255};
+constexpr std::size_t kFileLimits[] = {259, 259, 259, 127, 19,  9,  129,
+                                       255, 255, 255, 255, 255, 255};
 constexpr std::size_t kRegistryLimits[] = {1023, 127, 1023, 1023, 255};
 constexpr std::size_t kKillLimits[] = {255, 1023};
 constexpr std::size_t kReserveLimits[] = {255, 1023};
@@ -62,15 +63,17 @@ bool IsEntrySection(Section s) {
   return s == Section::kReserve || s == Section::kFiles || s == Section::kRegistrys ||
          s == Section::kPreKills || s == Section::kUpKills;
 }
-bool IsCommandSection(Section s) { return static_cast<int>(s) >= static_cast<int>(Section::kPreExecute); }
+bool IsCommandSection(Section s) {
+  return static_cast<int>(s) >= static_cast<int>(Section::kPreExecute);
+}
 CommandList CommandListOf(Section s) {
   return static_cast<CommandList>(static_cast<int>(s) - static_cast<int>(Section::kPreExecute));
 }
 
 const std::vector<const char*>& EntryFieldNames(Section s) {
   static const std::vector<const char*> kFile = {
-      "SRCPATH", "FILENAME", "FOLDER",  "VERSION", "TARGETOS",  "SHORTCUT", "DISPLAYNAME",
-      "ICONINDEX", "SELFREG", "REALTIME", "REBOOT", "OVERWRITE", "FILESIZE"};
+      "SRCPATH",   "FILENAME", "FOLDER",   "VERSION", "TARGETOS",  "SHORTCUT", "DISPLAYNAME",
+      "ICONINDEX", "SELFREG",  "REALTIME", "REBOOT",  "OVERWRITE", "FILESIZE"};
   static const std::vector<const char*> kRegistry = {"REGPATH", "TYPE", "KEY", "VALUE", "ACTION"};
   static const std::vector<const char*> kKill = {"CLASS", "TITLE"};
   static const std::vector<const char*> kReserve = {"SHORT", "MEAN"};
@@ -110,7 +113,8 @@ bool IsXmlElementName(std::string_view name) {
   if (name.empty()) return false;
   for (std::size_t i = 0; i < name.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(name[i]);
-    bool start = c >= 0x80 || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
+    bool start =
+        c >= 0x80 || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
     bool rest = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
     if (i == 0 ? !start : !rest) return false;
   }
@@ -157,8 +161,8 @@ std::optional<int> InstallModel::AddFile(const FileInput& in) {
   return static_cast<int>(files_.size());
 }
 
-std::optional<int> InstallModel::AddRegistry(std::string_view path, std::string_view key, int32_t type,
-                                            std::string_view value, int32_t action) {
+std::optional<int> InstallModel::AddRegistry(std::string_view path, std::string_view key,
+                                             int32_t type, std::string_view value, int32_t action) {
   auto r = std::make_unique<RegistryRecord>();
   std::memset(r.get(), 0, sizeof(RegistryRecord));
   if (!StoreField(r->path, path) || !StoreField(r->key, key) || !StoreField(r->value, value) ||
@@ -170,7 +174,8 @@ std::optional<int> InstallModel::AddRegistry(std::string_view path, std::string_
   return static_cast<int>(registry_.size());
 }
 
-std::optional<int> InstallModel::AddKill(KillList list, std::string_view class_name, std::string_view title) {
+std::optional<int> InstallModel::AddKill(KillList list, std::string_view class_name,
+                                         std::string_view title) {
   auto k = std::make_unique<KillRecord>();
   std::memset(k.get(), 0, sizeof(KillRecord));
   if (!StoreField(k->class_name, class_name) || !StoreField(k->title, title)) return std::nullopt;
@@ -187,8 +192,9 @@ std::optional<int> InstallModel::AddCommand(CommandList list, std::string_view c
   return static_cast<int>(target.size());
 }
 
-std::optional<int> InstallModel::AddReservedWord(std::string_view short_text, std::string_view meaning,
-                                                std::string_view real_text) {
+std::optional<int> InstallModel::AddReservedWord(std::string_view short_text,
+                                                 std::string_view meaning,
+                                                 std::string_view real_text) {
   std::string key(short_text);
   if (reserved_.find(key) == reserved_.end()) {
     auto v = std::make_unique<ReservedWordValue>();
@@ -260,15 +266,15 @@ bool InstallModel::LoadEntry(Section s, const EntryTexts& e, std::string* error)
     }
     case Section::kPreKills:
     case Section::kUpKills:
-      return AddKill(s == Section::kPreKills ? KillList::kPre : KillList::kUp, t[0], t[1]).has_value();
-    case Section::kReserve:
-      return AddReservedWord(t[0], t[1], std::string_view()).has_value();
-    default:
-      return false;
+      return AddKill(s == Section::kPreKills ? KillList::kPre : KillList::kUp, t[0], t[1])
+          .has_value();
+    case Section::kReserve: return AddReservedWord(t[0], t[1], std::string_view()).has_value();
+    default: return false;
   }
 }
 
-bool InstallModel::LoadConfigField(std::string_view name, std::string_view value, std::string* error) {
+bool InstallModel::LoadConfigField(std::string_view name, std::string_view value,
+                                   std::string* error) {
   if (value.size() > kMaxConfigValue) {
     *error = "XML parse error : CONFIG " + std::string(name) + " too long";
     return false;
@@ -288,10 +294,18 @@ bool InstallModel::LoadCommand(Section s, std::string_view command, std::string*
 
 std::vector<std::string> InstallModel::FileTexts(const FileRecord& f) const {
   auto flag = [](int32_t v) { return std::string(v != 0 ? "1" : "0"); };
-  return {f.source_path,        f.file_name,          f.folder,
-          f.version,            f.target_os,          f.shortcut,
-          f.display_name,       FormatDecimal(f.icon_index), flag(f.self_register),
-          flag(f.real_time),    flag(f.reboot),       FormatDecimal(f.overwrite),
+  return {f.source_path,
+          f.file_name,
+          f.folder,
+          f.version,
+          f.target_os,
+          f.shortcut,
+          f.display_name,
+          FormatDecimal(f.icon_index),
+          flag(f.self_register),
+          flag(f.real_time),
+          flag(f.reboot),
+          FormatDecimal(f.overwrite),
           FormatDecimal(f.file_size)};
 }
 
@@ -311,8 +325,8 @@ std::string InstallModel::TranslateSetupPath(std::string_view setup_path) const 
   return work;
 }
 
-const std::pair<const std::string, std::unique_ptr<ReservedWordValue>>* InstallModel::ReservedWordAt(
-    int index) const {
+const std::pair<const std::string, std::unique_ptr<ReservedWordValue>>*
+InstallModel::ReservedWordAt(int index) const {
   if (index < 0 || static_cast<std::size_t>(index) >= reserved_.size()) return nullptr;
   auto it = reserved_.begin();
   std::advance(it, index);

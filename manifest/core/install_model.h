@@ -49,12 +49,20 @@ struct ReservedWordValue {
 };
 
 enum class Section {
-  kReserve, kConfig, kFiles, kRegistrys, kPreKills, kUpKills,
-  kPreExecute, kPostExecute, kUpdateExecute, kDeleteExecute,
+  kReserve,
+  kConfig,
+  kFiles,
+  kRegistrys,
+  kPreKills,
+  kUpKills,
+  kPreExecute,
+  kPostExecute,
+  kUpdateExecute,
+  kDeleteExecute,
 };
 inline constexpr std::array<Section, 10> kSectionOrder = {
-    Section::kReserve,   Section::kConfig,     Section::kFiles,         Section::kRegistrys,
-    Section::kPreKills,  Section::kUpKills,    Section::kPreExecute,    Section::kPostExecute,
+    Section::kReserve,       Section::kConfig,       Section::kFiles,      Section::kRegistrys,
+    Section::kPreKills,      Section::kUpKills,      Section::kPreExecute, Section::kPostExecute,
     Section::kUpdateExecute, Section::kDeleteExecute};
 const char* SectionName(Section section);
 // Element name of one entry ("FILE", "WORD", "COMMAND" ...); null for CONFIG.
@@ -97,7 +105,8 @@ struct EntryTexts {
 
 struct FileInput {
   std::string_view source_path, file_name, folder, version, target_os, shortcut, display_name;
-  int32_t icon_index = 0, self_register = 0, overwrite = 0, file_size = 0, real_time = 0, reboot = 0;
+  int32_t icon_index = 0, self_register = 0, overwrite = 0, file_size = 0, real_time = 0,
+          reboot = 0;
 };
 
 // Longest text a field accepts from a file; longer ones refuse the load, because
@@ -158,7 +167,8 @@ class InstallModel {
   const ReservedWords& reserved_words() const { return reserved_; }
   const ConfigFields& config() const { return config_; }
   // Entry at a position in key order; null when out of range.
-  const std::pair<const std::string, std::unique_ptr<ReservedWordValue>>* ReservedWordAt(int index) const;
+  const std::pair<const std::string, std::unique_ptr<ReservedWordValue>>* ReservedWordAt(
+      int index) const;
 
  private:
   std::vector<std::unique_ptr<FileRecord>> files_;

@@ -9,11 +9,11 @@
 #include <string_view>
 #include <vector>
 
-#include "manifest/core/install_model.h"
-#include "installinfo/core/install_rules.h"
 #include "common/core/setup_paths.h"
-#include "manifest/core/version_block.h"
 #include "common/core/xml_text.h"
+#include "installinfo/core/install_rules.h"
+#include "manifest/core/install_model.h"
+#include "manifest/core/version_block.h"
 
 namespace {
 
@@ -27,8 +27,9 @@ std::vector<std::string_view> Parts(std::string_view text, std::size_t n) {
   std::size_t pos = 0;
   for (std::size_t i = 0; i < n; ++i) {
     std::size_t end = pos < text.size() ? text.find('\0', pos) : std::string_view::npos;
-    parts.push_back(pos < text.size() ? text.substr(pos, end == std::string_view::npos ? end : end - pos)
-                                      : std::string_view());
+    parts.push_back(pos < text.size()
+                        ? text.substr(pos, end == std::string_view::npos ? end : end - pos)
+                        : std::string_view());
     pos = end == std::string_view::npos ? text.size() : end + 1;
   }
   return parts;
@@ -47,7 +48,8 @@ void VersionBlock(std::string_view text) {
   }
   uint16_t lang = 0, cp = 0;
   if (lorix::FirstTranslation(root, &lang, &cp)) {
-    lorix::SetVersionString(&root, lorix::TranslationTableName(lang, cp), u"FileVersion", u"1.2.3.4");
+    lorix::SetVersionString(&root, lorix::TranslationTableName(lang, cp), u"FileVersion",
+                            u"1.2.3.4");
   }
 }
 
@@ -55,18 +57,23 @@ void XmlDeclaration(std::string_view text) {
   tessal::XmlFileText t = tessal::PrepareXmlForDom(text);
   Require(t.body.size() <= text.size());
   Require(t.doctype == tessal::HasDocumentTypeDeclaration(text));
-  if (t.encoding == tessal::XmlFileEncoding::kCp949) Require(tessal::IsCp949EncodingName(tessal::DeclaredEncoding(text)));
+  if (t.encoding == tessal::XmlFileEncoding::kCp949)
+    Require(tessal::IsCp949EncodingName(tessal::DeclaredEncoding(text)));
   std::string out = tessal::WithDeclaredEncoding(text, "euc-kr");
   // Serialisations from a DOM have well-formed declarations: only for those
   // (or none at all) must the result name the new encoding.
-  bool plain = text.find("encoding") == std::string_view::npos || !tessal::DeclaredEncoding(text).empty();
+  bool plain =
+      text.find("encoding") == std::string_view::npos || !tessal::DeclaredEncoding(text).empty();
   if (plain) Require(tessal::DeclaredEncoding(out) == "euc-kr");
 }
 
 bool SameList(const tavin::MonitorList& a, const tavin::MonitorList& b) {
-  if (a.pairs.size() != b.pairs.size() || a.parse_errors != b.parse_errors || a.stopped != b.stopped) return false;
+  if (a.pairs.size() != b.pairs.size() || a.parse_errors != b.parse_errors ||
+      a.stopped != b.stopped)
+    return false;
   for (std::size_t i = 0; i < a.pairs.size(); ++i) {
-    if (a.pairs[i].installed != b.pairs[i].installed || a.pairs[i].protected_copy != b.pairs[i].protected_copy) {
+    if (a.pairs[i].installed != b.pairs[i].installed ||
+        a.pairs[i].protected_copy != b.pairs[i].protected_copy) {
       return false;
     }
   }
@@ -90,7 +97,8 @@ void SetupIni(std::string_view text) {
   Require(tavin::InstallStateFromText(text, true) == lorix::ParseDecimal(text));
   tavin::RegistryRoot root;
   std::string sub;
-  if (tavin::SplitRegistryPath(text, &root, &sub)) Require(sub.size() <= 259 && root != tavin::RegistryRoot::kNone);
+  if (tavin::SplitRegistryPath(text, &root, &sub))
+    Require(sub.size() <= 259 && root != tavin::RegistryRoot::kNone);
 }
 
 void SetupPath(std::string_view text) {
@@ -105,7 +113,8 @@ void SetupPath(std::string_view text) {
 // back to the same texts.
 void ManifestEntry(std::string_view text) {
   if (text.empty()) return;
-  lorix::Section section = lorix::kSectionOrder[static_cast<unsigned char>(text[0]) % lorix::kSectionOrder.size()];
+  lorix::Section section =
+      lorix::kSectionOrder[static_cast<unsigned char>(text[0]) % lorix::kSectionOrder.size()];
   std::vector<std::string_view> parts = Parts(text.substr(1), lorix::kMaxEntryFields + 1);
   lorix::InstallModel model;
   std::string error;
@@ -120,12 +129,15 @@ void ManifestEntry(std::string_view text) {
       lorix::EntryTexts again;
       again.Reset();
       for (std::size_t i = 0; i < texts.size(); ++i) again.Offer(static_cast<int>(i), texts[i]);
-      Require(model.LoadEntry(section, again, &error) && model.FileTexts(*model.files()[1]) == texts);
+      Require(model.LoadEntry(section, again, &error) &&
+              model.FileTexts(*model.files()[1]) == texts);
     }
   } else if (section == lorix::Section::kConfig) {
-    if (model.LoadConfigField(parts[0], parts[1], &error)) Require(model.config().at(std::string(parts[0])) == parts[1]);
+    if (model.LoadConfigField(parts[0], parts[1], &error))
+      Require(model.config().at(std::string(parts[0])) == parts[1]);
   } else {
-    Require(model.LoadCommand(section, parts[0], &error) == (parts[0].size() <= lorix::kMaxCommand));
+    Require(model.LoadCommand(section, parts[0], &error) ==
+            (parts[0].size() <= lorix::kMaxCommand));
   }
 }
 
@@ -136,9 +148,12 @@ void Decimal(std::string_view text) {
   bool negative = i < text.size() && text[i] == '-';
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
   long double value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + (text[i] - '0');
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    value = value * 10 + (text[i] - '0');
   if (negative) value = -value;
-  int32_t expected = value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : static_cast<int32_t>(value);
+  int32_t expected = value > INT32_MAX   ? INT32_MAX
+                     : value < INT32_MIN ? INT32_MIN
+                                         : static_cast<int32_t>(value);
   Require(lorix::ParseDecimal(text) == expected);
 }
 
@@ -172,7 +187,8 @@ void ProjectName(std::string_view text) {
   std::string folder = tessal::ProtectedFolderPath(kWindows, text);
   if (folder.empty()) return;
   std::string_view below = std::string_view(folder).substr(kWindows.size());
-  Require(below.find_first_of("\\/:") == below.size() - 1 && below.find("..") == std::string_view::npos);
+  Require(below.find_first_of("\\/:") == below.size() - 1 &&
+          below.find("..") == std::string_view::npos);
 }
 
 // "<!DOCTYPE" put anywhere, in any of the encodings, is found.
@@ -199,10 +215,17 @@ struct Target {
 };
 // The order is the selector byte's: seeds start with their target's index.
 constexpr Target kTargets[] = {
-    {"version_block", VersionBlock}, {"xml_decl", XmlDeclaration},     {"monitor_list", MonitorList},
-    {"setup_ini", SetupIni},         {"setup_path", SetupPath},        {"manifest_entry", ManifestEntry},
-    {"decimal", Decimal},            {"element_name", ElementName},    {"updater_line", UpdaterLine},
-    {"project_name", ProjectName},   {"doctype", Doctype},
+    {"version_block", VersionBlock},
+    {"xml_decl", XmlDeclaration},
+    {"monitor_list", MonitorList},
+    {"setup_ini", SetupIni},
+    {"setup_path", SetupPath},
+    {"manifest_entry", ManifestEntry},
+    {"decimal", Decimal},
+    {"element_name", ElementName},
+    {"updater_line", UpdaterLine},
+    {"project_name", ProjectName},
+    {"doctype", Doctype},
 };
 constexpr std::size_t kTargetCount = sizeof(kTargets) / sizeof(kTargets[0]);
 

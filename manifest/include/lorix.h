@@ -27,7 +27,8 @@ int LORIXAPI SetElementField(const char* name, const char* value);
 int LORIXAPI GetFileCount(void);
 int LORIXAPI GetFileInfo(int index, char* source_path, char* file_name, char* folder, char* version,
                          char* target_os, char* shortcut, char* display_name, int* icon_index,
-                         int* self_register, int* overwrite, int* file_size, int* real_time, int* reboot);
+                         int* self_register, int* overwrite, int* file_size, int* real_time,
+                         int* reboot);
 int LORIXAPI SetFileInfo(const char* source_path, const char* file_name, const char* folder,
                          const char* version, const char* target_os, const char* shortcut,
                          const char* display_name, int icon_index, int self_register, int overwrite,
@@ -36,7 +37,8 @@ int LORIXAPI SetFileInfo(const char* source_path, const char* file_name, const c
 /* Registry entries: path, key, value 1024. */
 int LORIXAPI GetRegistryCount(void);
 int LORIXAPI GetRegistryInfo(int index, char* path, char* key, int* type, char* value, int* action);
-int LORIXAPI SetRegistryInfo(const char* path, const char* key, int type, const char* value, int action);
+int LORIXAPI SetRegistryInfo(const char* path, const char* key, int type, const char* value,
+                             int action);
 
 /* Windows whose processes are ended before installing and before updating (1024 each). */
 int LORIXAPI GetPreKillProcessCount(void);
@@ -68,9 +70,10 @@ int LORIXAPI SetReservedWord(const char* short_text, const char* meaning, const 
 /* Version and path utilities. */
 int LORIXAPI SetupPathToRealPath(const char* setup_path, char* real_path /* 1024 */);
 int LORIXAPI GetTargetFileVersion(const char* path, char* version /* 128 */);
-int LORIXAPI ChangeInstallExeVersion(const char* unused, int major, int minor, int build, int revision);
-int LORIXAPI GetSpcialDirectoryInCurrentSystem(int folder_type, int all_users, char* folder /* 260 */,
-                                               int version_code);
+int LORIXAPI ChangeInstallExeVersion(const char* unused, int major, int minor, int build,
+                                     int revision);
+int LORIXAPI GetSpcialDirectoryInCurrentSystem(int folder_type, int all_users,
+                                               char* folder /* 260 */, int version_code);
 int LORIXAPI GetTempInstallPath(char* folder /* 260 */);
 int LORIXAPI GetProtectedFilePath(char* folder /* 260 */, const char* name);
 

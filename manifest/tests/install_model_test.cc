@@ -218,11 +218,11 @@ TEST(InstallModel, WrittenTextsFollowTheWriteOrder) {
   ASSERT_EQ(t.size(), EntryFieldNames(Section::kFiles).size());
   EXPECT_STREQ(EntryFieldNames(Section::kFiles)[2], "FOLDER");
   EXPECT_EQ(t[2], "<SYS>\\");
-  EXPECT_EQ(t[7], "-3");   // ICONINDEX
-  EXPECT_EQ(t[8], "1");    // SELFREG 7 is written as a flag
-  EXPECT_EQ(t[9], "1");    // REALTIME
-  EXPECT_EQ(t[10], "1");   // REBOOT -1
-  EXPECT_EQ(t[11], "2");   // OVERWRITE
+  EXPECT_EQ(t[7], "-3");  // ICONINDEX
+  EXPECT_EQ(t[8], "1");   // SELFREG 7 is written as a flag
+  EXPECT_EQ(t[9], "1");   // REALTIME
+  EXPECT_EQ(t[10], "1");  // REBOOT -1
+  EXPECT_EQ(t[11], "2");  // OVERWRITE
   EXPECT_EQ(t[12], "1000");
   EXPECT_STREQ(SectionName(kSectionOrder[3]), "REGISTRYS");
   EXPECT_STREQ(EntryName(Section::kUpKills), "UPKILL");
@@ -259,7 +259,10 @@ TEST(SetupPath, LoadedWordsWithoutRealTextsVanishAndEmptyWordsAreSkipped) {
 TEST(SetupPath, MultibyteTextIsMatchedAtCharacterBoundaries) {
   InstallModel m;
   m.AddReservedWord("A", "", "Z");
-  EXPECT_EQ(m.TranslateSetupPath("\xB0\x41" "A"), "\xB0\x41" "Z");
+  EXPECT_EQ(m.TranslateSetupPath("\xB0\x41"
+                                 "A"),
+            "\xB0\x41"
+            "Z");
 }
 
 TEST(SetupPath, ResultsStayWithin1023BytesWithoutSplittingCharacters) {

@@ -28,16 +28,17 @@ bool FillLargeManifest(Lib& lib) {
   for (int i = 0; i < kLargeFiles; ++i) {
     std::string name = Numbered("파일%05d.dll", i);
     if (lib.SetFileInfo(Numbered("bin\\release\\모듈%05d.dll", i).c_str(), name.c_str(),
-                        Numbered("<INSTALL>\\하위폴더%03d\\", i % 100).c_str(), Numbered("1.0.%d.7", i).c_str(), "ALL",
-                        i % 2 ? "Y" : "N", Numbered("표시 이름 %d", i).c_str(), i % 5, i % 2, i % 3, i * 1000, i % 4 == 0,
-                        i % 7 == 0) != i + 1) {
+                        Numbered("<INSTALL>\\하위폴더%03d\\", i % 100).c_str(),
+                        Numbered("1.0.%d.7", i).c_str(), "ALL", i % 2 ? "Y" : "N",
+                        Numbered("표시 이름 %d", i).c_str(), i % 5, i % 2, i % 3, i * 1000,
+                        i % 4 == 0, i % 7 == 0) != i + 1) {
       return false;
     }
   }
   for (int i = 0; i < kLargeRegistry; ++i) {
     if (lib.SetRegistryInfo(Numbered("HKEY_LOCAL_MACHINE\\SOFTWARE\\코르반타\\항목%04d", i).c_str(),
-                            Numbered("키%d", i).c_str(), i % 11 - 1, Numbered("값 %d & <quoted>", i).c_str(),
-                            i % 3) != i + 1) {
+                            Numbered("키%d", i).c_str(), i % 11 - 1,
+                            Numbered("값 %d & <quoted>", i).c_str(), i % 3) != i + 1) {
       return false;
     }
   }

@@ -22,17 +22,21 @@ using setup_test::TempFolder;
 using setup_test::WinPath;
 using setup_test::WriteAll;
 
-#define LORIX_FUNCTIONS(X)                                                                          \
-  X(LoadSetupFile) X(SaveSetupFile) X(ClearInMemory) X(GetSetupLastErrorMsg) X(GetElementField)     \
-  X(SetElementField) X(GetFileCount) X(GetFileInfo) X(SetFileInfo) X(GetRegistryCount)              \
-  X(GetRegistryInfo) X(SetRegistryInfo) X(GetPreKillProcessCount) X(GetPreKillProcess)             \
-  X(SetPreKillProcess) X(GetUpKillProcessCount) X(GetUpKillProcess) X(SetUpKillProcess)             \
-  X(GetPreExecuteCount) X(GetPreExecute) X(SetPreExecute) X(GetPostExecuteCount) X(GetPostExecute)  \
-  X(SetPostExecute) X(GetUpdateExecuteCount) X(GetUpdateExecute) X(SetUpdateExecute)                \
-  X(GetDeleteExecuteCount) X(GetDeleteExecute) X(SetDeleteExecute) X(GetReservedWordCount)          \
-  X(GetReservedWord) X(SetReservedWord) X(SetupPathToRealPath) X(GetTargetFileVersion)              \
-  X(ChangeInstallExeVersion) X(GetSpcialDirectoryInCurrentSystem) X(GetTempInstallPath)             \
-  X(GetProtectedFilePath)
+#define LORIX_FUNCTIONS(X)                                                                       \
+  X(LoadSetupFile)                                                                               \
+  X(SaveSetupFile)                                                                               \
+  X(ClearInMemory) X(GetSetupLastErrorMsg) X(GetElementField) X(SetElementField) X(GetFileCount) \
+      X(GetFileInfo) X(SetFileInfo) X(GetRegistryCount) X(GetRegistryInfo) X(SetRegistryInfo)    \
+          X(GetPreKillProcessCount) X(GetPreKillProcess) X(SetPreKillProcess)                    \
+              X(GetUpKillProcessCount) X(GetUpKillProcess) X(SetUpKillProcess)                   \
+                  X(GetPreExecuteCount) X(GetPreExecute) X(SetPreExecute) X(GetPostExecuteCount) \
+                      X(GetPostExecute) X(SetPostExecute) X(GetUpdateExecuteCount)               \
+                          X(GetUpdateExecute) X(SetUpdateExecute) X(GetDeleteExecuteCount)       \
+                              X(GetDeleteExecute) X(SetDeleteExecute) X(GetReservedWordCount)    \
+                                  X(GetReservedWord) X(SetReservedWord) X(SetupPathToRealPath)   \
+                                      X(GetTargetFileVersion) X(ChangeInstallExeVersion)         \
+                                          X(GetSpcialDirectoryInCurrentSystem)                   \
+                                              X(GetTempInstallPath) X(GetProtectedFilePath)
 
 struct Lorix {
 #define DECLARE(name) decltype(&::name) name = nullptr;
@@ -47,8 +51,8 @@ Lorix& Dll() {
     Lorix l;
     l.module = LoadLibraryA(WinPath(LORIX_DLL).c_str());
     if (l.module != nullptr) {
-#define BIND(name)                                                                     \
-  l.name = reinterpret_cast<decltype(&::name)>(GetProcAddress(l.module, #name));       \
+#define BIND(name)                                                               \
+  l.name = reinterpret_cast<decltype(&::name)>(GetProcAddress(l.module, #name)); \
   if (l.name != nullptr) ++l.bound;
       LORIX_FUNCTIONS(BIND)
 #undef BIND
@@ -84,8 +88,8 @@ class LorixTest : public ::testing::Test {
 
 void FillEveryKind() {
   Lorix& d = Dll();
-  ASSERT_EQ(d.SetFileInfo("src\\한글.dll", "한글.dll", "<SYS>\\폴더\\", "1.0.0.1", "ALL", "Y", "표시 이름", 3, 1, 2,
-                          12345, 0, 1),
+  ASSERT_EQ(d.SetFileInfo("src\\한글.dll", "한글.dll", "<SYS>\\폴더\\", "1.0.0.1", "ALL", "Y",
+                          "표시 이름", 3, 1, 2, 12345, 0, 1),
             1);
   ASSERT_EQ(d.SetFileInfo("b", "b.exe", "", "", "", "", "", -1, 5, 0, 0, 1, 0), 2);
   ASSERT_EQ(d.SetRegistryInfo("HKEY_LOCAL_MACHINE\\SOFTWARE\\소프트", "키", -1, "값 & <x>", 2), 1);
@@ -106,8 +110,9 @@ TEST_F(LorixTest, EmptyModelSavesAllTenSectionsAsEucKr) {
   std::string text = ReadAll(dir_ / "empty.xml");
   EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"euc-kr\"?>", 0), 0u) << text;
   std::size_t pos = 0;
-  for (const char* s : {"<SETUP>", "<RESERVE", "<CONFIG", "<FILES", "<REGISTRYS", "<PREKILLS", "<UPKILLS",
-                        "<PREEXECUTE", "<POSTEXECUTE", "<UPDATEEXECUTE", "<DELETEEXECUTE"}) {
+  for (const char* s :
+       {"<SETUP>", "<RESERVE", "<CONFIG", "<FILES", "<REGISTRYS", "<PREKILLS", "<UPKILLS",
+        "<PREEXECUTE", "<POSTEXECUTE", "<UPDATEEXECUTE", "<DELETEEXECUTE"}) {
     std::size_t next = text.find(s, pos);
     ASSERT_NE(next, std::string::npos) << s << " in " << text;
     pos = next;
@@ -125,7 +130,8 @@ TEST_F(LorixTest, EverythingRoundTripsThroughTheFileInCp949) {
   if (getenv("LORIX_TEST_SHOW") != nullptr) fwrite(bytes.data(), 1, bytes.size(), stdout);
   EXPECT_NE(bytes.find("한글.dll"), std::string::npos) << "Korean text is stored as CP949 bytes";
   EXPECT_EQ(bytes.find("C:\\Windows\\system32"), std::string::npos) << "real texts stay in memory";
-  EXPECT_NE(bytes.find("\n\t\t<FILE>"), std::string::npos) << "indented by the stylesheet:\n" << bytes;
+  EXPECT_NE(bytes.find("\n\t\t<FILE>"), std::string::npos) << "indented by the stylesheet:\n"
+                                                           << bytes;
   d.ClearInMemory();
   EXPECT_EQ(d.GetFileCount(), 0);
   ASSERT_EQ(d.LoadSetupFile((dir_ / "m.xml").c_str()), 1) << LastError();
@@ -133,7 +139,9 @@ TEST_F(LorixTest, EverythingRoundTripsThroughTheFileInCp949) {
   char s[7][1024];
   int n[6];
   ASSERT_EQ(d.GetFileCount(), 2);
-  ASSERT_EQ(d.GetFileInfo(0, s[0], s[1], s[2], s[3], s[4], s[5], s[6], &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]), 1);
+  ASSERT_EQ(d.GetFileInfo(0, s[0], s[1], s[2], s[3], s[4], s[5], s[6], &n[0], &n[1], &n[2], &n[3],
+                          &n[4], &n[5]),
+            1);
   EXPECT_STREQ(s[0], "src\\한글.dll");
   EXPECT_STREQ(s[1], "한글.dll");
   EXPECT_STREQ(s[2], "<SYS>\\폴더\\");
@@ -147,7 +155,9 @@ TEST_F(LorixTest, EverythingRoundTripsThroughTheFileInCp949) {
   EXPECT_EQ(n[3], 12345);
   EXPECT_EQ(n[4], 0);
   EXPECT_EQ(n[5], 1);
-  ASSERT_EQ(d.GetFileInfo(1, s[0], s[1], s[2], s[3], s[4], s[5], s[6], &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]), 1);
+  ASSERT_EQ(d.GetFileInfo(1, s[0], s[1], s[2], s[3], s[4], s[5], s[6], &n[0], &n[1], &n[2], &n[3],
+                          &n[4], &n[5]),
+            1);
   EXPECT_EQ(n[0], -1);
   EXPECT_EQ(n[1], 1) << "self-register 5 is written as the flag 1";
   EXPECT_STREQ(s[2], "");
@@ -195,11 +205,15 @@ const char kCornerCases[] =
     " </RESERVE>\r\n"
     " <FILES>\r\n"
     "  <FILE><FILENAME>a.dll</FILENAME><FILENAME>b.dll</FILENAME><SELFREG>01</SELFREG>"
-    "<REALTIME>1</REALTIME><REBOOT>yes</REBOOT><ICONINDEX> 7x</ICONINDEX><FILESIZE>-12</FILESIZE></FILE>\r\n"
+    "<REALTIME>1</REALTIME><REBOOT>yes</REBOOT><ICONINDEX> "
+    "7x</ICONINDEX><FILESIZE>-12</FILESIZE></FILE>\r\n"
     "  <!-- a comment is an entry too -->\r\n"
-    "  <FILE><FILENAME>\xC7\xD1.dll</FILENAME><SELFREG>1</SELFREG><VERSION><![CDATA[1<2]]></VERSION></FILE>\r\n"
+    "  "
+    "<FILE><FILENAME>\xC7\xD1.dll</FILENAME><SELFREG>1</SELFREG><VERSION><![CDATA[1<2]]></"
+    "VERSION></FILE>\r\n"
     " </FILES>\r\n"
-    " <REGISTRYS><REGISTRY><REGPATH>HKEY_USERS\\x</REGPATH><TYPE>4abc</TYPE><ACTION>3</ACTION></REGISTRY></REGISTRYS>\r\n"
+    " <REGISTRYS><REGISTRY><REGPATH>HKEY_USERS\\x</REGPATH><TYPE>4abc</TYPE><ACTION>3</ACTION></"
+    "REGISTRY></REGISTRYS>\r\n"
     " <PREEXECUTE><COMMAND>one</COMMAND><!-- c --><ANY>two</ANY></PREEXECUTE>\r\n"
     " <setup_is_case_sensitive><FILE/></setup_is_case_sensitive>\r\n"
     "</OTHERROOT>\r\n";
@@ -232,17 +246,23 @@ TEST_F(LorixTest, LoadFollowsFirstWinsAndCountsCommentsAsEntries) {
   EXPECT_STREQ(s[0], "untouched");
 
   ASSERT_EQ(d.GetFileCount(), 3);
-  ASSERT_EQ(d.GetFileInfo(0, s[0], s[1], s[2], s[3], s[4], s[5], s[6], &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]), 1);
+  ASSERT_EQ(d.GetFileInfo(0, s[0], s[1], s[2], s[3], s[4], s[5], s[6], &n[0], &n[1], &n[2], &n[3],
+                          &n[4], &n[5]),
+            1);
   EXPECT_STREQ(s[1], "a.dll");
-  EXPECT_EQ(n[0], 7);   // icon index " 7x"
-  EXPECT_EQ(n[1], 0);   // SELFREG 01
-  EXPECT_EQ(n[3], -12); // file size
-  EXPECT_EQ(n[4], 1);   // REALTIME 1
-  EXPECT_EQ(n[5], 0);   // REBOOT yes
-  ASSERT_EQ(d.GetFileInfo(1, s[0], s[1], s[2], s[3], s[4], s[5], s[6], &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]), 1);
+  EXPECT_EQ(n[0], 7);    // icon index " 7x"
+  EXPECT_EQ(n[1], 0);    // SELFREG 01
+  EXPECT_EQ(n[3], -12);  // file size
+  EXPECT_EQ(n[4], 1);    // REALTIME 1
+  EXPECT_EQ(n[5], 0);    // REBOOT yes
+  ASSERT_EQ(d.GetFileInfo(1, s[0], s[1], s[2], s[3], s[4], s[5], s[6], &n[0], &n[1], &n[2], &n[3],
+                          &n[4], &n[5]),
+            1);
   for (int i = 0; i < 7; ++i) EXPECT_STREQ(s[i], "") << i;
   for (int i = 0; i < 6; ++i) EXPECT_EQ(n[i], 0) << i;
-  ASSERT_EQ(d.GetFileInfo(2, s[0], s[1], s[2], s[3], s[4], s[5], s[6], &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]), 1);
+  ASSERT_EQ(d.GetFileInfo(2, s[0], s[1], s[2], s[3], s[4], s[5], s[6], &n[0], &n[1], &n[2], &n[3],
+                          &n[4], &n[5]),
+            1);
   EXPECT_STREQ(s[1], "한.dll");
   EXPECT_STREQ(s[3], "1<2");
   EXPECT_EQ(n[1], 1);
@@ -272,10 +292,12 @@ TEST_F(LorixTest, FailedLoadsKeepTheModelAndSayWhy) {
   FillEveryKind();
   ASSERT_EQ(d.LoadSetupFile((dir_ / "missing.xml").c_str()), 0);
   EXPECT_EQ(LastError(), "XML load error 2");
-  ASSERT_TRUE(WriteAll(dir_ / "bad.xml", "<?xml version=\"1.0\" encoding=\"euc-kr\"?><SETUP><FILES></SETUP>"));
+  ASSERT_TRUE(WriteAll(dir_ / "bad.xml",
+                       "<?xml version=\"1.0\" encoding=\"euc-kr\"?><SETUP><FILES></SETUP>"));
   ASSERT_EQ(d.LoadSetupFile((dir_ / "bad.xml").c_str()), 0);
   EXPECT_EQ(LastError().rfind("XML load error ", 0), 0u) << LastError();
-  std::string long_name = "<SETUP><FILES><FILE><FILENAME>" + std::string(260, 'n') + "</FILENAME></FILE></FILES></SETUP>";
+  std::string long_name = "<SETUP><FILES><FILE><FILENAME>" + std::string(260, 'n') +
+                          "</FILENAME></FILE></FILES></SETUP>";
   ASSERT_TRUE(WriteAll(dir_ / "long.xml", long_name));
   ASSERT_EQ(d.LoadSetupFile((dir_ / "long.xml").c_str()), 0);
   EXPECT_NE(LastError().find("FILENAME"), std::string::npos) << LastError();
@@ -315,7 +337,8 @@ class OwnTemporaryFolder {
     }
   }
   ~OwnTemporaryFolder() {
-    for (const auto& [name, value] : saved_) SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
+    for (const auto& [name, value] : saved_)
+      SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
   }
 
  private:
@@ -358,7 +381,8 @@ TEST_F(LorixTest, ReservedWordsAreWrittenInByteOrderWithoutRealTexts) {
   EXPECT_STREQ(out, "C:\\Program Files\\x\\C:\\Windows\\AAA");
   ASSERT_EQ(d.SaveSetupFile((dir_ / "r.xml").c_str()), 1) << LastError();
   std::string text = ReadAll(dir_ / "r.xml");
-  std::size_t a = text.find("&lt;A&gt;"), pf = text.find("&lt;PF&gt;"), win = text.find("&lt;WIN&gt;");
+  std::size_t a = text.find("&lt;A&gt;"), pf = text.find("&lt;PF&gt;"),
+              win = text.find("&lt;WIN&gt;");
   ASSERT_NE(win, std::string::npos) << text;
   EXPECT_LT(a, pf);
   EXPECT_LT(pf, win);
@@ -382,7 +406,8 @@ TEST_F(LorixTest, GetElementFieldAddsAnEmptyFieldThatIsSaved) {
   EXPECT_EQ(d.SetElementField("OTHER", "v"), 2);
   ASSERT_EQ(d.SaveSetupFile((dir_ / "f.xml").c_str()), 1);
   std::string text = ReadAll(dir_ / "f.xml");
-  EXPECT_TRUE(text.find("<NEWFIELD/>") != std::string::npos || text.find("<NEWFIELD></NEWFIELD>") != std::string::npos)
+  EXPECT_TRUE(text.find("<NEWFIELD/>") != std::string::npos ||
+              text.find("<NEWFIELD></NEWFIELD>") != std::string::npos)
       << text;
 }
 
@@ -392,8 +417,12 @@ TEST_F(LorixTest, IndexesOutOfRangeAndOverLongTextsChangeNothing) {
   char s[7][1024];
   int n[6] = {42, 42, 42, 42, 42, 42};
   strcpy(s[0], "untouched");
-  EXPECT_EQ(d.GetFileInfo(2, s[0], s[1], s[2], s[3], s[4], s[5], s[6], &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]), 0);
-  EXPECT_EQ(d.GetFileInfo(-1, s[0], s[1], s[2], s[3], s[4], s[5], s[6], &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]), 0);
+  EXPECT_EQ(d.GetFileInfo(2, s[0], s[1], s[2], s[3], s[4], s[5], s[6], &n[0], &n[1], &n[2], &n[3],
+                          &n[4], &n[5]),
+            0);
+  EXPECT_EQ(d.GetFileInfo(-1, s[0], s[1], s[2], s[3], s[4], s[5], s[6], &n[0], &n[1], &n[2], &n[3],
+                          &n[4], &n[5]),
+            0);
   EXPECT_STREQ(s[0], "untouched");
   EXPECT_EQ(n[0], 42);
   int t = 42;
@@ -458,7 +487,8 @@ TEST_F(LorixTest, ChangeInstallExeVersionRewritesACopyOfARealProgram) {
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
   std::string line = "\"" + exe + "\"";
-  ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  ASSERT_TRUE(
+      CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
   ASSERT_EQ(WaitForSingleObject(pi.hProcess, 30000), WAIT_OBJECT_0);
   DWORD code = 1;
   GetExitCodeProcess(pi.hProcess, &code);
@@ -538,7 +568,8 @@ TEST_F(LorixTest, LargeManifestRoundTripsIdentically) {
   ASSERT_EQ(d.LoadSetupFile((dir_ / "large.xml").c_str()), 1) << LastError();
   ASSERT_EQ(d.GetFileCount(), setup_test::kLargeFiles);
   ASSERT_EQ(d.GetRegistryCount(), setup_test::kLargeRegistry);
-  ASSERT_EQ(d.GetPreExecuteCount() + d.GetPostExecuteCount() + d.GetUpdateExecuteCount() + d.GetDeleteExecuteCount(),
+  ASSERT_EQ(d.GetPreExecuteCount() + d.GetPostExecuteCount() + d.GetUpdateExecuteCount() +
+                d.GetDeleteExecuteCount(),
             4 * setup_test::kLargeCommandsPerList);
   // Compare against a second model built the same way, field by field.
   struct File {
@@ -548,8 +579,8 @@ TEST_F(LorixTest, LargeManifestRoundTripsIdentically) {
   std::vector<File> loaded(setup_test::kLargeFiles);
   for (int i = 0; i < setup_test::kLargeFiles; ++i) {
     File& f = loaded[i];
-    ASSERT_EQ(d.GetFileInfo(i, f.s[0], f.s[1], f.s[2], f.s[3], f.s[4], f.s[5], f.s[6], &f.n[0], &f.n[1], &f.n[2],
-                            &f.n[3], &f.n[4], &f.n[5]),
+    ASSERT_EQ(d.GetFileInfo(i, f.s[0], f.s[1], f.s[2], f.s[3], f.s[4], f.s[5], f.s[6], &f.n[0],
+                            &f.n[1], &f.n[2], &f.n[3], &f.n[4], &f.n[5]),
               1);
   }
   std::vector<std::string> registry;
@@ -557,14 +588,15 @@ TEST_F(LorixTest, LargeManifestRoundTripsIdentically) {
     char p[1024], k[1024], v[1024];
     int t = 0, a = 0;
     ASSERT_EQ(d.GetRegistryInfo(i, p, k, &t, v, &a), 1);
-    registry.push_back(std::string(p) + "|" + k + "|" + std::to_string(t) + "|" + v + "|" + std::to_string(a));
+    registry.push_back(std::string(p) + "|" + k + "|" + std::to_string(t) + "|" + v + "|" +
+                       std::to_string(a));
   }
   std::string first_save = ReadAll(dir_ / "large.xml");
   ASSERT_TRUE(setup_test::FillLargeManifest(d));
   for (int i = 0; i < setup_test::kLargeFiles; ++i) {
     File f;
-    ASSERT_EQ(d.GetFileInfo(i, f.s[0], f.s[1], f.s[2], f.s[3], f.s[4], f.s[5], f.s[6], &f.n[0], &f.n[1], &f.n[2],
-                            &f.n[3], &f.n[4], &f.n[5]),
+    ASSERT_EQ(d.GetFileInfo(i, f.s[0], f.s[1], f.s[2], f.s[3], f.s[4], f.s[5], f.s[6], &f.n[0],
+                            &f.n[1], &f.n[2], &f.n[3], &f.n[4], &f.n[5]),
               1);
     for (int k = 0; k < 7; ++k) ASSERT_STREQ(f.s[k], loaded[i].s[k]) << i << " " << k;
     for (int k = 0; k < 6; ++k) {
@@ -577,7 +609,8 @@ TEST_F(LorixTest, LargeManifestRoundTripsIdentically) {
     char p[1024], k[1024], v[1024];
     int t = 0, a = 0;
     ASSERT_EQ(d.GetRegistryInfo(i, p, k, &t, v, &a), 1);
-    ASSERT_EQ(registry[i], std::string(p) + "|" + k + "|" + std::to_string(t) + "|" + v + "|" + std::to_string(a));
+    ASSERT_EQ(registry[i], std::string(p) + "|" + k + "|" + std::to_string(t) + "|" + v + "|" +
+                               std::to_string(a));
   }
   char cmd[2048];
   ASSERT_EQ(d.GetDeleteExecute(49, cmd), 1);
@@ -612,9 +645,10 @@ TEST_F(LorixTest, DocumentTypesAreRefusedQuicklyOtherEncodingsStillLoad) {
     d.GetElementField("LANG", value);
     EXPECT_STREQ(value, "1042") << "the model is kept";
   }
-  for (const std::string& bytes : {Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + good),
-                                   std::string("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><SETUP><CONFIG>"
-                                               "<LANG>7</LANG><X>\xE9</X></CONFIG></SETUP>")}) {
+  for (const std::string& bytes :
+       {Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + good),
+        std::string("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><SETUP><CONFIG>"
+                    "<LANG>7</LANG><X>\xE9</X></CONFIG></SETUP>")}) {
     ASSERT_TRUE(WriteAll(dir_ / "other.xml", bytes));
     d.ClearInMemory();
     ASSERT_EQ(d.LoadSetupFile((dir_ / "other.xml").c_str()), 1) << LastError();

@@ -22,7 +22,9 @@ inline std::string ReadAll(const std::string& path) { return harness::ReadFileTe
 inline bool WriteAll(const std::string& path, const std::string& bytes) {
   return harness::WriteFileText(path, bytes);
 }
-inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // A manifest whose document type defines an entity that expands to 10^10 bytes.
 inline std::string BillionLaughs() {

@@ -17,7 +17,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     g_com_thread = GetCurrentThreadId();
   } else if (reason == DLL_PROCESS_DETACH) {
     // At process end (reserved non-null) COM is going away by itself.
-    if (g_com_initialised && reserved == nullptr && GetCurrentThreadId() == g_com_thread) CoUninitialize();
+    if (g_com_initialised && reserved == nullptr && GetCurrentThreadId() == g_com_thread)
+      CoUninitialize();
     g_com_initialised = false;
   }
   return TRUE;

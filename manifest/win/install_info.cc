@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "common/win/xml_file_win.h"
 #include "common/win/wide_text.h"
+#include "common/win/xml_file_win.h"
 
 namespace lorix {
 namespace {
@@ -15,7 +15,8 @@ using tessal::ComPtr;
 
 constexpr char kStylesheet[] = "indent.xsl";
 // IXMLDOMDocument2, which mingw's uuid library lacks.
-constexpr IID kIidDocument2 = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+constexpr IID kIidDocument2 = {
+    0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
 // Properties a DOM does not know are left as they are.
 void SetBoolProperty(IXMLDOMDocument2* doc, const wchar_t* name, bool value) {
@@ -32,10 +33,10 @@ void SetBoolProperty(IXMLDOMDocument2* doc, const wchar_t* name, bool value) {
 bool CreateDocument(ComPtr<IXMLDOMDocument>* doc) {
   CLSID clsid;
   if (FAILED(CLSIDFromProgID(L"Microsoft.XMLDOM", &clsid))) return false;
-  if (FAILED(CoCreateInstance(clsid, nullptr,
-                              CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
-                                  CLSCTX_REMOTE_SERVER,
-                              IID_IXMLDOMDocument, reinterpret_cast<void**>(doc->put())))) {
+  if (FAILED(CoCreateInstance(
+          clsid, nullptr,
+          CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
+          IID_IXMLDOMDocument, reinterpret_cast<void**>(doc->put())))) {
     return false;
   }
   (*doc)->put_async(VARIANT_FALSE);
@@ -61,7 +62,8 @@ HRESULT LoadBytes(IXMLDOMDocument* doc, const std::string& bytes, VARIANT_BOOL* 
   if (p != nullptr) std::memcpy(p, bytes.data(), bytes.size());
   GlobalUnlock(memory.get());
   ComPtr<IStream> stream;
-  if (p == nullptr || FAILED(CreateStreamOnHGlobal(memory.get(), TRUE, stream.put()))) return E_OUTOFMEMORY;
+  if (p == nullptr || FAILED(CreateStreamOnHGlobal(memory.get(), TRUE, stream.put())))
+    return E_OUTOFMEMORY;
   memory.release();  // the stream frees it
   ULARGE_INTEGER size;
   size.QuadPart = bytes.size();
@@ -83,7 +85,8 @@ DocumentLoad LoadDocumentFile(IXMLDOMDocument* doc, const std::string& path) {
   HRESULT hr = E_FAIL;
   if (read.result == tessal::XmlFileRead::kFailed || read.result == tessal::XmlFileRead::kRefused) {
     SetLastError(read.error);
-    return read.result == tessal::XmlFileRead::kRefused ? DocumentLoad::kRefused : DocumentLoad::kFailed;
+    return read.result == tessal::XmlFileRead::kRefused ? DocumentLoad::kRefused
+                                                        : DocumentLoad::kFailed;
   }
   if (read.result == tessal::XmlFileRead::kText) {
     BSTR text = SysAllocStringLen(read.text.data(), static_cast<UINT>(read.text.size()));
@@ -241,7 +244,8 @@ int CXML::Save(const char* path) {
     out.vt = VT_UNKNOWN;
     out.punkVal = indented.get();
     ComPtr<IXMLDOMNode> style_node;
-    ok = SUCCEEDED(style->QueryInterface(IID_IXMLDOMNode, reinterpret_cast<void**>(style_node.put()))) &&
+    ok = SUCCEEDED(
+             style->QueryInterface(IID_IXMLDOMNode, reinterpret_cast<void**>(style_node.put()))) &&
          SUCCEEDED(raw->transformNodeToObject(style_node.get(), out));
     ComPtr<IXMLDOMElement> root;
     ok = ok && SUCCEEDED(indented->get_documentElement(root.put())) && root;
@@ -338,7 +342,8 @@ bool CInstallInfo::ParseDocument() {
 namespace {
 
 // Appends <name>text</name> to the parent.
-bool AppendTextElement(IXMLDOMDocument* doc, IXMLDOMNode* parent, BSTR name, const std::string& text) {
+bool AppendTextElement(IXMLDOMDocument* doc, IXMLDOMNode* parent, BSTR name,
+                       const std::string& text) {
   ComPtr<IXMLDOMElement> element;
   if (FAILED(doc->createElement(name, element.put())) || !element) return false;
   tessal::ScopedBstr data(std::wstring_view(tessal::Widen(text)));
@@ -363,7 +368,8 @@ bool CInstallInfo::BuildDocument() {
     IXMLDOMDocument* doc = document();
     ComPtr<IXMLDOMProcessingInstruction> pi;
     Bstr target("xml"), data("version=\"1.0\" encoding=\"euc-kr\"");
-    if (FAILED(doc->createProcessingInstruction(target.get(), data.get(), pi.put())) || !pi) return false;
+    if (FAILED(doc->createProcessingInstruction(target.get(), data.get(), pi.put())) || !pi)
+      return false;
     ComPtr<IXMLDOMNode> added;
     if (FAILED(doc->appendChild(pi.get(), added.put()))) return false;
     ComPtr<IXMLDOMElement> setup;
@@ -421,7 +427,8 @@ bool CInstallInfo::AppendSection(IXMLDOMDocument* doc, IXMLDOMElement* setup, Se
       break;
     case Section::kPreKills:
     case Section::kUpKills:
-      for (const auto& k : model_.kills(section == Section::kPreKills ? KillList::kPre : KillList::kUp)) {
+      for (const auto& k :
+           model_.kills(section == Section::kPreKills ? KillList::kPre : KillList::kUp)) {
         ok = ok && add_entry({k->class_name, k->title});
       }
       break;

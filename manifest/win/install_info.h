@@ -6,9 +6,9 @@
 #include "common/win/platform.h"
 #include <msxml2.h>
 
+#include "common/win/scoped_handle.h"
 #include "manifest/core/install_model.h"
 #include "manifest/core/setup_root.h"
-#include "common/win/scoped_handle.h"
 
 namespace lorix {
 

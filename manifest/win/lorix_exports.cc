@@ -25,7 +25,9 @@ void CopyOut(char* out, const std::string& text) {
 void Store(int* out, int value) {
   if (out != nullptr) *out = value;
 }
-std::string_view View(const char* text) { return text != nullptr ? std::string_view(text) : std::string_view(); }
+std::string_view View(const char* text) {
+  return text != nullptr ? std::string_view(text) : std::string_view();
+}
 
 using tessal::Guarded;
 
@@ -94,7 +96,8 @@ int LORIXAPI GetFileCount(void) { return static_cast<int>(Model().files().size()
 
 int LORIXAPI GetFileInfo(int index, char* source_path, char* file_name, char* folder, char* version,
                          char* target_os, char* shortcut, char* display_name, int* icon_index,
-                         int* self_register, int* overwrite, int* file_size, int* real_time, int* reboot) {
+                         int* self_register, int* overwrite, int* file_size, int* real_time,
+                         int* reboot) {
   const lorix::FileRecord* f = lorix::At(Model().files(), index);
   if (f == nullptr) return 0;
   CopyOut(source_path, f->source_path);
@@ -138,7 +141,8 @@ int LORIXAPI SetFileInfo(const char* source_path, const char* file_name, const c
 
 int LORIXAPI GetRegistryCount(void) { return static_cast<int>(Model().registry().size()); }
 
-int LORIXAPI GetRegistryInfo(int index, char* path, char* key, int* type, char* value, int* action) {
+int LORIXAPI GetRegistryInfo(int index, char* path, char* key, int* type, char* value,
+                             int* action) {
   const lorix::RegistryRecord* r = lorix::At(Model().registry(), index);
   if (r == nullptr) return 0;
   CopyOut(path, r->path);
@@ -149,8 +153,11 @@ int LORIXAPI GetRegistryInfo(int index, char* path, char* key, int* type, char* 
   return 1;
 }
 
-int LORIXAPI SetRegistryInfo(const char* path, const char* key, int type, const char* value, int action) {
-  return Guarded([&] { return Model().AddRegistry(View(path), View(key), type, View(value), action).value_or(0); });
+int LORIXAPI SetRegistryInfo(const char* path, const char* key, int type, const char* value,
+                             int action) {
+  return Guarded([&] {
+    return Model().AddRegistry(View(path), View(key), type, View(value), action).value_or(0);
+  });
 }
 
 int LORIXAPI GetPreKillProcessCount(void) { return KillCount(KillList::kPre); }
@@ -169,23 +176,33 @@ int LORIXAPI SetUpKillProcess(const char* class_name, const char* title) {
 }
 
 int LORIXAPI GetPreExecuteCount(void) { return CommandCount(CommandList::kPre); }
-int LORIXAPI GetPreExecute(int index, char* command) { return GetCommand(CommandList::kPre, index, command); }
+int LORIXAPI GetPreExecute(int index, char* command) {
+  return GetCommand(CommandList::kPre, index, command);
+}
 int LORIXAPI SetPreExecute(const char* command) { return SetCommand(CommandList::kPre, command); }
 int LORIXAPI GetPostExecuteCount(void) { return CommandCount(CommandList::kPost); }
-int LORIXAPI GetPostExecute(int index, char* command) { return GetCommand(CommandList::kPost, index, command); }
+int LORIXAPI GetPostExecute(int index, char* command) {
+  return GetCommand(CommandList::kPost, index, command);
+}
 int LORIXAPI SetPostExecute(const char* command) { return SetCommand(CommandList::kPost, command); }
 int LORIXAPI GetUpdateExecuteCount(void) { return CommandCount(CommandList::kUpdate); }
 int LORIXAPI GetUpdateExecute(int index, char* command) {
   return GetCommand(CommandList::kUpdate, index, command);
 }
-int LORIXAPI SetUpdateExecute(const char* command) { return SetCommand(CommandList::kUpdate, command); }
+int LORIXAPI SetUpdateExecute(const char* command) {
+  return SetCommand(CommandList::kUpdate, command);
+}
 int LORIXAPI GetDeleteExecuteCount(void) { return CommandCount(CommandList::kDelete); }
 int LORIXAPI GetDeleteExecute(int index, char* command) {
   return GetCommand(CommandList::kDelete, index, command);
 }
-int LORIXAPI SetDeleteExecute(const char* command) { return SetCommand(CommandList::kDelete, command); }
+int LORIXAPI SetDeleteExecute(const char* command) {
+  return SetCommand(CommandList::kDelete, command);
+}
 
-int LORIXAPI GetReservedWordCount(void) { return static_cast<int>(Model().reserved_words().size()); }
+int LORIXAPI GetReservedWordCount(void) {
+  return static_cast<int>(Model().reserved_words().size());
+}
 
 int LORIXAPI GetReservedWord(int index, char* short_text, char* meaning) {
   const auto* entry = Model().ReservedWordAt(index);
@@ -196,7 +213,9 @@ int LORIXAPI GetReservedWord(int index, char* short_text, char* meaning) {
 }
 
 int LORIXAPI SetReservedWord(const char* short_text, const char* meaning, const char* real_text) {
-  return Guarded([&] { return Model().AddReservedWord(View(short_text), View(meaning), View(real_text)).value_or(0); });
+  return Guarded([&] {
+    return Model().AddReservedWord(View(short_text), View(meaning), View(real_text)).value_or(0);
+  });
 }
 
 int LORIXAPI SetupPathToRealPath(const char* setup_path, char* real_path) {

@@ -7,13 +7,13 @@
 
 #include "common/core/ansi_text.h"
 #include "common/core/setup_paths.h"
+#include "common/win/scoped_handle.h"
+#include "common/win/setup_paths_win.h"
+#include "common/win/wide_text.h"
+#include "common/win/xml_file_win.h"
 #include "manifest/core/version_block.h"
 #include "manifest/core/version_text.h"
 #include "manifest/include/lorix.h"
-#include "common/win/scoped_handle.h"
-#include "common/win/setup_paths_win.h"
-#include "common/win/xml_file_win.h"
-#include "common/win/wide_text.h"
 
 #ifndef LORIX_INSTALLER_EXE
 #define LORIX_INSTALLER_EXE "Release\\Setup.exe"
@@ -33,7 +33,8 @@ bool TimestampText(const char* path, std::string* out) {
   if (!file.valid()) return false;
   FILETIME written;
   SYSTEMTIME t;
-  if (!GetFileTime(file.get(), nullptr, nullptr, &written) || !FileTimeToSystemTime(&written, &t)) return false;
+  if (!GetFileTime(file.get(), nullptr, nullptr, &written) || !FileTimeToSystemTime(&written, &t))
+    return false;
   *out = lorix::TimestampVersionText(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
   return true;
 }
@@ -81,7 +82,8 @@ int LORIXAPI GetTargetFileVersion(const char* path, char* version) {
     Translation* tr = nullptr;
     UINT len = 0;
     if (!GetFileVersionInfoA(path, 0, size, block.data()) ||
-        !VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&tr), &len)) {
+        !VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&tr),
+                        &len)) {
       return 0;
     }
     if (tr != nullptr && len >= sizeof(Translation)) {
@@ -89,8 +91,10 @@ int LORIXAPI GetTargetFileVersion(const char* path, char* version) {
       wsprintfA(query, "\\StringFileInfo\\%04x%04x\\FileVersion", tr->language, tr->codepage);
       char* value = nullptr;
       UINT value_len = 0;
-      if (!VerQueryValueA(block.data(), query, reinterpret_cast<void**>(&value), &value_len)) return 0;
-      if (value != nullptr) text = lorix::NormalizeVersionText(std::string_view(value, strnlen(value, value_len)));
+      if (!VerQueryValueA(block.data(), query, reinterpret_cast<void**>(&value), &value_len))
+        return 0;
+      if (value != nullptr)
+        text = lorix::NormalizeVersionText(std::string_view(value, strnlen(value, value_len)));
     }
     // The caller's buffer holds 128 bytes.
     if (!text.empty() && text.size() < 128) {
@@ -105,7 +109,8 @@ int LORIXAPI GetTargetFileVersion(const char* path, char* version) {
   }
 }
 
-int LORIXAPI ChangeInstallExeVersion(const char* /*unused*/, int major, int minor, int build, int revision) {
+int LORIXAPI ChangeInstallExeVersion(const char* /*unused*/, int major, int minor, int build,
+                                     int revision) {
   try {
     std::wstring target = tessal::Widen(LORIX_INSTALLER_EXE);
     DWORD ignored = 0;
@@ -122,7 +127,8 @@ int LORIXAPI ChangeInstallExeVersion(const char* /*unused*/, int major, int mino
     Translation* tr = nullptr;
     UINT len = 0;
     if (!VerQueryValueW(block.data(), L"\\", &fixed, &len) ||
-        !VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&tr), &len) ||
+        !VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&tr),
+                        &len) ||
         tr == nullptr || len < sizeof(Translation)) {
       return 0;
     }
@@ -149,8 +155,8 @@ int LORIXAPI ChangeInstallExeVersion(const char* /*unused*/, int major, int mino
     WORD language = VersionResourceLanguage(target.c_str());
     tessal::ScopedResourceUpdate update(BeginUpdateResourceW(target.c_str(), FALSE));
     if (!update.valid()) return 0;
-    BOOL replaced = UpdateResourceW(update.get(), MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), language,
-                                    rebuilt.data(), static_cast<DWORD>(rebuilt.size()));
+    BOOL replaced = UpdateResourceW(update.get(), MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1),
+                                    language, rebuilt.data(), static_cast<DWORD>(rebuilt.size()));
     // Written only when the block was replaced, else discarded.
     BOOL committed = EndUpdateResourceW(update.release(), replaced ? FALSE : TRUE);
     return replaced && committed ? 1 : 0;
@@ -159,7 +165,8 @@ int LORIXAPI ChangeInstallExeVersion(const char* /*unused*/, int major, int mino
   }
 }
 
-int LORIXAPI GetSpcialDirectoryInCurrentSystem(int folder_type, int all_users, char* folder, int version_code) {
+int LORIXAPI GetSpcialDirectoryInCurrentSystem(int folder_type, int all_users, char* folder,
+                                               int version_code) {
   try {
     if (folder == nullptr) return 0;
     std::memset(folder, 0, 260);
@@ -181,7 +188,8 @@ int LORIXAPI GetTempInstallPath(char* folder) {
 
 int LORIXAPI GetProtectedFilePath(char* folder, const char* name) {
   try {
-    return CopyFolder(folder, tessal::ProtectedFolderPath(tessal::WindowsFolder(), name != nullptr ? name : ""));
+    return CopyFolder(
+        folder, tessal::ProtectedFolderPath(tessal::WindowsFolder(), name != nullptr ? name : ""));
   } catch (...) {
     return 0;
   }

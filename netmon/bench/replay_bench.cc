@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "netmon/core/monitor.h"
-#include "netmon/tests/idle_capture.h"
 #include "netmon/include/qvWirelet.h"
+#include "netmon/tests/idle_capture.h"
 
 namespace {
 
@@ -65,13 +65,18 @@ int Generate(const char* path, long count) {
       "User-Agent: Mozilla/5.0 (Windows NT 10.0; Win64; x64)\r\nAccept: text/html\r\n"
       "Accept-Language: ko-KR,ko;q=0.9\r\nCookie: a=b; c=d; e=f\r\n\r\n";
   std::string page = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html><body>";
-  while (page.size() < 1024 - 54) page += "<p>text <a href=\"http://Link.Example.Test/x\">x</a></p>";
+  while (page.size() < 1024 - 54)
+    page += "<p>text <a href=\"http://Link.Example.Test/x\">x</a></p>";
   page.resize(1024 - 54);
-  std::string query("\x12\x34\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00\x03www\x04" "bank\x04test\x00\x00\x01\x00\x01", 31);
+  std::string query(
+      "\x12\x34\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00\x03www\x04"
+      "bank\x04test\x00\x00\x01\x00\x01",
+      31);
   // One round of 20 packets, in the proportions of a browsing PC.
   std::vector<std::vector<uint8_t>> round;
-  for (int i = 0; i < 8; ++i) round.push_back(Frame(6, i % 2 ? web : bank, 50000, 443, "", 0));   // ACKs
-  for (int i = 0; i < 5; ++i) round.push_back(Frame(6, me, 443, 50000, tls, 1400));             // TLS data
+  for (int i = 0; i < 8; ++i)
+    round.push_back(Frame(6, i % 2 ? web : bank, 50000, 443, "", 0));                // ACKs
+  for (int i = 0; i < 5; ++i) round.push_back(Frame(6, me, 443, 50000, tls, 1400));  // TLS data
   round.push_back(Frame(6, web, 50001, 80, request, request.size()));
   round.push_back(Frame(6, me, 80, 50001, page, 1400));
   round.push_back(Frame(6, me, 80, 50001, page, 1400));
@@ -127,8 +132,10 @@ double PassSeconds(const char* path, qvw::Monitor* monitor, long* packets) {
   auto start = Clock::now();
   while (pcap_next_ex(p, &h, &data) == 1) {
     ++n;
-    if (monitor) monitor->CheckPacket(data, h->caplen);
-    else sink += data[h->caplen / 2];
+    if (monitor)
+      monitor->CheckPacket(data, h->caplen);
+    else
+      sink += data[h->caplen / 2];
   }
   double s = std::chrono::duration<double>(Clock::now() - start).count();
   pcap_close(p);
@@ -162,7 +169,8 @@ int Replay(const char* path) {
 double CpuSeconds() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
-  return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
+  return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
+         u.ru_stime.tv_usec / 1e6;
 }
 
 int Idle(const char* device, double seconds) {

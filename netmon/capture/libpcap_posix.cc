@@ -4,10 +4,10 @@
 // link is never left to the library's time-out (which may not fire): the handle
 // always reads non-blocking, and a caller that asked for blocking reads waits on
 // the selectable descriptor for at most the read time-out.
-#include <poll.h>
-#include <pcap/pcap.h>
-#include <sys/socket.h>
 #include <netinet/in.h>
+#include <pcap/pcap.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <cstring>

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <type_traits>
 
-#include "netmon/exports/platform.h"
 #include "common/win/dll_search.h"
+#include "netmon/exports/platform.h"
 
 namespace qvw {
 namespace {
@@ -212,7 +212,8 @@ class WpcapBackend : public CaptureBackend {
       return nullptr;
     }
     char errbuf[kErrbufSize] = {};
-    pcap_t* pcap = api->open(name.c_str(), snapshot_length, flags, read_timeout_ms, nullptr, errbuf);
+    pcap_t* pcap =
+        api->open(name.c_str(), snapshot_length, flags, read_timeout_ms, nullptr, errbuf);
     if (!pcap) {
       *error = errbuf;
       return nullptr;

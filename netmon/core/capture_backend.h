@@ -20,8 +20,8 @@ constexpr size_t kErrorTextSize = 256;  // the capture library's error buffer
 struct DeviceAddress {
   bool ipv4 = false;
   uint8_t address[4] = {};
-  bool has_netmask = false;   // the entry carries an IPv4 netmask
-  uint32_t netmask = 0;       // as the device list gives it (network byte order)
+  bool has_netmask = false;  // the entry carries an IPv4 netmask
+  uint32_t netmask = 0;      // as the device list gives it (network byte order)
 };
 
 struct Device {

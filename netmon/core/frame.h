@@ -53,7 +53,7 @@ constexpr size_t kMinIpHeader = 20;
 // ...and in the transport header that follows the IP header.
 constexpr size_t kSourcePort = 0;
 constexpr size_t kDestinationPort = 2;
-constexpr size_t kPortBytes = 4;      // both ports
+constexpr size_t kPortBytes = 4;       // both ports
 constexpr size_t kTcpDataOffset = 12;  // high nibble: the TCP header's length in words
 constexpr size_t kUdpHeader = 8;
 constexpr uint8_t kProtoTcp = 6;

@@ -81,8 +81,7 @@ void Monitor::ReleaseHandle() {
 
 // ---- capture session ----
 
-bool Monitor::OpenDevice(int flags, int timeout_ms, const char* retry_line,
-                         const char* fail_line) {
+bool Monitor::OpenDevice(int flags, int timeout_ms, const char* retry_line, const char* fail_line) {
   // A second open replaces the capture: the old handle is closed, not leaked.
   ReleaseHandle();
   std::string error;
@@ -188,8 +187,7 @@ bool Monitor::Open(const char* interface_name, int non_blocking) {
       if (!device.has_description) continue;
       std::string lower = LowerAscii(device.description);
       if (lower.find("virtual") != std::string::npos ||
-          lower.find("microsoft") != std::string::npos ||
-          lower.find("pseudo") != std::string::npos)
+          lower.find("microsoft") != std::string::npos || lower.find("pseudo") != std::string::npos)
         continue;
       if (lower.find("atheros") == std::string::npos) continue;
       Log("QVWMO: select %d: %s : %s\n", index, device.name.c_str(), Description(device));
@@ -222,8 +220,9 @@ bool Monitor::Set(int direction, const char* host, const char* net, int port) {
   const char* word = DirectionWord(direction);
   int n;
   if (host) {
-    n = word ? std::snprintf(filter_expression_, sizeof filter_expression_, "%s host %s", word, host)
-             : std::snprintf(filter_expression_, sizeof filter_expression_, "host %s", host);
+    n = word
+            ? std::snprintf(filter_expression_, sizeof filter_expression_, "%s host %s", word, host)
+            : std::snprintf(filter_expression_, sizeof filter_expression_, "host %s", host);
   } else if (net) {
     n = word ? std::snprintf(filter_expression_, sizeof filter_expression_, "%s net %s", word, net)
              : std::snprintf(filter_expression_, sizeof filter_expression_, "net %s", net);
@@ -232,8 +231,9 @@ bool Monitor::Set(int direction, const char* host, const char* net, int port) {
       Log("QVWMS: no filter\n");
       return true;
     }
-    n = word ? std::snprintf(filter_expression_, sizeof filter_expression_, "%s port %d", word, port)
-             : std::snprintf(filter_expression_, sizeof filter_expression_, "port %d", port);
+    n = word
+            ? std::snprintf(filter_expression_, sizeof filter_expression_, "%s port %d", word, port)
+            : std::snprintf(filter_expression_, sizeof filter_expression_, "port %d", port);
   }
   Log("QVWMS: filter express: %s\n", filter_expression_);
   // A cut expression would filter on something else: refuse it like bad syntax.
@@ -299,16 +299,17 @@ int Monitor::GetCounts(uint32_t budget_ms) {
     Log("QVWMC: no open i/f handle\n");
     return 0;
   }
-  return Poll(Budget::kUnsigned, budget_ms, [this](const uint8_t* data, uint32_t captured, int& count) {
-    FrameFields f;
-    if (ReadFrame(FrameReader(data, captured), &f) != FrameStatus::kTruncated) {
-      RecordDestination(f);
-      Log("QVWMC; %d packet: %d.%d.%d.%d:%d => %s:%d\n", count, f.src[0], f.src[1], f.src[2],
-          f.src[3], f.src_port, last_destination_, f.dst_port);
-    }
-    ++count;  // a short frame is still a packet read
-    return true;
-  });
+  return Poll(Budget::kUnsigned, budget_ms,
+              [this](const uint8_t* data, uint32_t captured, int& count) {
+                FrameFields f;
+                if (ReadFrame(FrameReader(data, captured), &f) != FrameStatus::kTruncated) {
+                  RecordDestination(f);
+                  Log("QVWMC; %d packet: %d.%d.%d.%d:%d => %s:%d\n", count, f.src[0], f.src[1],
+                      f.src[2], f.src[3], f.src_port, last_destination_, f.dst_port);
+                }
+                ++count;  // a short frame is still a packet read
+                return true;
+              });
 }
 
 int Monitor::GetCodes(uint32_t budget_ms, const char* compare) {
@@ -317,24 +318,25 @@ int Monitor::GetCodes(uint32_t budget_ms, const char* compare) {
     return 0;
   }
   const bool every = !compare || !*compare;
-  return Poll(Budget::kUnsigned, budget_ms, [&](const uint8_t* data, uint32_t captured, int& count) {
-    FrameFields f;
-    if (ReadFrame(FrameReader(data, captured), &f) == FrameStatus::kTruncated) {
-      if (every) ++count;
-      return true;
-    }
-    RecordDestination(f);
-    if (every) {
-      Log("QVWMG; %d packet: %d.%d.%d.%d:%d => %s:%d\n", count, f.src[0], f.src[1], f.src[2],
-          f.src[3], f.src_port, last_destination_, f.dst_port);
-      ++count;
-    } else if (std::strstr(last_destination_, compare)) {
-      Log("QVWMG; %d packet: %d.%d.%d.%d:%d => %s:%d (compare=%s)\n", count, f.src[0], f.src[1],
-          f.src[2], f.src[3], f.src_port, last_destination_, f.dst_port, compare);
-      ++count;
-    }
-    return true;
-  });
+  return Poll(
+      Budget::kUnsigned, budget_ms, [&](const uint8_t* data, uint32_t captured, int& count) {
+        FrameFields f;
+        if (ReadFrame(FrameReader(data, captured), &f) == FrameStatus::kTruncated) {
+          if (every) ++count;
+          return true;
+        }
+        RecordDestination(f);
+        if (every) {
+          Log("QVWMG; %d packet: %d.%d.%d.%d:%d => %s:%d\n", count, f.src[0], f.src[1], f.src[2],
+              f.src[3], f.src_port, last_destination_, f.dst_port);
+          ++count;
+        } else if (std::strstr(last_destination_, compare)) {
+          Log("QVWMG; %d packet: %d.%d.%d.%d:%d => %s:%d (compare=%s)\n", count, f.src[0], f.src[1],
+              f.src[2], f.src[3], f.src_port, last_destination_, f.dst_port, compare);
+          ++count;
+        }
+        return true;
+      });
 }
 
 int Monitor::GetCaptures(uint32_t budget_ms, int max_records, int port_low, int port_high,
@@ -344,22 +346,24 @@ int Monitor::GetCaptures(uint32_t budget_ms, int max_records, int port_low, int 
     return 0;
   }
   if (!records) Log("QVWMP: input buffer is null\n");
-  return Poll(Budget::kUnsigned, budget_ms, [&](const uint8_t* data, uint32_t captured, int& count) {
-    FrameFields f;
-    if (ReadFrame(FrameReader(data, captured), &f) == FrameStatus::kTruncated) return true;
-    RecordDestination(f);
-    const int port = f.dst_port;
-    if (!(port_low <= port && port_high != 0 && port <= port_high)) return true;
-    if (count >= max_records) return false;
-    CaptureRecord record;
-    std::memset(&record, 0, sizeof record);
-    CopyText(record.address, sizeof record.address, last_destination_);
-    record.port = port;
-    Log("QVWMP; capture %d : %s:%d\n", count, record.address, record.port);
-    if (records && records[count]) std::memcpy(records[count], &record, sizeof record);
-    ++count;
-    return true;
-  });
+  return Poll(Budget::kUnsigned, budget_ms,
+              [&](const uint8_t* data, uint32_t captured, int& count) {
+                FrameFields f;
+                if (ReadFrame(FrameReader(data, captured), &f) == FrameStatus::kTruncated)
+                  return true;
+                RecordDestination(f);
+                const int port = f.dst_port;
+                if (!(port_low <= port && port_high != 0 && port <= port_high)) return true;
+                if (count >= max_records) return false;
+                CaptureRecord record;
+                std::memset(&record, 0, sizeof record);
+                CopyText(record.address, sizeof record.address, last_destination_);
+                record.port = port;
+                Log("QVWMP; capture %d : %s:%d\n", count, record.address, record.port);
+                if (records && records[count]) std::memcpy(records[count], &record, sizeof record);
+                ++count;
+                return true;
+              });
 }
 
 // ---- URL and DNS extraction ----
@@ -378,7 +382,9 @@ bool Monitor::GetUrl(const char* targets, UrlCallback callback, int run_loop, in
   if (targets) {
     BuildTargetList(
         targets, target_list_,
-        [this](const std::string& name, std::string* dotted) { return env_.ResolveIpv4(name, dotted); },
+        [this](const std::string& name, std::string* dotted) {
+          return env_.ResolveIpv4(name, dotted);
+        },
         [this](const char*, const char* name) { Log("SP: resolve %s\n", name); });
     Log("SP: set target = %s\n", target_list_);
   }

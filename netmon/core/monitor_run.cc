@@ -93,8 +93,10 @@ RunOptions ReadOptions(Monitor& monitor, HostEnv& env, const std::string& line) 
     options.destination = options.destination_name;
     monitor.Log("domain: %s, no ip mode\n", options.destination_name.c_str());
   } else {
-    if (!env.ResolveIpv4(options.destination_name, &options.destination)) options.destination.clear();
-    monitor.Log("domain: %s, ip: %s\n", options.destination_name.c_str(), options.destination.c_str());
+    if (!env.ResolveIpv4(options.destination_name, &options.destination))
+      options.destination.clear();
+    monitor.Log("domain: %s, ip: %s\n", options.destination_name.c_str(),
+                options.destination.c_str());
   }
   return options;
 }
@@ -123,7 +125,8 @@ class ConsoleRun {
     }
     int count;
     do {
-      count = options_.destination.empty() ? monitor_.GetCounts(500) : monitor_.GetCodes(500, nullptr);
+      count =
+          options_.destination.empty() ? monitor_.GetCounts(500) : monitor_.GetCodes(500, nullptr);
     } while (count <= 0 && monitor_.is_open());
     monitor_.Log("monitor get %d traffics\n", count);
     return true;
@@ -133,7 +136,8 @@ class ConsoleRun {
     monitor_.Log("1. clear filter\n");
     if (!monitor_.Set(0, nullptr, nullptr, 0)) return Failed("monitor set error %s\n", true);
     monitor_.Log("2. get domain packet %s\n", options_.destination.c_str());
-    if (!monitor_.Set(2, options_.destination.c_str(), nullptr, 0)) return Failed("monitor set error %s\n", true);
+    if (!monitor_.Set(2, options_.destination.c_str(), nullptr, 0))
+      return Failed("monitor set error %s\n", true);
     int count;
     do {
       count = monitor_.GetCounts(500);
@@ -153,7 +157,8 @@ class ConsoleRun {
     return true;
   }
   void Finish() {
-    monitor_.Log("last dest address=%s, port=%d\n", monitor_.last_destination(), monitor_.last_destination_port());
+    monitor_.Log("last dest address=%s, port=%d\n", monitor_.last_destination(),
+                 monitor_.last_destination_port());
     records_.Release();
     monitor_.Log("monitor done\ntype any key..");
     console_.WaitKey();
@@ -165,7 +170,8 @@ class ConsoleRun {
   bool SetOutboundFilter() {
     if (!options_.destination.empty() && options_.no_lookup)
       return monitor_.Set(2, options_.destination.c_str(), nullptr, 0);
-    if (!options_.destination.empty()) return monitor_.Set(2, nullptr, options_.destination.c_str(), 0);
+    if (!options_.destination.empty())
+      return monitor_.Set(2, nullptr, options_.destination.c_str(), 0);
     return monitor_.Set(2, nullptr, nullptr, options_.port);
   }
   void WaitCaptures() {

@@ -8,8 +8,7 @@
 
 namespace qvw {
 
-void BuildTargetList(const char* text, char* list, const Resolver& resolve,
-                     const LineLogger& log) {
+void BuildTargetList(const char* text, char* list, const Resolver& resolve, const LineLogger& log) {
   std::memset(list, 0, kTargetListSize);
   size_t used = std::min(std::strlen(text), kTargetListSize - 1);
   std::memcpy(list, text, used);

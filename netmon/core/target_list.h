@@ -17,7 +17,6 @@ using LineLogger = std::function<void(const char* tag, const char* text)>;
 // is cut; an address that no longer fits (with its ";") is not appended, and
 // nothing more is appended after it. The list always stays terminated.
 // log("resolve", name) is called before each lookup.
-void BuildTargetList(const char* text, char* list, const Resolver& resolve,
-                     const LineLogger& log);
+void BuildTargetList(const char* text, char* list, const Resolver& resolve, const LineLogger& log);
 
 }  // namespace qvw

@@ -27,9 +27,9 @@ typedef int(QVW_CALL* UrlCallback)(const char* text);
 
 /* One accepted packet of QVW_MonitorGetCaptures: a fixed 160-byte layout. */
 typedef struct CaptureRecord {
-  char reserved[76];    /* zero */
-  char address[80];     /* destination, dotted decimal, NUL-terminated, zero-padded */
-  int32_t port;         /* destination port, host byte order */
+  char reserved[76]; /* zero */
+  char address[80];  /* destination, dotted decimal, NUL-terminated, zero-padded */
+  int32_t port;      /* destination port, host byte order */
 } CaptureRecord;
 
 QVW_API int QVW_CALL QVW_MonitorOpenAuto(const char* interfaceName, int nonBlocking);

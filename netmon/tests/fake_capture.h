@@ -5,8 +5,8 @@
 
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <functional>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -35,8 +35,8 @@ Bytes BuildFrame(const FrameSpec& shape);
 std::string DnsQuery(const std::string& name, uint16_t id = 0x1234);
 
 struct CaptureState {
-  std::deque<Bytes> frames;       // served one per read
-  std::deque<int> results;        // forced read results (before frames)
+  std::deque<Bytes> frames;  // served one per read
+  std::deque<int> results;   // forced read results (before frames)
   int reads = 0;
   int live_handles = 0;
   bool ethernet = true;
@@ -116,7 +116,6 @@ class FakeConsole : public Console {
 };
 
 Device EthernetDevice(const std::string& name, const std::string& description,
-                      std::vector<std::vector<uint8_t>> ipv4_with_mask,
-                      bool with_netmask = true);
+                      std::vector<std::vector<uint8_t>> ipv4_with_mask, bool with_netmask = true);
 
 }  // namespace qvw::testing

@@ -74,7 +74,8 @@ TEST(NetmonFrame, EveryCutShorterThanTheFieldsIsTruncated) {
   Bytes frame = BuildFrame(shape);
   FrameFields f;
   for (size_t n = 0; n < 38; ++n) EXPECT_EQ(ReadCopy(frame, n, &f), FrameStatus::kTruncated) << n;
-  for (size_t n = 38; n <= frame.size(); ++n) EXPECT_EQ(ReadCopy(frame, n, &f), FrameStatus::kOk) << n;
+  for (size_t n = 38; n <= frame.size(); ++n)
+    EXPECT_EQ(ReadCopy(frame, n, &f), FrameStatus::kOk) << n;
   EXPECT_EQ(ReadFrame(FrameReader(nullptr, 100), &f), FrameStatus::kTruncated);
 }
 

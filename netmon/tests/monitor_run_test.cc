@@ -64,13 +64,15 @@ TEST_F(NetmonMonitorRun, WatchesAResolvedDestinationWithANetFilter) {
   Queue({10, 231, 0, 2}, 443);
   ASSERT_TRUE(Run("host /d:www.bank.test"));
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst net 10.231.0.2"});
-  EXPECT_TRUE(Has("input: host /d:www.bank.test\n"
-                  "domain: www.bank.test, ip: 10.231.0.2\n"));
+  EXPECT_TRUE(
+      Has("input: host /d:www.bank.test\n"
+          "domain: www.bank.test, ip: 10.231.0.2\n"));
   EXPECT_TRUE(Has("QVWMA: same device find - eth0\nQVWMA: set nonblock ok\nmonitor open\n"));
   EXPECT_TRUE(Has("monitor set to outbound\n"));
-  EXPECT_TRUE(Has("monitor get 1 traffics\n"
-                  "last dest address=10.231.0.2, port=443\n"
-                  "monitor done\ntype any key..monitor done\n"));
+  EXPECT_TRUE(
+      Has("monitor get 1 traffics\n"
+          "last dest address=10.231.0.2, port=443\n"
+          "monitor done\ntype any key..monitor done\n"));
   EXPECT_EQ(console.keys, 1);
   EXPECT_EQ(console.closes, 1);
   EXPECT_EQ(monitor.log_sink(), nullptr);
@@ -106,10 +108,11 @@ TEST_F(NetmonMonitorRun, RangeModeRecordsWithoutFilter) {
   Queue({10, 0, 0, 8}, 443);
   ASSERT_TRUE(Run("host /r /d:www.bank.test /p:22"));
   EXPECT_TRUE(backend.state->compiled.empty());
-  EXPECT_TRUE(Has("monitor get 2 traffics in range(80~443)\n"
-                  "0 packet = 10.0.0.9:80\n"
-                  "1 packet = 10.0.0.8:443\n"
-                  "last dest address=10.0.0.8, port=443\n"));
+  EXPECT_TRUE(
+      Has("monitor get 2 traffics in range(80~443)\n"
+          "0 packet = 10.0.0.9:80\n"
+          "1 packet = 10.0.0.8:443\n"
+          "last dest address=10.0.0.8, port=443\n"));
 }
 
 TEST_F(NetmonMonitorRun, ChangeSequence) {
@@ -122,21 +125,24 @@ TEST_F(NetmonMonitorRun, ChangeSequence) {
   ASSERT_TRUE(Run("host /d:www.bank.test /change"));
   EXPECT_EQ(backend.state->installed, std::vector<std::string>{"dst host 10.231.0.2"});
   EXPECT_EQ(backend.opens.size(), 2u);
-  EXPECT_TRUE(Has("monitor open\n"
-                  "1. clear filter\n"
-                  "2. get domain packet 10.231.0.2\n"
-                  "QVWMS: filter express: dst host 10.231.0.2\n"
-                  "QVWMS: filter setted dst host 10.231.0.2\n"));
+  EXPECT_TRUE(
+      Has("monitor open\n"
+          "1. clear filter\n"
+          "2. get domain packet 10.231.0.2\n"
+          "QVWMS: filter express: dst host 10.231.0.2\n"
+          "QVWMS: filter setted dst host 10.231.0.2\n"));
   EXPECT_TRUE(Has("monitor get 2 traffics\n3. clear filter (reOpen)\n"));
   EXPECT_TRUE(Has("4. get outbound - rang 80~443 packet\n"));
-  EXPECT_TRUE(Has("monitor get 1 traffics in range(80~443)\n0 packet = 10.231.0.2:80\n"
-                  "last dest address=10.231.0.2, port=8443\n"));
+  EXPECT_TRUE(
+      Has("monitor get 1 traffics in range(80~443)\n0 packet = 10.231.0.2:80\n"
+          "last dest address=10.231.0.2, port=8443\n"));
 }
 
 TEST_F(NetmonMonitorRun, OpenFailureEnds) {
   backend.devices.clear();
   EXPECT_FALSE(Run("host"));
-  EXPECT_TRUE(Has("QVWMO: can't find proper interface\nQVWME: no open i/f handle\nmonitor open error \n"));
+  EXPECT_TRUE(
+      Has("QVWMO: can't find proper interface\nQVWME: no open i/f handle\nmonitor open error \n"));
   EXPECT_EQ(console.keys, 1);
 }
 

@@ -328,8 +328,11 @@ TEST_F(NetmonMonitor, CountsEveryPacketAndMovesTheLastDestination) {
 
 TEST_F(NetmonMonitor, CodesCompareBySubstring) {
   OpenNamed();
-  for (auto dst : {std::vector<uint8_t>{10, 0, 0, 1}, {10, 0, 0, 15}, {110, 0, 0, 1},
-                   {10, 0, 1, 1}, {10, 0, 0, 2}})
+  for (auto dst : {std::vector<uint8_t>{10, 0, 0, 1},
+                   {10, 0, 0, 15},
+                   {110, 0, 0, 1},
+                   {10, 0, 1, 1},
+                   {10, 0, 0, 2}})
     Queue(To(dst, 443));
   EXPECT_EQ(monitor.GetCodes(50, "10.0.0.1"), 3);
   EXPECT_STREQ(monitor.last_destination(), "10.0.0.2");  // moved by an uncounted packet
@@ -428,7 +431,9 @@ TEST_F(NetmonUrl, SetUpResolvesAndInstallsTcp) {
 TEST_F(NetmonUrl, NullArgumentsKeepEarlierSettings) {
   SetUpTargets("https://secure.bank.test;", 0);
   ASSERT_TRUE(monitor.GetUrl(nullptr, nullptr, 0, 0));
-  EXPECT_EQ(log.text.substr(0, 20), "QVWGU: no callback\n" "Q");
+  EXPECT_EQ(log.text.substr(0, 20),
+            "QVWGU: no callback\n"
+            "Q");
   EXPECT_STREQ(monitor.target_list(), "https://secure.bank.test;10.231.0.2;");
   Check(To({10, 231, 0, 2}, 443));
   EXPECT_EQ(g_reports, std::vector<std::string>{"ip:10.231.0.2"});
@@ -521,7 +526,8 @@ TEST_F(NetmonUrl, NothingReportedWithoutTargetsOrAllMode) {
 
 TEST_F(NetmonUrl, ResponseLinkAndPortsChecked) {
   SetUpTargets("", 1);
-  FrameSpec response = To({10, 0, 0, 15}, 41000, "HTTP/1.1 200 OK\r\n\r\n<a href='HTTP://Link.Example.Test/p'>");
+  FrameSpec response =
+      To({10, 0, 0, 15}, 41000, "HTTP/1.1 200 OK\r\n\r\n<a href='HTTP://Link.Example.Test/p'>");
   response.src_port = 80;
   Check(response);
   Check(To({10, 9, 9, 9}, 8080, "GET / HTTP/1.1\r\nHost: not.web.port\r\n\r\n"));
@@ -615,8 +621,7 @@ TEST_F(NetmonMonitor, DnsWatchMatchesQueriesOnly) {
   Queue(query);
   EXPECT_TRUE(monitor.GetDns(1000, "bank.example"));
   EXPECT_EQ(backend.state->frames.size(), 1u);  // returned at once
-  EXPECT_NE(log.text.find("QVWGD: DNS query: ")
-            , std::string::npos);
+  EXPECT_NE(log.text.find("QVWGD: DNS query: "), std::string::npos);
   EXPECT_FALSE(monitor.GetDns(1000, "nomatch.example"));
   EXPECT_FALSE(monitor.GetDns(0, nullptr));
 }

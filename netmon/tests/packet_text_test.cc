@@ -62,7 +62,7 @@ TEST(NetmonUrlText, HttpAnchorWinsOverEarlierHttps) {
 
 TEST(NetmonUrlText, BareHostColonAnchorAndShortTexts) {
   EXPECT_EQ(Name("host:abc.example\r\n"), "host:abc.example");
-  EXPECT_EQ(Name("host:a"), "host:a");           // shorter than the skipped part
+  EXPECT_EQ(Name("host:a"), "host:a");  // shorter than the skipped part
   EXPECT_EQ(Name("http://"), "http://");
   EXPECT_EQ(Name("x host: \r\n"), "");
   EXPECT_EQ(Name("nothing to see"), "<none>");
@@ -71,7 +71,9 @@ TEST(NetmonUrlText, BareHostColonAnchorAndShortTexts) {
 
 TEST(NetmonUrlText, ColonScanCornerCases) {
   EXPECT_EQ(Name("Host:\r\nhttps://A.b/c"), "https://a.b");
-  EXPECT_EQ(Name("xhost: a\x01" "b\rhost: c"), "a|b");
+  EXPECT_EQ(Name("xhost: a\x01"
+                 "b\rhost: c"),
+            "a|b");
   EXPECT_EQ(Name("HTTPS://x.y hTTp://z.w"), "http://z.w");
   EXPECT_EQ(Name("host:\x01\x02\r\nabcdef:gh"), "host:||\r");  // the LF ends it
   EXPECT_EQ(Name("ttp://a host:b"), "host:b");
@@ -188,9 +190,12 @@ TEST(NetmonDnsText, EveryCutOfAQueryIsSafe) {
     for (size_t n = 0; n <= frame.size(); ++n) {
       std::string text = Dns(frame, n);
       size_t message = 34 + (protocol == 6 ? 20 : 8);
-      if (n < 38) EXPECT_EQ(text, "<truncated>");
-      else if (n <= message) EXPECT_EQ(text, "<none>") << n;
-      else EXPECT_EQ(text.size(), n - message);
+      if (n < 38)
+        EXPECT_EQ(text, "<truncated>");
+      else if (n <= message)
+        EXPECT_EQ(text, "<none>") << n;
+      else
+        EXPECT_EQ(text.size(), n - message);
     }
   }
 }

@@ -39,7 +39,8 @@ TEST(NetmonTargetList, AppendsTheAddressOfEachHttpsHost) {
 TEST(NetmonTargetList, OnlyBareHttpsNamesFollowedBySemicolonAreResolved) {
   Builder b;
   b.hosts = {{"a.test", "1.2.3.4"}};
-  EXPECT_EQ(b.Build("https://unknown.test;1.1.1.1;a.test;"), "https://unknown.test;1.1.1.1;a.test;");
+  EXPECT_EQ(b.Build("https://unknown.test;1.1.1.1;a.test;"),
+            "https://unknown.test;1.1.1.1;a.test;");
   EXPECT_EQ(b.Build("https://a.test"), "https://a.test");  // no ";": search stops
   EXPECT_EQ(b.Build("HTTPS://a.test;"), "HTTPS://a.test;");
   EXPECT_EQ(b.Build(""), "");

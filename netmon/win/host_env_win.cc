@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "netmon/exports/platform.h"
 #include "common/win/scoped_handle.h"
+#include "netmon/exports/platform.h"
 
 namespace qvw {
 namespace {
@@ -59,7 +59,8 @@ class ConSink : public LogSink {
   explicit ConSink(tessal::ScopedFileHandle h) : handle_(std::move(h)) {}
   void Write(const char* data, size_t length) override {
     DWORD written = 0;
-    WriteFile(handle_.get(), data, static_cast<DWORD>(length), &written, nullptr);  // failure ignored
+    WriteFile(handle_.get(), data, static_cast<DWORD>(length), &written,
+              nullptr);  // failure ignored
   }
 
  private:
@@ -70,8 +71,8 @@ class WinConsole : public Console {
  public:
   LogSink* Open() override {
     AllocConsole();
-    tessal::ScopedFileHandle h(
-        CreateFileA("CON", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    tessal::ScopedFileHandle h(CreateFileA("CON", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
     if (!h.valid()) return nullptr;
     sink_ = new ConSink(std::move(h));
     return sink_;

@@ -57,7 +57,8 @@ void WriteSection(std::string* out, const lorix::InstallModel& model, lorix::Sec
   std::string body;
   switch (section) {
     case Section::kReserve:
-      for (const auto& [short_text, word] : model.reserved_words()) Entry(&body, section, {short_text, word->meaning});
+      for (const auto& [short_text, word] : model.reserved_words())
+        Entry(&body, section, {short_text, word->meaning});
       break;
     case Section::kConfig:
       for (const auto& [field, value] : model.config()) Line(&body, 2, field, value);
@@ -115,8 +116,10 @@ bool ParseSize(std::string_view text, int32_t* size) {
 
 bool LoadLine(std::string_view line, lorix::InstallModel* model) {
   auto f = SplitTabs(line);
-  if (f[0] == "reserve" && f.size() == 3) return !f[1].empty() && model->AddReservedWord(f[1], f[2], "").has_value();
-  if (f[0] == "config" && f.size() == 3) return lorix::IsXmlElementName(f[1]) && model->AddConfigField(f[1], f[2]).has_value();
+  if (f[0] == "reserve" && f.size() == 3)
+    return !f[1].empty() && model->AddReservedWord(f[1], f[2], "").has_value();
+  if (f[0] == "config" && f.size() == 3)
+    return lorix::IsXmlElementName(f[1]) && model->AddConfigField(f[1], f[2]).has_value();
   if (f[0] == "file" && f.size() == 5) {
     lorix::FileInput in;
     in.source_path = f[1];

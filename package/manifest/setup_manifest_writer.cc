@@ -36,7 +36,8 @@ bool FillSizes(const std::string& dir, std::string* list, std::string* error) {
   std::istringstream in(*list);
   std::string line, out;
   while (std::getline(in, line)) {
-    if (line.rfind("file\t", 0) == 0 && line.size() > 2 && line.compare(line.size() - 2, 2, "\t-") == 0) {
+    if (line.rfind("file\t", 0) == 0 && line.size() > 2 &&
+        line.compare(line.size() - 2, 2, "\t-") == 0) {
       std::string name = line.substr(5, line.find('\t', 5) - 5);
       struct stat st {};
       if (stat((dir + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -76,7 +77,8 @@ int main(int argc, char** argv) {
   std::string out_dir = argv[3], name = argv[4];
   // "setup.ini" holds just the name, without a line break: Tavin reads its first
   // line including any break.
-  if (!WriteText(out_dir + "/" + name, package::ManifestText(model)) || !WriteText(out_dir + "/setup.ini", name)) {
+  if (!WriteText(out_dir + "/" + name, package::ManifestText(model)) ||
+      !WriteText(out_dir + "/setup.ini", name)) {
     std::cerr << "cannot write into " << out_dir << "\n";
     return 1;
   }

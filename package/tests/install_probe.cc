@@ -20,8 +20,9 @@ namespace {
 
 void Service(FILE* out) {
   SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-  SC_HANDLE service = scm ? OpenServiceW(scm, L"Corvanta BrontelMon", SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG)
-                          : nullptr;
+  SC_HANDLE service =
+      scm ? OpenServiceW(scm, L"Corvanta BrontelMon", SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG)
+          : nullptr;
   if (service == nullptr) {
     std::fprintf(out, "service=absent\n");
   } else {
@@ -32,8 +33,8 @@ void Service(FILE* out) {
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
     DWORD needed = 0;
     if (QueryServiceConfigA(service, config, sizeof(buffer), &needed)) {
-      std::fprintf(out, "service_type=%lu\nservice_start=%lu\nservice_error=%lu\n", config->dwServiceType,
-                   config->dwStartType, config->dwErrorControl);
+      std::fprintf(out, "service_type=%lu\nservice_start=%lu\nservice_error=%lu\n",
+                   config->dwServiceType, config->dwStartType, config->dwErrorControl);
       std::fprintf(out, "service_binary=%s\nservice_display=%s\n", config->lpBinaryPathName,
                    config->lpDisplayName);
     }
@@ -56,7 +57,8 @@ void Products(FILE* out) {
 
 void StateKey(FILE* out) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OSKANA\\PKINSTALLER", 0, KEY_READ, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OSKANA\\PKINSTALLER", 0, KEY_READ, &key) !=
+      ERROR_SUCCESS) {
     std::fprintf(out, "state_key=absent\n");
     return;
   }
@@ -73,7 +75,8 @@ F Bind(HMODULE tavin, const char* name) {
 }
 
 void Tavin(FILE* out, const std::string& folder) {
-  HMODULE tavin = LoadLibraryExA((folder + "Tavin.dll").c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  HMODULE tavin =
+      LoadLibraryExA((folder + "Tavin.dll").c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (tavin == nullptr) {
     std::fprintf(out, "tavin=absent\n");
     return;
@@ -91,8 +94,8 @@ void Tavin(FILE* out, const std::string& folder) {
   char version[1024] = "";
   main_version(version);
   int files = count();
-  std::fprintf(out, "install_state=%d\nmain_version=%s\nlanguage=%d\nfile_count=%d\n", state(), version,
-               language(), files);
+  std::fprintf(out, "install_state=%d\nmain_version=%s\nlanguage=%d\nfile_count=%d\n", state(),
+               version, language(), files);
   for (int i = 0; i < files; ++i) {
     char listed[128] = "", installed[128] = "";
     int found = info(i, listed, installed);
@@ -109,7 +112,8 @@ void LaunchTexts(FILE* out, const char* package) {
     std::fprintf(out, "package=unreadable\n");
     return;
   }
-  if (MsiDatabaseOpenViewW(db, L"SELECT `Condition`, `Description` FROM `LaunchCondition`", &view) == ERROR_SUCCESS &&
+  if (MsiDatabaseOpenViewW(db, L"SELECT `Condition`, `Description` FROM `LaunchCondition`",
+                           &view) == ERROR_SUCCESS &&
       MsiViewExecute(view, 0) == ERROR_SUCCESS) {
     while (MsiViewFetch(view, &record) == ERROR_SUCCESS) {
       wchar_t condition[512], text[512];
@@ -117,7 +121,8 @@ void LaunchTexts(FILE* out, const char* package) {
       MsiRecordGetStringW(record, 1, condition, &condition_size);
       MsiRecordGetStringW(record, 2, text, &text_size);
       char condition_utf8[1024], text_utf8[1024];
-      WideCharToMultiByte(CP_UTF8, 0, condition, -1, condition_utf8, sizeof(condition_utf8), nullptr, nullptr);
+      WideCharToMultiByte(CP_UTF8, 0, condition, -1, condition_utf8, sizeof(condition_utf8),
+                          nullptr, nullptr);
       WideCharToMultiByte(CP_UTF8, 0, text, -1, text_utf8, sizeof(text_utf8), nullptr, nullptr);
       std::fprintf(out, "launch=%s|%s\n", condition_utf8, text_utf8);
       MsiCloseHandle(record);

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "common/core/ansi_text.h"
-#include "common/core/file_io.h"
 #include "agent/core/messages.h"
 #include "agent/core/record_files.h"
-#include "standins/browser/core/requester.h"
 #include "agent/core/startup_rules.h"
+#include "common/core/ansi_text.h"
+#include "common/core/file_io.h"
+#include "standins/browser/core/requester.h"
 
 namespace {
 
@@ -78,7 +78,8 @@ struct Look {
 
 // Reads the record file without keeping the agent from writing it.
 Look LookAtRecord() {
-  tessal::File file = tessal::SafeFolder::Hold(g_work).OpenForRead(kestra::RecordFileLeaf(g_options.record));
+  tessal::File file =
+      tessal::SafeFolder::Hold(g_work).OpenForRead(kestra::RecordFileLeaf(g_options.record));
   if (!file.valid()) return {};
   FILETIME written{};
   GetFileTime(file.get(), nullptr, nullptr, &written);
@@ -92,10 +93,11 @@ void IssueRequest() {
   std::string evidence = brelgo::EvidenceText(request);
   bool evidence_written =
       evidence.empty() ||
-      tessal::WriteWholeFile(kestra::EvidenceFileName(g_work, request.host, g_options.record), evidence);
+      tessal::WriteWholeFile(kestra::EvidenceFileName(g_work, request.host, g_options.record),
+                             evidence);
   std::string text = brelgo::RecordText(request);
-  bool record_written = kestra::WriteRecordFile(tessal::SafeFolder::Hold(g_work), g_options.record, text) ==
-                        tessal::OpenStatus::kOpened;
+  bool record_written = kestra::WriteRecordFile(tessal::SafeFolder::Hold(g_work), g_options.record,
+                                                text) == tessal::OpenStatus::kOpened;
   // Logged once the files are written: a reader of the log finds them in place.
   char line[64];
   std::snprintf(line, sizeof(line), "inspect %d ", g_options.record);
@@ -142,7 +144,8 @@ void Watch() {
     return;
   }
   if (step.verdict_settled) g_next_at = now + static_cast<ULONGLONG>(g_options.delay_ms);
-  if (!g_watch.awaiting() && g_next_request < g_options.requests.size() && now >= g_next_at) IssueRequest();
+  if (!g_watch.awaiting() && g_next_request < g_options.requests.size() && now >= g_next_at)
+    IssueRequest();
 }
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -163,8 +166,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     default:
       if (msg == kestra::kUmBrowserAlert) {
-        std::snprintf(line, sizeof(line), "UM_BROWSER_ALERT %lu %lu", static_cast<unsigned long>(wp),
-                      static_cast<unsigned long>(lp));
+        std::snprintf(line, sizeof(line), "UM_BROWSER_ALERT %lu %lu",
+                      static_cast<unsigned long>(wp), static_cast<unsigned long>(lp));
         Log(line);
         return 0;
       }
@@ -192,8 +195,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   wc.hInstance = instance;
   wc.lpszClassName = g_class.c_str();
   RegisterClassA(&wc);
-  HWND hwnd = CreateWindowA(g_class.c_str(), g_class.c_str(), WS_OVERLAPPED, 0, 0, 100, 100, nullptr,
-                            nullptr, instance, nullptr);
+  HWND hwnd = CreateWindowA(g_class.c_str(), g_class.c_str(), WS_OVERLAPPED, 0, 0, 100, 100,
+                            nullptr, nullptr, instance, nullptr);
   if (hwnd == nullptr) return 1;
   Log("started");
   if (g_options.record != 0) SetTimer(hwnd, kRegisterTimer, 100, nullptr);

@@ -33,12 +33,14 @@ bool Append(HMODULE module, const std::string& event) {
     std::size_t dot = path.find_last_of('.');
     log = (dot == std::string::npos ? path : path.substr(0, dot)) + ".log";
   }
-  std::string line = ModuleName(module) + " " + std::to_string(GetCurrentProcessId()) + " " + event + "\n";
+  std::string line =
+      ModuleName(module) + " " + std::to_string(GetCurrentProcessId()) + " " + event + "\n";
   // Appending writes are whole lines even with several writers; a writer that
   // meets a sharing conflict tries again briefly.
   for (int attempt = 0; attempt < 20; ++attempt) {
-    HANDLE h = CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileA(log.c_str(), FILE_APPEND_DATA,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       DWORD written = 0;
       BOOL ok = WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
@@ -54,12 +56,13 @@ bool AppendStart() {
   SYSTEMTIME t;
   GetLocalTime(&t);
   char when[32];
-  std::snprintf(when, sizeof(when), "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
-                t.wMinute, t.wSecond, t.wMilliseconds);
+  std::snprintf(when, sizeof(when), "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay,
+                t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
   bool ok = Append(nullptr, std::string("started ") + when + " " + GetCommandLineA());
   STARTUPINFOA si{};
   GetStartupInfoA(&si);
-  if (si.dwFlags & STARTF_USESHOWWINDOW) ok = Append(nullptr, "show " + std::to_string(si.wShowWindow)) && ok;
+  if (si.dwFlags & STARTF_USESHOWWINDOW)
+    ok = Append(nullptr, "show " + std::to_string(si.wShowWindow)) && ok;
   return ok;
 }
 

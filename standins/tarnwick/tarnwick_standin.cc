@@ -23,7 +23,9 @@ std::string OwnFolder() {
 
 void StartAgentWhenAsked() {
   std::string folder = OwnFolder();
-  if (folder.empty() || GetFileAttributesA((folder + "qvTarnwick.start").c_str()) == INVALID_FILE_ATTRIBUTES) return;
+  if (folder.empty() ||
+      GetFileAttributesA((folder + "qvTarnwick.start").c_str()) == INVALID_FILE_ATTRIBUTES)
+    return;
   std::string agent = folder + "qvTessalKestra.exe";
   std::string command = "\"" + agent + "\"";
   STARTUPINFOA si{};
@@ -34,7 +36,8 @@ void StartAgentWhenAsked() {
   GetStartupInfoA(&own);
   if (own.lpDesktop != nullptr && own.lpDesktop[0] != '\0') si.lpDesktop = own.lpDesktop;
   PROCESS_INFORMATION pi{};
-  if (CreateProcessA(agent.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi)) {
+  if (CreateProcessA(agent.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                     folder.c_str(), &si, &pi)) {
     standin_log::Append(nullptr, "starts " + agent + ": " + std::to_string(pi.dwProcessId));
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);

@@ -29,7 +29,8 @@ void RecordCommandLine() {
   char* slash = std::strrchr(path, '\\');
   if (slash == nullptr) return;
   std::strcpy(slash + 1, "updater-cmdline.txt");
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   const char* line = GetCommandLineA();
   DWORD written = 0;
@@ -46,11 +47,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   wc.hInstance = instance;
   wc.lpszClassName = "UPDATER_CLASS";
   if (!RegisterClassA(&wc)) return 1;
-  HWND hwnd = CreateWindowA("UPDATER_CLASS", "UPDATER", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                            nullptr, instance, nullptr);
+  HWND hwnd = CreateWindowA("UPDATER_CLASS", "UPDATER", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                            nullptr, nullptr, instance, nullptr);
   if (hwnd == nullptr) return 1;
   UINT seconds = 60;
-  if (const char* s = std::getenv("UPDATER_STANDIN_SECONDS")) seconds = static_cast<UINT>(std::atoi(s));
+  if (const char* s = std::getenv("UPDATER_STANDIN_SECONDS"))
+    seconds = static_cast<UINT>(std::atoi(s));
   SetTimer(hwnd, 1, seconds * 1000, nullptr);
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -42,11 +42,13 @@ class AgentTest : public ::testing::Test {
   // Copies the agent into a program folder of its own under the given name.
   std::string Install(const char* file_name) {
     std::string target = folder_ / file_name;
-    EXPECT_TRUE(CopyFileA((harness::OutFolder() + "\\qvTessalKestra.exe").c_str(), target.c_str(), FALSE));
+    EXPECT_TRUE(
+        CopyFileA((harness::OutFolder() + "\\qvTessalKestra.exe").c_str(), target.c_str(), FALSE));
     return target;
   }
 
-  HWND StartAgent(const char* file_name = "qvTessalKestra.exe", const char* title = kestra::kTitleX) {
+  HWND StartAgent(const char* file_name = "qvTessalKestra.exe",
+                  const char* title = kestra::kTitleX) {
     EXPECT_TRUE(agent_.Start(Install(file_name)));
     HWND w = harness::WaitForWindow(nullptr, title, kStartMs);
     EXPECT_NE(w, nullptr) << "no window titled " << title;
@@ -80,8 +82,8 @@ TEST_F(AgentTest, SecondXInstanceEndsWith259) {
 }
 
 TEST_F(AgentTest, OlderInstanceWindowStopsTheXEdition) {
-  HWND older = CreateWindowA("STATIC", kestra::kTitleOldX, WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                             GetModuleHandleA(nullptr), nullptr);
+  HWND older = CreateWindowA("STATIC", kestra::kTitleOldX, WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                             nullptr, GetModuleHandleA(nullptr), nullptr);
   ASSERT_NE(older, nullptr);
   ASSERT_TRUE(agent_.Start(Install("qvTessalKestra.exe")));
   DWORD code = 0;
@@ -101,10 +103,13 @@ TEST_F(AgentTest, RCopyRunsTheREditionAndKeepsTheWorkFolder) {
   EXPECT_EQ(FindWindowA(nullptr, kestra::kTitleX), nullptr);
   // The R edition shows its tray icon at once; Wine, having no taskbar, shows
   // tray icons in a stand-alone tray window.
-  EXPECT_TRUE(harness::WaitUntil([] {
-    HWND tray = FindWindowA("__winex11_standalone_tray", nullptr);
-    return tray != nullptr && IsWindowVisible(tray);
-  }, kStartMs)) << "no tray icon";
+  EXPECT_TRUE(harness::WaitUntil(
+      [] {
+        HWND tray = FindWindowA("__winex11_standalone_tray", nullptr);
+        return tray != nullptr && IsWindowVisible(tray);
+      },
+      kStartMs))
+      << "no tray icon";
   Sleep(1500);  // long enough for an X edition to have removed the folder
   EXPECT_TRUE(harness::FileExists(marker)) << "the R edition removes no work folder";
   // A second R instance ends as the X edition's does.
@@ -186,17 +191,21 @@ TEST_F(AgentTest, ReleaseDeletesTheRecordFileOfANumberRegisteredTwice) {
 TEST_F(AgentTest, ShutdownClosesBothBrowsersAndEndsWith259) {
   std::string log = folder_ / "browsers.log";
   Process brelgo, brelgox;
-  ASSERT_TRUE(brelgo.Start(harness::StandinFolder() + "\\Brelgo.exe", "--log \"" + log + "\" --record 1"));
-  ASSERT_TRUE(brelgox.Start(harness::StandinFolder() + "\\BrelgoX.exe", "--log \"" + log + "\" --record 2"));
+  ASSERT_TRUE(
+      brelgo.Start(harness::StandinFolder() + "\\Brelgo.exe", "--log \"" + log + "\" --record 1"));
+  ASSERT_TRUE(brelgox.Start(harness::StandinFolder() + "\\BrelgoX.exe",
+                            "--log \"" + log + "\" --record 2"));
   ASSERT_NE(harness::WaitForWindow(kestra::kBrowserClassX32, nullptr, kStartMs), nullptr);
   ASSERT_NE(harness::WaitForWindow(kestra::kBrowserClassX64, nullptr, kStartMs), nullptr);
   HWND w = StartAgent();
   ASSERT_NE(w, nullptr);
-  ASSERT_TRUE(harness::WaitUntil([&] {
-    std::string text = harness::ReadFileText(log);
-    return text.find("BRELGO registered 1") != std::string::npos &&
-           text.find("BRELXGO registered 2") != std::string::npos;
-  }, kStartMs));
+  ASSERT_TRUE(harness::WaitUntil(
+      [&] {
+        std::string text = harness::ReadFileText(log);
+        return text.find("BRELGO registered 1") != std::string::npos &&
+               text.find("BRELXGO registered 2") != std::string::npos;
+      },
+      kStartMs));
 
   PostMessageA(w, kestra::kUmShutdown, 0, 0);
   DWORD code = 0;
@@ -212,7 +221,8 @@ TEST_F(AgentTest, ShutdownClosesBothBrowsersAndEndsWith259) {
 TEST_F(AgentTest, SystemMenuCloseOnlyHidesTheWindow) {
   HWND w = StartAgent();
   ASSERT_NE(w, nullptr);
-  ASSERT_TRUE(harness::WaitUntil([&] { return IsWindowVisible(w) != 0; }, kStartMs)) << "no slide-in";
+  ASSERT_TRUE(harness::WaitUntil([&] { return IsWindowVisible(w) != 0; }, kStartMs))
+      << "no slide-in";
   SendMessageA(w, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_FALSE(IsWindowVisible(w));
   Sleep(500);  // a fixed wait: the agent is not to end

@@ -26,7 +26,8 @@ bool ProcessRuns(const char* image) {
   PROCESSENTRY32 entry;
   entry.dwSize = sizeof(entry);
   bool found = false;
-  for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry)) {
+  for (BOOL more = Process32First(snapshot, &entry); more && !found;
+       more = Process32Next(snapshot, &entry)) {
     found = lstrcmpiA(entry.szExeFile, image) == 0;
   }
   CloseHandle(snapshot);
@@ -55,7 +56,8 @@ class HostileTest : public MainJobTest {
 TEST_F(HostileTest, StartUpRemovesTheOldWorkFolderInProcessAndNeverThroughALink) {
   std::string work = AgentRig::WorkFolder();
   harness::RemoveTree(work);
-  ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr) && CreateDirectoryA(Work("old").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr) &&
+              CreateDirectoryA(Work("old").c_str(), nullptr));
   ASSERT_TRUE(harness::WriteFileText(Work("old\\TESSALKESTRA_00001"), "stale"));
   Plant(Work("linked"), Outside("victim.txt"));
 
@@ -86,10 +88,14 @@ TEST_F(HostileTest, ANumberRegisteredOverAndOverWithAFolderForItsFileDelaysNoTer
   ASSERT_NE(alert, nullptr);
   ULONGLONG answered = GetTickCount64();
   PostMessageA(alert, WM_COMMAND, IDOK, 0);  // "예"
-  ASSERT_TRUE(harness::WaitUntil([&] {
-    std::string log = BrowserLog();
-    return log.find("BRELGO TERMINATE") != std::string::npos && log.find("BRELXGO TERMINATE") != std::string::npos;
-  }, 15000)) << BrowserLog();
+  ASSERT_TRUE(harness::WaitUntil(
+      [&] {
+        std::string log = BrowserLog();
+        return log.find("BRELGO TERMINATE") != std::string::npos &&
+               log.find("BRELXGO TERMINATE") != std::string::npos;
+      },
+      15000))
+      << BrowserLog();
   ULONGLONG took = GetTickCount64() - answered;
   std::printf("terminate broadcast seen by both browsers after %llu ms\n", took);
   EXPECT_LT(took, 4000u) << "the real browsers are told at once";
@@ -102,10 +108,11 @@ TEST_F(HostileTest, AFloodOfRequestsNeitherFreezesTheWindowNorStarvesALaterReque
   constexpr int kFlood = 1000;
   for (int i = 0; i < kFlood; ++i) {
     bool bank = i % 2 == 0;  // the last one is the card's
-    harness::WriteFileText(rig_.RecordPath(2000 + i), bank ? "www.bank.co.kr|203.0.113.10|"
-                                                           : "www.card.co.kr|203.0.113.20|");
+    harness::WriteFileText(rig_.RecordPath(2000 + i),
+                           bank ? "www.bank.co.kr|203.0.113.10|" : "www.card.co.kr|203.0.113.20|");
   }
-  for (int i = 0; i < kFlood; ++i) PostMessageA(rig_.window(), kestra::kUmInspectRecord, 2000 + i, 0);
+  for (int i = 0; i < kFlood; ++i)
+    PostMessageA(rig_.window(), kestra::kUmInspectRecord, 2000 + i, 0);
   rig_.Ask(5000, "www.bank.co.kr", "203.0.113.10");
 
   ULONGLONG slowest = 0;
@@ -124,7 +131,8 @@ TEST_F(HostileTest, AFloodOfRequestsNeitherFreezesTheWindowNorStarvesALaterReque
   EXPECT_NE(slowest, kNoAnswer) << "the window stopped answering";
   EXPECT_LT(slowest, 1000u);
   int served = 0;
-  for (int i = 0; i < kFlood; ++i) served += harness::ReadFileText(rig_.RecordPath(2000 + i)) == "OK";
+  for (int i = 0; i < kFlood; ++i)
+    served += harness::ReadFileText(rig_.RecordPath(2000 + i)) == "OK";
   EXPECT_LE(served, 32) << "older requests beyond the queue's bound are dropped";
 }
 
@@ -136,7 +144,8 @@ TEST_F(HostileTest, NamesThatAreNotPlainFilesAreNeverTouched) {
   ASSERT_TRUE(harness::WriteFileText(rig_.RecordPath(502) + "\\inside", "x"));
   DWORD_PTR ignored;
   for (WPARAM n : {501, 502}) {
-    ASSERT_TRUE(SendMessageTimeoutA(rig_.window(), kestra::kUmReleaseRecord, n, 0, SMTO_NORMAL, 5000, &ignored));
+    ASSERT_TRUE(SendMessageTimeoutA(rig_.window(), kestra::kUmReleaseRecord, n, 0, SMTO_NORMAL,
+                                    5000, &ignored));
   }
   EXPECT_TRUE(harness::FileExists(rig_.RecordPath(501)));
   EXPECT_TRUE(harness::FileExists(rig_.RecordPath(502) + "\\inside"));
@@ -148,7 +157,8 @@ TEST_F(HostileTest, NamesThatAreNotPlainFilesAreNeverTouched) {
   Plant(rig_.EvidencePath("www.card.co.kr", 504), Outside("victim3.txt"));
   harness::WriteFileText(rig_.RecordPath(504), "www.card.co.kr|10.66.6.6|");
   PostMessageA(rig_.window(), kestra::kUmInspectRecord, 504, 0);
-  EXPECT_TRUE(rig_.WaitForSimLog(u8"[www.card.co.kr]에 대한 [10.66.6.6]주소 파밍시도")) << rig_.SimLog();
+  EXPECT_TRUE(rig_.WaitForSimLog(u8"[www.card.co.kr]에 대한 [10.66.6.6]주소 파밍시도"))
+      << rig_.SimLog();
   AnswerAlert(IDCANCEL);
 
   EXPECT_EQ(harness::ReadFileText(Outside("victim1.txt")), "precious");

@@ -18,15 +18,17 @@ using namespace e2e;
 
 const char kEtc[] = "C:\\windows\\system32\\drivers\\etc";
 const char kParameters[] = "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters";
-const char kCleanLines[] = "# 한글 주석: 회사 서버\r\n127.0.0.1\tlocalhost\r\n\r\n10.1.1.1  intranet.example # 사내\r\n";
+const char kCleanLines[] =
+    "# 한글 주석: 회사 서버\r\n127.0.0.1\tlocalhost\r\n\r\n10.1.1.1  intranet.example # 사내\r\n";
 
 std::string Etc(const std::string& name) { return std::string(kEtc) + "\\" + name; }
 
 std::optional<std::string> DataBasePath() {
   char value[1024];
   DWORD size = sizeof(value);
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, kParameters, "DataBasePath", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ |
-                   RRF_NOEXPAND, nullptr, value, &size) != ERROR_SUCCESS) {
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, kParameters, "DataBasePath",
+                   RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, value,
+                   &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   return std::string(value);
@@ -34,9 +36,11 @@ std::optional<std::string> DataBasePath() {
 
 void SetDataBasePath(const std::optional<std::string>& value) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParameters, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParameters, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    return;
   if (value) {
-    RegSetValueExA(key, "DataBasePath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value->c_str()),
+    RegSetValueExA(key, "DataBasePath", 0, REG_EXPAND_SZ,
+                   reinterpret_cast<const BYTE*>(value->c_str()),
                    static_cast<DWORD>(value->size() + 1));
   } else {
     RegDeleteValueA(key, "DataBasePath");
@@ -64,10 +68,12 @@ class HostsGuardTest : public MainJobTest {
     for (int n = 1; n <= 3; ++n) DeleteFileA(Etc("hosts_backup." + std::to_string(n)).c_str());
   }
   // Writes the file and waits until it reads `expected`; prints how long that took.
-  bool RepairedAfterWriting(const std::string& written, const std::string& expected, DWORD timeout_ms = 5000) {
+  bool RepairedAfterWriting(const std::string& written, const std::string& expected,
+                            DWORD timeout_ms = 5000) {
     if (!harness::WriteFileText(Etc("hosts"), written)) return false;
     ULONGLONG start = GetTickCount64();
-    bool repaired = harness::WaitUntil([&] { return harness::ReadFileText(Etc("hosts")) == expected; }, timeout_ms);
+    bool repaired = harness::WaitUntil(
+        [&] { return harness::ReadFileText(Etc("hosts")) == expected; }, timeout_ms);
     std::printf("hosts file repaired %llu ms after the change\n", GetTickCount64() - start);
     return repaired;
   }
@@ -79,9 +85,11 @@ TEST_F(HostsGuardTest, ATamperedFileIsRepairedAndBackedUpAtEveryChange) {
   ASSERT_TRUE(harness::WriteFileText(Etc("hosts"), kCleanLines));
   StartWithPolicy(PolicyReply({kBank, kCard}));
   std::string first = std::string(kCleanLines) + "6.6.6.6 www.bank.co.kr bank.co.kr\r\n# 끝\r\n";
-  ASSERT_TRUE(RepairedAfterWriting(first, std::string(kCleanLines) + "# 끝\r\n")) << harness::ReadFileText(Etc("hosts"));
+  ASSERT_TRUE(RepairedAfterWriting(first, std::string(kCleanLines) + "# 끝\r\n"))
+      << harness::ReadFileText(Etc("hosts"));
   EXPECT_EQ(harness::ReadFileText(Etc("hosts_backup")), first);
-  EXPECT_TRUE(rig_.WaitForSimLog(u8"CVComm_Log\tBANK1\t1\t[www.bank.co.kr]에 대한 [6.6.6.6]호스트파일 파밍시도\t0"))
+  EXPECT_TRUE(rig_.WaitForSimLog(
+      u8"CVComm_Log\tBANK1\t1\t[www.bank.co.kr]에 대한 [6.6.6.6]호스트파일 파밍시도\t0"))
       << rig_.SimLog();
 
   // A second tampering keeps the first backup and adds a second.
@@ -89,7 +97,8 @@ TEST_F(HostsGuardTest, ATamperedFileIsRepairedAndBackedUpAtEveryChange) {
   ASSERT_TRUE(RepairedAfterWriting(second, kCleanLines));
   EXPECT_EQ(harness::ReadFileText(Etc("hosts_backup")), first);
   EXPECT_EQ(harness::ReadFileText(Etc("hosts_backup.1")), second);
-  EXPECT_TRUE(rig_.WaitForSimLog(u8"CVComm_Log\tCARD2\t1\t[www.card.co.kr]에 대한 [7.7.7.7]호스트파일 파밍시도\t0"))
+  EXPECT_TRUE(rig_.WaitForSimLog(
+      u8"CVComm_Log\tCARD2\t1\t[www.card.co.kr]에 대한 [7.7.7.7]호스트파일 파밍시도\t0"))
       << rig_.SimLog();
   EXPECT_FALSE(harness::FileExists(Etc("hosts_kestra.tmp")));
 }
@@ -97,11 +106,13 @@ TEST_F(HostsGuardTest, ATamperedFileIsRepairedAndBackedUpAtEveryChange) {
 TEST_F(HostsGuardTest, ARefusalFindsTheTamperedFileBeforeItsAlert) {
   ASSERT_TRUE(harness::WriteFileText(Etc("hosts"), kCleanLines));
   StartWithPolicy(PolicyReply({kBank}));
-  ASSERT_TRUE(harness::WriteFileText(Etc("hosts"), std::string(kCleanLines) + "10.66.6.6 www.bank.co.kr\r\n"));
+  ASSERT_TRUE(harness::WriteFileText(Etc("hosts"),
+                                     std::string(kCleanLines) + "10.66.6.6 www.bank.co.kr\r\n"));
   rig_.Ask(21, "www.bank.co.kr", "10.66.6.6");
   HWND toast = harness::WaitForDialogWithControl(rig_.agent().id(), kToastLine2, 10000);
   ASSERT_NE(toast, nullptr);
-  EXPECT_EQ(harness::ReadFileText(Etc("hosts")), kCleanLines) << "repaired by the time the refusal shows";
+  EXPECT_EQ(harness::ReadFileText(Etc("hosts")), kCleanLines)
+      << "repaired by the time the refusal shows";
   std::string log = rig_.SimLog();
   std::size_t repair = log.find(u8"[10.66.6.6]호스트파일 파밍시도");
   EXPECT_NE(repair, std::string::npos) << log;
@@ -112,8 +123,10 @@ TEST_F(HostsGuardTest, ARefusalFindsTheTamperedFileBeforeItsAlert) {
 TEST_F(HostsGuardTest, AMovedHostsFolderIsReportedAndPutBack) {
   StartWithPolicy(PolicyReply({kBank}));
   SetDataBasePath("C:\\temp\\etc");
-  EXPECT_TRUE(rig_.WaitForSimLog(u8"CVComm_Log\tBANK1\t1\t호스트파일 경로변경 파밍시도\t0")) << rig_.SimLog();
-  EXPECT_TRUE(harness::WaitUntil([] { return DataBasePath() == "%SystemRoot%\\System32\\drivers\\etc"; }, 5000))
+  EXPECT_TRUE(rig_.WaitForSimLog(u8"CVComm_Log\tBANK1\t1\t호스트파일 경로변경 파밍시도\t0"))
+      << rig_.SimLog();
+  EXPECT_TRUE(harness::WaitUntil(
+      [] { return DataBasePath() == "%SystemRoot%\\System32\\drivers\\etc"; }, 5000))
       << DataBasePath().value_or("(none)");
 }
 
@@ -121,7 +134,8 @@ TEST_F(HostsGuardTest, AFileTooLargeToJudgeIsLeftAloneAndReported) {
   std::string huge = "6.6.6.6 www.bank.co.kr\r\n" + std::string(2 * 1024 * 1024, '#') + "\r\n";
   ASSERT_TRUE(harness::WriteFileText(Etc("hosts"), huge));
   StartWithPolicy(PolicyReply({kBank}));
-  EXPECT_TRUE(rig_.WaitForSimLog(u8"CVComm_Log\tBANK1\t1\t호스트파일 검사불가 파밍시도\t0")) << rig_.SimLog();
+  EXPECT_TRUE(rig_.WaitForSimLog(u8"CVComm_Log\tBANK1\t1\t호스트파일 검사불가 파밍시도\t0"))
+      << rig_.SimLog();
   EXPECT_TRUE(harness::ReadFileText(Etc("hosts")) == huge) << "left as it is";
   EXPECT_FALSE(harness::FileExists(Etc("hosts_backup")));
 }

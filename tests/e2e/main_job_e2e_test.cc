@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/main_job_fixture.h"
 #include "agent/core/messages.h"
 #include "agent/core/scrambled_file.h"
+#include "tests/e2e/main_job_fixture.h"
 #include "tests/support/win_harness.h"
 
 namespace {
@@ -27,7 +27,8 @@ TEST_F(MainJobTest, GenuineSiteIsOkAndUnknownSiteIsUnknown) {
   rig_.Ask(12, "www.example.com", "198.51.100.7");
   EXPECT_EQ(rig_.WaitForAnswer(12, "www.example.com|198.51.100.7|"), "UNKNOWN");
   Sleep(500);  // a fixed wait: no report is to come
-  EXPECT_EQ(rig_.SimLog().find("example"), std::string::npos) << "nothing reported for an unknown site";
+  EXPECT_EQ(rig_.SimLog().find("example"), std::string::npos)
+      << "nothing reported for an unknown site";
 }
 
 TEST_F(MainJobTest, PharmedAddressIsRefusedSignalledReportedAndAlerted) {
@@ -35,16 +36,21 @@ TEST_F(MainJobTest, PharmedAddressIsRefusedSignalledReportedAndAlerted) {
   StartWithPolicy(PolicyReply({kBank, kCard}));
   std::string asked = "www.bank.co.kr|10.66.6.6|";
   rig_.Ask(13, "www.bank.co.kr", "10.66.6.6", "<HASH>abc</HASH>");
-  ASSERT_TRUE(harness::WaitUntil([&] { return !harness::FileExists(rig_.EvidencePath("www.bank.co.kr", 13)); },
-                                 10000)) << "evidence file not deleted";
+  ASSERT_TRUE(harness::WaitUntil(
+      [&] { return !harness::FileExists(rig_.EvidencePath("www.bank.co.kr", 13)); }, 10000))
+      << "evidence file not deleted";
   EXPECT_EQ(harness::ReadFileText(rig_.RecordPath(13)), asked) << "the record keeps the request";
-  EXPECT_TRUE(rig_.WaitForSimLog(u8"CVComm_Log\tBANK1\t1\t[www.bank.co.kr]에 대한 [10.66.6.6]주소 파밍시도\t0"))
+  EXPECT_TRUE(rig_.WaitForSimLog(
+      u8"CVComm_Log\tBANK1\t1\t[www.bank.co.kr]에 대한 [10.66.6.6]주소 파밍시도\t0"))
       << rig_.SimLog();
-  EXPECT_TRUE(harness::WaitUntil([&] {
-    std::string log = BrowserLog();
-    return log.find("BRELGO UM_BROWSER_ALERT") != std::string::npos &&
-           log.find("BRELXGO UM_BROWSER_ALERT") != std::string::npos;
-  }, 10000)) << BrowserLog();
+  EXPECT_TRUE(harness::WaitUntil(
+      [&] {
+        std::string log = BrowserLog();
+        return log.find("BRELGO UM_BROWSER_ALERT") != std::string::npos &&
+               log.find("BRELXGO UM_BROWSER_ALERT") != std::string::npos;
+      },
+      10000))
+      << BrowserLog();
 
   HWND toast = harness::WaitForDialogWithControl(rig_.agent().id(), kToastLine2, 10000);
   ASSERT_NE(toast, nullptr) << "no toast";
@@ -53,10 +59,14 @@ TEST_F(MainJobTest, PharmedAddressIsRefusedSignalledReportedAndAlerted) {
   std::wstring alert = AnswerAlert(IDOK);  // "예"
   EXPECT_EQ(alert.rfind(L"(A1) 주소변경 파밍시도가 의심됩니다.", 0), 0u) << "alert text";
   // Both registered browsers are told to close.
-  EXPECT_TRUE(harness::WaitUntil([&] {
-    std::string log = BrowserLog();
-    return log.find("BRELGO TERMINATE") != std::string::npos && log.find("BRELXGO TERMINATE") != std::string::npos;
-  }, 15000)) << BrowserLog();
+  EXPECT_TRUE(harness::WaitUntil(
+      [&] {
+        std::string log = BrowserLog();
+        return log.find("BRELGO TERMINATE") != std::string::npos &&
+               log.find("BRELXGO TERMINATE") != std::string::npos;
+      },
+      15000))
+      << BrowserLog();
 }
 
 TEST_F(MainJobTest, SameDomainWithinAMinuteIsNotAnswered) {
@@ -69,11 +79,14 @@ TEST_F(MainJobTest, SameDomainWithinAMinuteIsNotAnswered) {
 
 TEST_F(MainJobTest, CertificateMismatchIsKindTwo) {
   StartWithPolicy(PolicyReply({kBank}));
-  rig_.Ask(16, "www.bank.co.kr", "203.0.113.10", "<CERT>[SUBJECT]CN=www.evil.example, O=x</CERT><HASH>abc</HASH>");
-  EXPECT_TRUE(rig_.WaitForSimLog(u8"[www.bank.co.kr]에 대한 [203.0.113.10]접속 파밍시도\t2")) << rig_.SimLog();
+  rig_.Ask(16, "www.bank.co.kr", "203.0.113.10",
+           "<CERT>[SUBJECT]CN=www.evil.example, O=x</CERT><HASH>abc</HASH>");
+  EXPECT_TRUE(rig_.WaitForSimLog(u8"[www.bank.co.kr]에 대한 [203.0.113.10]접속 파밍시도\t2"))
+      << rig_.SimLog();
   HWND toast = harness::WaitForDialogWithControl(rig_.agent().id(), kToastLine2, 10000);
   ASSERT_NE(toast, nullptr);
-  EXPECT_EQ(harness::ControlText(toast, kToastLine2), L"요청사이트는\r\n인증서오류입니다.\r\n사용불가");
+  EXPECT_EQ(harness::ControlText(toast, kToastLine2),
+            L"요청사이트는\r\n인증서오류입니다.\r\n사용불가");
   std::wstring alert = AnswerAlert(IDCANCEL);  // "아니오"
   EXPECT_EQ(alert.rfind(L"(A2) ", 0), 0u);
 }
@@ -81,7 +94,8 @@ TEST_F(MainJobTest, CertificateMismatchIsKindTwo) {
 TEST_F(MainJobTest, DnsSettingsAlert) {
   StartWithPolicy(PolicyReply({kBank}));
   PostMessageA(rig_.window(), kestra::kUmDnsChanged, 0, 0);
-  EXPECT_TRUE(rig_.WaitForSimLog(u8"CVComm_Log\tBANK1\t1\tDNS 속성변경 파밍시도\t1")) << rig_.SimLog();
+  EXPECT_TRUE(rig_.WaitForSimLog(u8"CVComm_Log\tBANK1\t1\tDNS 속성변경 파밍시도\t1"))
+      << rig_.SimLog();
   HWND toast = harness::WaitForDialogWithControl(rig_.agent().id(), kToastLine1, 10000);
   ASSERT_NE(toast, nullptr);
   EXPECT_EQ(harness::ControlText(toast, kToastLine1), L"DNS 속성비정상");
@@ -93,12 +107,14 @@ std::string FirstAdapterMac() {
   std::vector<unsigned char> buffer(15360);
   ULONG size = static_cast<ULONG>(buffer.size());
   auto* adapters = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data());
-  if (GetAdaptersAddresses(AF_INET, GAA_FLAG_INCLUDE_PREFIX, nullptr, adapters, &size) != NO_ERROR) return "";
+  if (GetAdaptersAddresses(AF_INET, GAA_FLAG_INCLUDE_PREFIX, nullptr, adapters, &size) != NO_ERROR)
+    return "";
   while (adapters != nullptr && adapters->PhysicalAddressLength == 0) adapters = adapters->Next;
   if (adapters == nullptr) return "";
   char text[32];
   const unsigned char* a = adapters->PhysicalAddress;
-  std::snprintf(text, sizeof(text), "%02X-%02X-%02X-%02X-%02X-%02X", a[0], a[1], a[2], a[3], a[4], a[5]);
+  std::snprintf(text, sizeof(text), "%02X-%02X-%02X-%02X-%02X-%02X", a[0], a[1], a[2], a[3], a[4],
+                a[5]);
   return text;
 }
 
@@ -116,15 +132,21 @@ TEST_F(MainJobTest, ExcludedPcIsNotInspected) {
 TEST_F(MainJobTest, ActivationZeroClosesBothBrowsers) {
   StartBrowsers();
   StartWithPolicy(PolicyReply({{"BANK1", "https://www.bank.co.kr", "203.0.113.10", 0, 0, ""}}));
-  EXPECT_TRUE(harness::WaitUntil([&] {
-    std::string log = BrowserLog();
-    return log.find("BRELGO WM_DESTROY") != std::string::npos && log.find("BRELXGO WM_DESTROY") != std::string::npos;
-  }, 15000)) << BrowserLog();
+  EXPECT_TRUE(harness::WaitUntil(
+      [&] {
+        std::string log = BrowserLog();
+        return log.find("BRELGO WM_DESTROY") != std::string::npos &&
+               log.find("BRELXGO WM_DESTROY") != std::string::npos;
+      },
+      15000))
+      << BrowserLog();
 }
 
 TEST_F(MainJobTest, ActivationStartsBothProgramsOnSixtyFourBitWindows) {
-  ASSERT_TRUE(CopyFileA((harness::StandinFolder() + "\\Brelgo.exe").c_str(), "C:\\windows\\syswow64\\Brelgo.exe", FALSE));
-  ASSERT_TRUE(CopyFileA((harness::StandinFolder() + "\\BrelgoX.exe").c_str(), "C:\\windows\\syswow64\\BrelgoX.exe", FALSE));
+  ASSERT_TRUE(CopyFileA((harness::StandinFolder() + "\\Brelgo.exe").c_str(),
+                        "C:\\windows\\syswow64\\Brelgo.exe", FALSE));
+  ASSERT_TRUE(CopyFileA((harness::StandinFolder() + "\\BrelgoX.exe").c_str(),
+                        "C:\\windows\\syswow64\\BrelgoX.exe", FALSE));
   StartWithPolicy(PolicyReply({kBank}));
   EXPECT_NE(harness::WaitForWindow(kestra::kBrowserClassX32, nullptr, 15000), nullptr);
   EXPECT_NE(harness::WaitForWindow(kestra::kBrowserClassX64, nullptr, 15000), nullptr);
@@ -159,9 +181,13 @@ TEST(MainJobREdition, PolicySwitchesOnTheDlpComponentThroughTheFallbackLibrary) 
                         (folder + "\\qvTessalOlvar_tmp.dll").c_str(), FALSE));
   ASSERT_TRUE(CopyFileA((harness::StandinFolder() + "\\qvTessalQuenmor.dll").c_str(),
                         (folder + "\\qvTessalQuenmor.dll").c_str(), FALSE));
-  harness::WriteFileText(folder + "\\BrelmapR_tmp.dll", harness::ReadFileText(folder + "\\Brelmap_tmp.dll"));
-  harness::WriteFileText(folder + "\\BrelCompid.ini", kestra::Scramble("<COMPANYID>RBANK</COMPANYID>"));
-  rig.SetPolicy("<agentactivationoption>1</agentactivationoption><agentterminationoption>1</agentterminationoption>");
+  harness::WriteFileText(folder + "\\BrelmapR_tmp.dll",
+                         harness::ReadFileText(folder + "\\Brelmap_tmp.dll"));
+  harness::WriteFileText(folder + "\\BrelCompid.ini",
+                         kestra::Scramble("<COMPANYID>RBANK</COMPANYID>"));
+  rig.SetPolicy(
+      "<agentactivationoption>1</agentactivationoption><agentterminationoption>1</"
+      "agentterminationoption>");
   std::string dlp_log = folder + "\\dlp.log";
   SetEnvironmentVariableA("TESSAL_STANDIN_LOG", dlp_log.c_str());
   bool started = rig.StartAgent(kestra::kTitleR);
@@ -170,11 +196,15 @@ TEST(MainJobREdition, PolicySwitchesOnTheDlpComponentThroughTheFallbackLibrary) 
   ASSERT_TRUE(rig.WaitForPolicy()) << rig.SimLog();
   EXPECT_TRUE(rig.WaitForSimLog("CVComm_SetCompany\tRBANK"));
   EXPECT_TRUE(rig.WaitForSimLog("CVComm_InfoSetR"));
-  ASSERT_TRUE(harness::WaitUntil([&] {
-    return harness::ReadFileText(dlp_log).find("qvTsl_StartActiveDlp 0") != std::string::npos;
-  }, 10000)) << harness::ReadFileText(dlp_log);
+  ASSERT_TRUE(harness::WaitUntil(
+      [&] {
+        return harness::ReadFileText(dlp_log).find("qvTsl_StartActiveDlp 0") != std::string::npos;
+      },
+      10000))
+      << harness::ReadFileText(dlp_log);
   std::string dlp = harness::ReadFileText(dlp_log);
-  EXPECT_LT(dlp.find("qvTsl_SetProof"), dlp.find("qvTsl_StartActiveDlp")) << "the proof comes first";
+  EXPECT_LT(dlp.find("qvTsl_SetProof"), dlp.find("qvTsl_StartActiveDlp"))
+      << "the proof comes first";
   EXPECT_EQ(dlp.find("qvTsl_EndActiveDlp"), std::string::npos) << "never ended by the agent";
   // The R menu: exit (termination set), the policy time and the engine update.
   std::vector<std::string> menu = rig.TrayMenu();
@@ -195,7 +225,8 @@ TEST(MainJobREdition, MissingCompanyIdIsFatal) {
   ASSERT_TRUE(rig.StartAgent(kestra::kTitleR));
   HWND box = harness::WaitForTitledWindow(rig.agent().id(), L"Corvanta Alert", 20000);
   ASSERT_NE(box, nullptr) << "no message box";
-  EXPECT_EQ(harness::MessageBoxText(box), L"사업자정보가 없습니다\r\n관리자에게 문의 및 재설치후 사용하십시요");
+  EXPECT_EQ(harness::MessageBoxText(box),
+            L"사업자정보가 없습니다\r\n관리자에게 문의 및 재설치후 사용하십시요");
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   DWORD code = 0;
   ASSERT_TRUE(rig.agent().WaitForExit(15000, &code));
@@ -213,7 +244,8 @@ bool ChooseTrayItem(HWND agent, int n) {
   SetCursorPos(900, 700);
   PostMessageA(agent, kestra::kUmTrayNotify, 0, WM_RBUTTONUP);
   HWND popup = harness::WaitForWindow("#32768", nullptr, 10000);
-  if (popup == nullptr || !harness::WaitUntil([&] { return IsWindowVisible(popup) != 0; }, 5000)) return false;
+  if (popup == nullptr || !harness::WaitUntil([&] { return IsWindowVisible(popup) != 0; }, 5000))
+    return false;
   for (int i = 0; i < n; ++i) PostMessageA(agent, WM_KEYDOWN, VK_DOWN, 0);
   PostMessageA(agent, WM_KEYDOWN, VK_RETURN, 0);
   return harness::WaitUntil([&] { return !IsWindowVisible(popup); }, 5000);
@@ -268,8 +300,8 @@ TEST_F(MainJobTest, EngineUpdateStartsTheProtectedStartProgramAndEnds) {
   DWORD code = 0;
   ASSERT_TRUE(rig_.agent().WaitForExit(20000, &code));
   EXPECT_EQ(code, kestra::kShutdownExitCode);
-  EXPECT_TRUE(harness::WaitUntil([&] { return harness::ReadFileText(log).find("qvTarnwick") != std::string::npos; },
-                                 10000));
+  EXPECT_TRUE(harness::WaitUntil(
+      [&] { return harness::ReadFileText(log).find("qvTarnwick") != std::string::npos; }, 10000));
 }
 
 }  // namespace

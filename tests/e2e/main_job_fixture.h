@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "tests/support/agent_rig.h"
 #include "agent/core/messages.h"
+#include "tests/support/agent_rig.h"
 #include "tests/support/win_harness.h"
 
 namespace e2e {
@@ -23,8 +23,13 @@ constexpr int kToastLine1 = 1005;
 constexpr int kToastLine2 = 1002;
 constexpr int kAlertText = 1008;
 
-const PolicySite kBank{"BANK1", "https://www.bank.co.kr", "203.0.113.10", 1, 0,
-                       "<certificate>[SUBJECT]CN=www.bank.co.kr, O=Bank</certificate><hashdata>abc</hashdata>"};
+const PolicySite kBank{
+    "BANK1",
+    "https://www.bank.co.kr",
+    "203.0.113.10",
+    1,
+    0,
+    "<certificate>[SUBJECT]CN=www.bank.co.kr, O=Bank</certificate><hashdata>abc</hashdata>"};
 const PolicySite kCard{"CARD2", "https://www.card.co.kr", "203.0.113.20", 1, 0, ""};
 
 class MainJobTest : public ::testing::Test {
@@ -52,8 +57,10 @@ class MainJobTest : public ::testing::Test {
   // Starts the two browser stand-ins, logging into the program folder.
   void StartBrowsers() {
     log_ = rig_.program_folder() + "\\browsers.log";
-    ASSERT_TRUE(brelgo_.Start(harness::StandinFolder() + "\\Brelgo.exe", "--log \"" + log_ + "\" --record 901"));
-    ASSERT_TRUE(brelgox_.Start(harness::StandinFolder() + "\\BrelgoX.exe", "--log \"" + log_ + "\" --record 902"));
+    ASSERT_TRUE(brelgo_.Start(harness::StandinFolder() + "\\Brelgo.exe",
+                              "--log \"" + log_ + "\" --record 901"));
+    ASSERT_TRUE(brelgox_.Start(harness::StandinFolder() + "\\BrelgoX.exe",
+                               "--log \"" + log_ + "\" --record 902"));
     ASSERT_NE(harness::WaitForWindow(kestra::kBrowserClassX32, nullptr, 20000), nullptr);
     ASSERT_NE(harness::WaitForWindow(kestra::kBrowserClassX64, nullptr, 20000), nullptr);
   }

@@ -48,7 +48,8 @@ class ResponderTest : public ::testing::Test {
 
   // A process named gatrell.exe runs, from another folder, as the service would.
   void RunServiceProcess() {
-    ASSERT_TRUE(CopyFileA(harness::IdleProgram().c_str(), (elsewhere_ / "Gatrell.exe").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileA(harness::IdleProgram().c_str(), (elsewhere_ / "Gatrell.exe").c_str(), FALSE));
     ASSERT_TRUE(service_.Start(elsewhere_ / "Gatrell.exe", "60000"));
   }
 
@@ -61,7 +62,8 @@ TEST_F(ResponderTest, AnswersPagesOverTlsShowsTheIconAndTrustsItsRootOnce) {
   ASSERT_EQ(harness::TestRootCopies(), 0);
   for (int start = 0; start < 2; ++start) {
     StartAgent();
-    EXPECT_EQ(harness::AskPresenceResponder(folder_, 15000), harness::kPresenceReply) << "start " << start;
+    EXPECT_EQ(harness::AskPresenceResponder(folder_, 15000), harness::kPresenceReply)
+        << "start " << start;
     if (start == 0) {
       EXPECT_TRUE(harness::WaitUntil(TrayIconShown, 5000)) << "no tray icon after a connection";
     }
@@ -81,7 +83,8 @@ TEST_F(ResponderTest, LeavesThePortToACurrentServiceOnly) {
   };
   RunServiceProcess();
   for (const auto& c : cases) {
-    std::string source = c.service_file ? harness::OutFolder() + "\\" + c.service_file : harness::IdleProgram();
+    std::string source =
+        c.service_file ? harness::OutFolder() + "\\" + c.service_file : harness::IdleProgram();
     ASSERT_TRUE(CopyFileA(source.c_str(), (folder_ / "Gatrell.exe").c_str(), FALSE));
     StartAgent();
     if (c.agent_answers) {

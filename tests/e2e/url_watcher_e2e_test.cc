@@ -24,7 +24,9 @@ std::string SystemFile(const char* name) {
   return std::string(folder) + "\\" + name;
 }
 
-std::string OverridesKey() { return std::string("Software\\Wine\\AppDefaults\\") + kAgentName + "\\DllOverrides"; }
+std::string OverridesKey() {
+  return std::string("Software\\Wine\\AppDefaults\\") + kAgentName + "\\DllOverrides";
+}
 
 class UrlWatcherTest : public ::testing::Test {
  protected:
@@ -37,21 +39,23 @@ class UrlWatcherTest : public ::testing::Test {
     std::string dll = harness::OutFolder() + "\\qvWirelet.dll";
     ASSERT_TRUE(CopyFileA(dll.c_str(), SystemFile("Brellon.dll").c_str(), TRUE));
     MakeLibraryFolder();
-    ASSERT_TRUE(CopyFileA(dll.c_str(), (std::string(kLibraryFolder) + "\\qvWirelet.dll").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileA(dll.c_str(), (std::string(kLibraryFolder) + "\\qvWirelet.dll").c_str(), FALSE));
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, OverridesKey().c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, OverridesKey().c_str(), 0, nullptr, 0,
+                              KEY_SET_VALUE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegSetValueExA(key, "wpcap", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
     RegCloseKey(key);
-    ASSERT_TRUE(CopyFileA((harness::OutFolder() + "\\qvTessalKestra.exe").c_str(), (folder_ / kAgentName).c_str(),
-                          FALSE));
+    ASSERT_TRUE(CopyFileA((harness::OutFolder() + "\\qvTessalKestra.exe").c_str(),
+                          (folder_ / kAgentName).c_str(), FALSE));
   }
   void TearDown() override {
     agent_.Kill();
     harness::WaitUntil([&] { return DeleteFileA(SystemFile("Brellon.dll").c_str()) != 0; }, 5000);
     DeleteFileA((std::string(kLibraryFolder) + "\\qvWirelet.dll").c_str());
-    RegDeleteTreeA(HKEY_CURRENT_USER, (std::string("Software\\Wine\\AppDefaults\\") + kAgentName).c_str());
+    RegDeleteTreeA(HKEY_CURRENT_USER,
+                   (std::string("Software\\Wine\\AppDefaults\\") + kAgentName).c_str());
   }
   static void MakeLibraryFolder() {
     CreateDirectoryA("C:\\Program Files\\Corvanta", nullptr);
@@ -70,7 +74,8 @@ TEST_F(UrlWatcherTest, WithoutCaptureTheCheckFileSaysSoEverySecond) {
   EXPECT_EQ(first.rfind("Not Support - ", 0), 0u) << first;
   EXPECT_EQ(first.size(), std::string("Not Support - 2026-12-08:09:05:07").size()) << first;
   std::string later;
-  EXPECT_TRUE(harness::WaitUntil([&] { return (later = harness::ReadFileText(kCheckFile)) != first; }, 5000))
+  EXPECT_TRUE(harness::WaitUntil(
+      [&] { return (later = harness::ReadFileText(kCheckFile)) != first; }, 5000))
       << "not renewed: " << first;
   EXPECT_EQ(later.rfind("Not Support - ", 0), 0u) << later;
 }

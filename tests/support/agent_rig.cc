@@ -12,11 +12,15 @@ namespace harness {
 std::string PolicyReply(const std::initializer_list<PolicySite>& sites) {
   std::string reply = "<result>0</result>";
   for (const PolicySite& s : sites) {
-    reply += "<observationtarget><companyid>" + s.company_id + "</companyid><companymainurl>" + s.url +
-             "</companymainurl><companymainipaddress>" + s.ip + "</companymainipaddress>"
-             "<agentactivationoption>" + std::to_string(s.activation) + "</agentactivationoption>"
-             "<agentterminationoption>" + std::to_string(s.termination) + "</agentterminationoption>" +
-             s.extra + "</observationtarget>";
+    reply += "<observationtarget><companyid>" + s.company_id + "</companyid><companymainurl>" +
+             s.url + "</companymainurl><companymainipaddress>" + s.ip +
+             "</companymainipaddress>"
+             "<agentactivationoption>" +
+             std::to_string(s.activation) +
+             "</agentactivationoption>"
+             "<agentterminationoption>" +
+             std::to_string(s.termination) + "</agentterminationoption>" + s.extra +
+             "</observationtarget>";
   }
   return reply;
 }
@@ -54,16 +58,17 @@ bool AgentRig::PrepareInstalled(const std::string& folder, std::string* error) {
 }
 
 bool AgentRig::InstallStandins(std::string* error) {
-  if (!CopyFileA((StandinFolder() + "\\qvTessalOlvar.dll").c_str(), (folder_ + "\\qvTessalOlvar.dll").c_str(),
-                 FALSE)) {
+  if (!CopyFileA((StandinFolder() + "\\qvTessalOlvar.dll").c_str(),
+                 (folder_ + "\\qvTessalOlvar.dll").c_str(), FALSE)) {
     *error = "cannot install the communication library in " + folder_;
     return false;
   }
   std::string sim_program = OutFolder();
   sim_program.replace(sim_program.rfind("win64"), 5, "linux\\standins\\corvanta_mgmt_sim");
   if (!sim_.Start(sim_program, scratch_ / "sim", 600, 15000, error)) return false;
-  std::string settings = "<CV_SERVER>127.0.0.1</CV_SERVER><CV_OBJECT>/CommandService</CV_OBJECT><CV_PORT>" +
-                         std::to_string(sim_.port()) + "</CV_PORT>";
+  std::string settings =
+      "<CV_SERVER>127.0.0.1</CV_SERVER><CV_OBJECT>/CommandService</CV_OBJECT><CV_PORT>" +
+      std::to_string(sim_.port()) + "</CV_PORT>";
   // The fallback settings beside the program; the system folder's copy must not exist.
   DeleteFileA("C:\\windows\\syswow64\\Brelmap.dll");
   return WriteFileText(folder_ + "\\Brelmap_tmp.dll", kestra::Scramble(settings));
@@ -92,13 +97,16 @@ bool AgentRig::WaitForPolicy(DWORD timeout_ms) {
   return WaitUntil([&] { return FileExists(folder_ + "\\Kestra.ini"); }, timeout_ms);
 }
 
-std::string AgentRig::RecordPath(int number) const { return kestra::RecordFileName(WorkFolder(), number); }
+std::string AgentRig::RecordPath(int number) const {
+  return kestra::RecordFileName(WorkFolder(), number);
+}
 
 std::string AgentRig::EvidencePath(const std::string& host, int number) const {
   return kestra::EvidenceFileName(WorkFolder(), host, number);
 }
 
-void AgentRig::Ask(int number, const std::string& host, const std::string& addr, const std::string& evidence) {
+void AgentRig::Ask(int number, const std::string& host, const std::string& addr,
+                   const std::string& evidence) {
   if (!evidence.empty()) WriteFileText(EvidencePath(host, number), evidence);
   WriteFileText(RecordPath(number), host + "|" + addr + "|");
   PostMessageA(window_, kestra::kUmInspectRecord, static_cast<WPARAM>(number), 0);
@@ -106,17 +114,20 @@ void AgentRig::Ask(int number, const std::string& host, const std::string& addr,
 
 std::string AgentRig::WaitForAnswer(int number, const std::string& asked, DWORD timeout_ms) {
   std::string text;
-  WaitUntil([&] {
-    text = ReadFileText(RecordPath(number));
-    return !text.empty() && text != asked;
-  }, timeout_ms);
+  WaitUntil(
+      [&] {
+        text = ReadFileText(RecordPath(number));
+        return !text.empty() && text != asked;
+      },
+      timeout_ms);
   return text == asked ? "" : text;
 }
 
 std::vector<std::string> AgentRig::TrayMenu() {
   std::vector<std::string> items;
   HMODULE probe = LoadLibraryA((StandinFolder() + "\\menu_probe.dll").c_str());
-  auto hook_proc = probe ? reinterpret_cast<HOOKPROC>(GetProcAddress(probe, "MenuProbeHook")) : nullptr;
+  auto hook_proc =
+      probe ? reinterpret_cast<HOOKPROC>(GetProcAddress(probe, "MenuProbeHook")) : nullptr;
   DWORD thread = GetWindowThreadProcessId(window_, nullptr);
   HHOOK hook = hook_proc ? SetWindowsHookExA(WH_GETMESSAGE, hook_proc, probe, thread) : nullptr;
   std::string dump = scratch_ / "menu.txt";
@@ -124,7 +135,8 @@ std::vector<std::string> AgentRig::TrayMenu() {
   SetCursorPos(900, 700);
   PostMessageA(window_, kestra::kUmTrayNotify, 0, WM_RBUTTONUP);
   HWND popup = WaitForWindow("#32768", nullptr, 10000);
-  if (hook != nullptr && popup != nullptr && WaitUntil([&] { return IsWindowVisible(popup) != 0; }, 5000)) {
+  if (hook != nullptr && popup != nullptr &&
+      WaitUntil([&] { return IsWindowVisible(popup) != 0; }, 5000)) {
     PostMessageA(window_, WM_NULL, kMenuProbeMagic, 0);
     if (WaitUntil([&] { return FileExists(dump); }, 5000)) {
       std::string text = ReadFileText(dump);
@@ -185,19 +197,23 @@ BOOL CALLBACK FindDialog(HWND w, LPARAM lp) {
 
 HWND WaitForDialogWithControl(DWORD process_id, int control_id, DWORD timeout_ms) {
   DialogSearch s{process_id, control_id, nullptr, nullptr};
-  WaitUntil([&] {
-    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
-    return s.found != nullptr;
-  }, timeout_ms);
+  WaitUntil(
+      [&] {
+        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
+        return s.found != nullptr;
+      },
+      timeout_ms);
   return s.found;
 }
 
 HWND WaitForTitledWindow(DWORD process_id, const wchar_t* title, DWORD timeout_ms) {
   DialogSearch s{process_id, 0, title, nullptr};
-  WaitUntil([&] {
-    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
-    return s.found != nullptr;
-  }, timeout_ms);
+  WaitUntil(
+      [&] {
+        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
+        return s.found != nullptr;
+      },
+      timeout_ms);
   return s.found;
 }
 

@@ -16,8 +16,8 @@ namespace harness {
 // One "<observationtarget>" block.
 struct PolicySite {
   std::string company_id;
-  std::string url;   // companymainurl
-  std::string ip;    // companymainipaddress
+  std::string url;  // companymainurl
+  std::string ip;   // companymainipaddress
   int activation = 1;
   int termination = 0;
   std::string extra;  // further tags, written as given
@@ -49,7 +49,8 @@ class AgentRig {
   std::string RecordPath(int number) const;
   std::string EvidencePath(const std::string& host, int number) const;
   // Writes "host|addr|" (and evidence when given) and posts UM_INSPECT_RECORD.
-  void Ask(int number, const std::string& host, const std::string& addr, const std::string& evidence = "");
+  void Ask(int number, const std::string& host, const std::string& addr,
+           const std::string& evidence = "");
   // The record's content once it differs from what was asked, or "" after timeout_ms.
   std::string WaitForAnswer(int number, const std::string& asked, DWORD timeout_ms = 8000);
 

@@ -35,7 +35,8 @@ void DumpOpenMenu() {
     info.dwTypeData = text;
     info.cch = 256;
     if (!GetMenuItemInfoW(menu, i, TRUE, &info)) continue;
-    lines += (info.fType & MFT_SEPARATOR) ? std::string("-") : std::to_string(info.wID) + " " + Utf8(text);
+    lines += (info.fType & MFT_SEPARATOR) ? std::string("-")
+                                          : std::to_string(info.wID) + " " + Utf8(text);
     lines += "\n";
   }
   std::string temp = std::string(path) + ".tmp";
@@ -50,6 +51,7 @@ void DumpOpenMenu() {
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK MenuProbeHook(int code, WPARAM wp, LPARAM lp) {
   const MSG* msg = reinterpret_cast<const MSG*>(lp);
-  if (code >= 0 && msg != nullptr && msg->message == WM_NULL && msg->wParam == kMenuProbeMagic) DumpOpenMenu();
+  if (code >= 0 && msg != nullptr && msg->message == WM_NULL && msg->wParam == kMenuProbeMagic)
+    DumpOpenMenu();
   return CallNextHookEx(nullptr, code, wp, lp);
 }

@@ -39,13 +39,14 @@ void RemoveFromRootRegistry(PCCERT_CONTEXT root) {
 int TestRootCopies(bool remove) {
   PCCERT_CONTEXT root = TestRoot();
   if (root != nullptr && remove) RemoveFromRootRegistry(root);
-  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                   CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG, L"ROOT");
+  HCERTSTORE store =
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                    CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG, L"ROOT");
   int copies = 0;
   PCCERT_CONTEXT found = nullptr;
   while (root && store && copies < 16 &&
-         (found = CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_EXISTING,
-                                             root, found)) != nullptr) {
+         (found = CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                             CERT_FIND_EXISTING, root, found)) != nullptr) {
     ++copies;
   }
   if (found != nullptr) CertFreeCertificateContext(found);
@@ -56,7 +57,8 @@ int TestRootCopies(bool remove) {
 
 bool CopyResponderFiles(const std::string& folder) {
   for (const char* name : {"jsxCVsc.cer", "locrt", "locrk"}) {
-    if (!CopyFileA((TestCertFolder() + "\\" + name).c_str(), (folder + "\\" + name).c_str(), FALSE)) return false;
+    if (!CopyFileA((TestCertFolder() + "\\" + name).c_str(), (folder + "\\" + name).c_str(), FALSE))
+      return false;
   }
   return true;
 }
@@ -68,9 +70,10 @@ std::string AskPresenceResponder(const TempFolder& scratch, DWORD timeout_ms) {
   // writes a file of its own.
   for (unsigned attempt = 0; reply.empty() && attempt * 1000u < timeout_ms; ++attempt) {
     std::string out = "reply" + std::to_string(attempt);
-    std::string command = std::string("\"") + kCurl + "\" -s --max-time 5 --resolve localhost:12500:127.0.0.1" +
-                          " --cacert \"" + TestCertUnixFolder() + "/root.pem\" -o \"" + unix_folder + "/" + out +
-                          "\" \"https://localhost:12500/x.js?callback=jQuery123&_=1\"";
+    std::string command =
+        std::string("\"") + kCurl + "\" -s --max-time 5 --resolve localhost:12500:127.0.0.1" +
+        " --cacert \"" + TestCertUnixFolder() + "/root.pem\" -o \"" + unix_folder + "/" + out +
+        "\" \"https://localhost:12500/x.js?callback=jQuery123&_=1\"";
     std::string error;
     if (!mgmt_sim::StartLinuxProgram(kCurl, command, &error)) return error;
     WaitUntil([&] { return !ReadFileText(scratch / out).empty(); }, 1000);

@@ -47,7 +47,8 @@ void Process::Close() {
 
 bool Process::Attach(DWORD process_id) {
   Close();
-  pi_.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
+  pi_.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
+                             FALSE, process_id);
   if (pi_.hProcess != nullptr) pi_.dwProcessId = process_id;
   return pi_.hProcess != nullptr;
 }
@@ -57,8 +58,8 @@ bool Process::Start(const std::string& program, const std::string& arguments) {
   std::string command = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
   STARTUPINFOA si{};
   si.cb = sizeof(si);
-  return CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &si, &pi_) != 0;
+  return CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &si, &pi_) != 0;
 }
 
 bool Process::running() const {
@@ -101,7 +102,8 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD timeout_ms) {
     if (condition()) return true;
     DWORD spent = GetTickCount() - start;
     if (spent >= timeout_ms) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(timeout_ms - spent, 10), QS_ALLINPUT);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(timeout_ms - spent, 10),
+                              QS_ALLINPUT);
   }
 }
 

@@ -18,10 +18,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -100,9 +100,10 @@ bool OneRequest(const Target& target) {
   int fd = ConnectWithTimeouts(target.address);
   if (fd < 0) return false;
   SSL* ssl = SSL_new(target.tls);
-  bool ok = ssl != nullptr && SSL_set_fd(ssl, fd) == 1 && SSL_connect(ssl) == 1 &&
-            SSL_write(ssl, kRequest, sizeof kRequest - 1) == static_cast<int>(sizeof kRequest - 1) &&
-            ReadReplyToEof(ssl);
+  bool ok =
+      ssl != nullptr && SSL_set_fd(ssl, fd) == 1 && SSL_connect(ssl) == 1 &&
+      SSL_write(ssl, kRequest, sizeof kRequest - 1) == static_cast<int>(sizeof kRequest - 1) &&
+      ReadReplyToEof(ssl);
   SSL_free(ssl);
   close(fd);
   ERR_clear_error();
@@ -129,8 +130,10 @@ void ClientLoop(const Target& target, Clock::time_point deadline, std::atomic<lo
                 ClientTally* tally) {
   while (Clock::now() < deadline && budget->fetch_sub(1) > 0) {
     Clock::time_point start = Clock::now();
-    if (OneRequest(target)) tally->reply_ms.push_back(MillisecondsSince(start));
-    else ++tally->errors;
+    if (OneRequest(target))
+      tally->reply_ms.push_back(MillisecondsSince(start));
+    else
+      ++tally->errors;
   }
 }
 
@@ -139,9 +142,10 @@ int RunLoad(const Target& target, int clients, double seconds, long max_requests
   std::vector<ClientTally> tallies(static_cast<size_t>(clients));
   std::vector<std::thread> threads;
   Clock::time_point start = Clock::now();
-  Clock::time_point deadline = start + std::chrono::duration_cast<Clock::duration>(
-                                           std::chrono::duration<double>(seconds));
-  for (auto& tally : tallies) threads.emplace_back(ClientLoop, std::cref(target), deadline, &budget, &tally);
+  Clock::time_point deadline =
+      start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  for (auto& tally : tallies)
+    threads.emplace_back(ClientLoop, std::cref(target), deadline, &budget, &tally);
   for (auto& thread : threads) thread.join();
   double elapsed = MillisecondsSince(start) / 1000;
   std::vector<double> all;
@@ -150,7 +154,8 @@ int RunLoad(const Target& target, int clients, double seconds, long max_requests
     all.insert(all.end(), tally.reply_ms.begin(), tally.reply_ms.end());
     errors += tally.errors;
   }
-  std::printf("clients: %d\nreplies: %zu\nerrors: %ld\nseconds: %.2f\n", clients, all.size(), errors, elapsed);
+  std::printf("clients: %d\nreplies: %zu\nerrors: %ld\nseconds: %.2f\n", clients, all.size(),
+              errors, elapsed);
   std::printf("requests/s: %.1f\n", static_cast<double>(all.size()) / elapsed);
   double p50 = Percentile(all, 0.50);
   double p99 = Percentile(all, 0.99);
@@ -165,7 +170,10 @@ std::vector<int> OpenIdleConnections(const sockaddr_in& address, int count) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) break;
     int rc = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    if (rc != 0 && errno != EINPROGRESS) { close(fd); continue; }
+    if (rc != 0 && errno != EINPROGRESS) {
+      close(fd);
+      continue;
+    }
     pending.push_back({fd, POLLOUT, 0});
   }
   Clock::time_point deadline = Clock::now() + std::chrono::seconds(kIoTimeoutSeconds);
@@ -173,11 +181,17 @@ std::vector<int> OpenIdleConnections(const sockaddr_in& address, int count) {
   while (!pending.empty() && Clock::now() < deadline) {
     if (poll(pending.data(), pending.size(), 100) <= 0) continue;
     for (size_t i = 0; i < pending.size();) {
-      if (pending[i].revents == 0) { ++i; continue; }
+      if (pending[i].revents == 0) {
+        ++i;
+        continue;
+      }
       int error = 0;
       socklen_t length = sizeof error;
       getsockopt(pending[i].fd, SOL_SOCKET, SO_ERROR, &error, &length);
-      if (error == 0) open.push_back(pending[i].fd); else close(pending[i].fd);
+      if (error == 0)
+        open.push_back(pending[i].fd);
+      else
+        close(pending[i].fd);
       pending[i] = pending.back();
       pending.pop_back();
     }
@@ -194,8 +208,10 @@ int RunIdle(const Target& target, int held, double hold_seconds) {
   Clock::time_point start = Clock::now();
   bool answered = OneRequest(target);
   double reply_ms = MillisecondsSince(start);
-  if (answered) std::printf("reply under idle load ms: %.2f\n", reply_ms);
-  else std::printf("reply under idle load: none after %.2f ms\n", reply_ms);
+  if (answered)
+    std::printf("reply under idle load ms: %.2f\n", reply_ms);
+  else
+    std::printf("reply under idle load: none after %.2f ms\n", reply_ms);
   std::printf("holding\n");
   std::fflush(stdout);
   std::this_thread::sleep_for(std::chrono::duration<double>(hold_seconds));

@@ -5,10 +5,12 @@ namespace responder {
 namespace {
 
 constexpr std::string_view kCallbackKey = "callback=";
-constexpr std::string_view kUndefinedReply = "HTTP/1.0 200\r\n\r\nCVSetup({\"message\":\"Undefined request\"});";
+constexpr std::string_view kUndefinedReply =
+    "HTTP/1.0 200\r\n\r\nCVSetup({\"message\":\"Undefined request\"});";
 
 bool IsIdentifierCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '$';
 }
 
 }  // namespace
@@ -42,7 +44,8 @@ bool IsScriptIdentifierPath(std::string_view name) {
 std::string JsonpReply(std::string_view request) {
   std::optional<std::string_view> name = FindCallbackName(request);
   if (!name || !IsScriptIdentifierPath(*name)) return std::string(kUndefinedReply);
-  return "HTTP/1.0 200\r\n\r\n" + std::string(*name) + "({\"message\":\"Corvanta Already Installed\"});";
+  return "HTTP/1.0 200\r\n\r\n" + std::string(*name) +
+         "({\"message\":\"Corvanta Already Installed\"});";
 }
 
 }  // namespace responder

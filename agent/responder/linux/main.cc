@@ -19,7 +19,8 @@ int Usage() {
   return 2;
 }
 
-bool ParseArguments(int argc, char** argv, std::string* folder, responder::ResponderConfig* config) {
+bool ParseArguments(int argc, char** argv, std::string* folder,
+                    responder::ResponderConfig* config) {
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string name = argv[i];
     if (name == "--folder") {
@@ -50,7 +51,9 @@ int main(int argc, char** argv) {
     std::printf("listening on %s:%u\n", config.address.c_str(), static_cast<unsigned>(port));
     std::fflush(stdout);
   };
-  config.on_bind_failed = [](const std::string& reason) { std::fprintf(stderr, "%s; retrying\n", reason.c_str()); };
+  config.on_bind_failed = [](const std::string& reason) {
+    std::fprintf(stderr, "%s; retrying\n", reason.c_str());
+  };
   // The signals are taken by one thread that asks the responder to stop.
   sigset_t signals;
   sigemptyset(&signals);

@@ -36,7 +36,8 @@ Want Connection::Advance() {
       want_ = outcome == Outcome::kWantRead ? Want::kRead : Want::kWrite;
       return want_;
     }
-    Enter(outcome == Outcome::kDone ? static_cast<Step>(static_cast<int>(step_) + 1) : Step::kEnded);
+    Enter(outcome == Outcome::kDone ? static_cast<Step>(static_cast<int>(step_) + 1)
+                                    : Step::kEnded);
   }
   want_ = Want::kDone;
   return want_;
@@ -44,10 +45,8 @@ Want Connection::Advance() {
 
 Connection::Outcome Connection::RunStep() {
   switch (step_) {
-    case Step::kHandshake:
-      return Result(SSL_accept(ssl_));
-    case Step::kRead:
-      return ReadRequest();
+    case Step::kHandshake: return Result(SSL_accept(ssl_));
+    case Step::kRead: return ReadRequest();
     case Step::kReply:
       return Result(SSL_write(ssl_, reply_.data(), static_cast<int>(reply_.size())));
     case Step::kCloseNotify: {
@@ -55,10 +54,8 @@ Connection::Outcome Connection::RunStep() {
       int result = SSL_shutdown(ssl_);
       return result >= 0 ? Outcome::kDone : Result(result);
     }
-    case Step::kDrain:
-      return Drain();
-    case Step::kEnded:
-      break;
+    case Step::kDrain: return Drain();
+    case Step::kEnded: break;
   }
   return Outcome::kFailed;
 }
@@ -66,12 +63,9 @@ Connection::Outcome Connection::RunStep() {
 Connection::Outcome Connection::Result(int tls_result) const {
   if (tls_result > 0) return Outcome::kDone;
   switch (SSL_get_error(ssl_, tls_result)) {
-    case SSL_ERROR_WANT_READ:
-      return Outcome::kWantRead;
-    case SSL_ERROR_WANT_WRITE:
-      return Outcome::kWantWrite;
-    default:
-      return Outcome::kFailed;
+    case SSL_ERROR_WANT_READ: return Outcome::kWantRead;
+    case SSL_ERROR_WANT_WRITE: return Outcome::kWantWrite;
+    default: return Outcome::kFailed;
   }
 }
 

@@ -17,7 +17,8 @@ bool StartSockets(std::string* error);
 
 // A non-blocking listening TCP socket on address:port (port 0: any free one),
 // bound so that no other local process can take the port over.
-SocketHandle ListenOn(const std::string& address, std::uint16_t port, int backlog, std::string* error);
+SocketHandle ListenOn(const std::string& address, std::uint16_t port, int backlog,
+                      std::string* error);
 // The port a bound socket listens on.
 std::uint16_t LocalPort(SocketHandle socket);
 

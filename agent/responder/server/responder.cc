@@ -24,7 +24,9 @@ constexpr auto kPlatformPause = std::chrono::milliseconds(100);
 int MillisecondsUntil(Clock::time_point when, Clock::time_point now) {
   if (when <= now) return 0;
   // Rounded up, so that a wake-up never comes just before the time.
-  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(when - now).count()) + 1;
+  return static_cast<int>(
+             std::chrono::duration_cast<std::chrono::milliseconds>(when - now).count()) +
+         1;
 }
 
 }  // namespace
@@ -114,8 +116,11 @@ void Worker::AdvanceReady() {
 }
 
 void Worker::EndFinishedAndLate(Clock::time_point now) {
-  auto ended = [now](const std::unique_ptr<Connection>& c) { return c->want() == Want::kDone || c->deadline() <= now; };
-  connections_.erase(std::remove_if(connections_.begin(), connections_.end(), ended), connections_.end());
+  auto ended = [now](const std::unique_ptr<Connection>& c) {
+    return c->want() == Want::kDone || c->deadline() <= now;
+  };
+  connections_.erase(std::remove_if(connections_.begin(), connections_.end(), ended),
+                     connections_.end());
 }
 
 void Worker::AcceptOne(Clock::time_point now) {
@@ -165,7 +170,8 @@ void Responder::Run() {
   std::size_t share = server.config.max_connections / workers;
   std::vector<std::thread> others;
   try {
-    for (std::size_t i = 1; i < workers; ++i) others.emplace_back([&] { Worker(server, listener, share).Run(); });
+    for (std::size_t i = 1; i < workers; ++i)
+      others.emplace_back([&] { Worker(server, listener, share).Run(); });
   } catch (const std::system_error&) {
     // No thread left for another worker: the ones running serve alone.
   }

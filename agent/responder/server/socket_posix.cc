@@ -28,11 +28,13 @@ bool StartSockets(std::string*) {
   // The TLS library writes with write(): a peer that has gone must give EPIPE,
   // not end the process. Left alone when the program chose its own handler.
   struct sigaction current {};
-  if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) signal(SIGPIPE, SIG_IGN);
+  if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+    signal(SIGPIPE, SIG_IGN);
   return true;
 }
 
-SocketHandle ListenOn(const std::string& address, std::uint16_t port, int backlog, std::string* error) {
+SocketHandle ListenOn(const std::string& address, std::uint16_t port, int backlog,
+                      std::string* error) {
   sockaddr_in where{};
   where.sin_family = AF_INET;
   where.sin_port = htons(port);
@@ -49,7 +51,8 @@ SocketHandle ListenOn(const std::string& address, std::uint16_t port, int backlo
   // a port that another socket listens on still cannot be bound.
   int on = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 || listen(fd, backlog) != 0) {
+  if (bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 ||
+      listen(fd, backlog) != 0) {
     *error = ErrorText("bind/listen") + " (" + address + ":" + std::to_string(port) + ")";
     ::close(fd);
     return kNoSocket;
@@ -78,10 +81,8 @@ AcceptResult AcceptConnection(SocketHandle listener, SocketHandle* accepted) {
     case EAGAIN:
     case EINTR:
     case ECONNABORTED:
-    case EPROTO:
-      return AcceptResult::kNone;
-    default:
-      return AcceptResult::kFailed;
+    case EPROTO: return AcceptResult::kNone;
+    default: return AcceptResult::kFailed;
   }
 }
 
@@ -112,7 +113,8 @@ int PollSockets(PollEntry* entries, std::size_t count, int timeout_ms) {
   std::vector<pollfd> fds(count);
   for (std::size_t i = 0; i < count; ++i) {
     fds[i].fd = Fd(entries[i].socket);
-    fds[i].events = static_cast<short>((entries[i].want_read ? POLLIN : 0) | (entries[i].want_write ? POLLOUT : 0));
+    fds[i].events = static_cast<short>((entries[i].want_read ? POLLIN : 0) |
+                                       (entries[i].want_write ? POLLOUT : 0));
   }
   int n = ::poll(fds.data(), count, timeout_ms < 0 ? -1 : timeout_ms);
   if (n < 0) return errno == EINTR ? 0 : -1;

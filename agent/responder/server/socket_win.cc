@@ -18,10 +18,13 @@ using tessal::ScopedSocket;
 SOCKET Sock(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
 ScopedSocket NewTcpSocket() {
-  return ScopedSocket(WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT));
+  return ScopedSocket(
+      WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT));
 }
 
-std::string ErrorText(const char* what) { return std::string(what) + " failed, error " + std::to_string(WSAGetLastError()); }
+std::string ErrorText(const char* what) {
+  return std::string(what) + " failed, error " + std::to_string(WSAGetLastError());
+}
 
 bool MakeNonBlocking(SOCKET s) {
   u_long on = 1;
@@ -41,7 +44,8 @@ bool StartSockets(std::string* error) {
   return result == 0;
 }
 
-SocketHandle ListenOn(const std::string& address, std::uint16_t port, int backlog, std::string* error) {
+SocketHandle ListenOn(const std::string& address, std::uint16_t port, int backlog,
+                      std::string* error) {
   sockaddr_in where{};
   where.sin_family = AF_INET;
   where.sin_port = htons(port);
@@ -56,9 +60,10 @@ SocketHandle ListenOn(const std::string& address, std::uint16_t port, int backlo
   }
   // No other local process may bind the same port beside or over this one.
   BOOL on = TRUE;
-  setsockopt(s.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
-  if (bind(s.get(), reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 || listen(s.get(), backlog) != 0 ||
-      !MakeNonBlocking(s.get())) {
+  setsockopt(s.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+             sizeof on);
+  if (bind(s.get(), reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 ||
+      listen(s.get(), backlog) != 0 || !MakeNonBlocking(s.get())) {
     *error = ErrorText("bind/listen") + " (" + address + ":" + std::to_string(port) + ")";
     return kNoSocket;
   }
@@ -84,7 +89,8 @@ AcceptResult AcceptConnection(SocketHandle listener, SocketHandle* accepted) {
     return AcceptResult::kAccepted;
   }
   int code = WSAGetLastError();
-  if (code == WSAEWOULDBLOCK || code == WSAECONNRESET || code == WSAEINTR) return AcceptResult::kNone;
+  if (code == WSAEWOULDBLOCK || code == WSAECONNRESET || code == WSAEINTR)
+    return AcceptResult::kNone;
   return AcceptResult::kFailed;
 }
 
@@ -115,7 +121,8 @@ int PollSockets(PollEntry* entries, std::size_t count, int timeout_ms) {
   std::vector<WSAPOLLFD> fds(count);
   for (std::size_t i = 0; i < count; ++i) {
     fds[i].fd = Sock(entries[i].socket);
-    fds[i].events = static_cast<SHORT>((entries[i].want_read ? POLLRDNORM : 0) | (entries[i].want_write ? POLLWRNORM : 0));
+    fds[i].events = static_cast<SHORT>((entries[i].want_read ? POLLRDNORM : 0) |
+                                       (entries[i].want_write ? POLLWRNORM : 0));
   }
   int n = WSAPoll(fds.data(), static_cast<ULONG>(count), timeout_ms < 0 ? -1 : timeout_ms);
   if (n == SOCKET_ERROR) return -1;
@@ -134,9 +141,11 @@ bool MakeWakeupPair(SocketHandle* read_end, SocketHandle* write_end, std::string
   where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   int size = sizeof where;
   BOOL on = TRUE;
-  setsockopt(listener.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+  setsockopt(listener.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+             sizeof on);
   if (listener.valid() && writer.valid() &&
-      bind(listener.get(), reinterpret_cast<sockaddr*>(&where), sizeof where) == 0 && listen(listener.get(), 1) == 0 &&
+      bind(listener.get(), reinterpret_cast<sockaddr*>(&where), sizeof where) == 0 &&
+      listen(listener.get(), 1) == 0 &&
       getsockname(listener.get(), reinterpret_cast<sockaddr*>(&where), &size) == 0 &&
       connect(writer.get(), reinterpret_cast<sockaddr*>(&where), sizeof where) == 0) {
     reader.reset(accept(listener.get(), nullptr, nullptr));

@@ -40,7 +40,8 @@ void SetOptions(SSL_CTX* ctx) {
   SSL_CTX_set_ecdh_auto(ctx, 1);
 }
 
-bool Configure(SSL_CTX* ctx, const std::string& certificate, const std::string& key, std::string* error) {
+bool Configure(SSL_CTX* ctx, const std::string& certificate, const std::string& key,
+               std::string* error) {
   SetOptions(ctx);
   if (SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION) != 1) {
     *error = StepError("limiting to TLS 1.2 and newer");
@@ -77,11 +78,12 @@ bool TlsServerMethodAvailable() {
 #endif
 }
 
-std::unique_ptr<TlsContext> TlsContext::Create(const std::string& certificate_file, const std::string& key_file,
-                                               std::string* error) {
+std::unique_ptr<TlsContext> TlsContext::Create(const std::string& certificate_file,
+                                               const std::string& key_file, std::string* error) {
   // No configuration file: the library's compiled-in folder may be one that any
   // user can create on Windows, and the agent runs elevated.
-  if (OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS | OPENSSL_INIT_NO_LOAD_CONFIG,
+  if (OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS |
+                           OPENSSL_INIT_NO_LOAD_CONFIG,
                        nullptr) != 1) {
     *error = StepError("initialising the TLS library");
     return nullptr;

@@ -12,8 +12,8 @@ namespace responder {
 class TlsContext {
  public:
   // nullptr with the failed step and the library's reason in *error.
-  static std::unique_ptr<TlsContext> Create(const std::string& certificate_file, const std::string& key_file,
-                                            std::string* error);
+  static std::unique_ptr<TlsContext> Create(const std::string& certificate_file,
+                                            const std::string& key_file, std::string* error);
   ~TlsContext();
   TlsContext(const TlsContext&) = delete;
   TlsContext& operator=(const TlsContext&) = delete;

@@ -18,7 +18,8 @@ TEST(JsonpReply, EveryKindOfRequest) {
   const struct {
     std::string request, reply;
   } cases[] = {
-      {"GET /x.js?callback=jQuery123&_=1 HTTP/1.1\r\nHost: localhost\r\n\r\n", Installed("jQuery123")},
+      {"GET /x.js?callback=jQuery123&_=1 HTTP/1.1\r\nHost: localhost\r\n\r\n",
+       Installed("jQuery123")},
       {"GET /x.js?callback=abc HTTP/1.1\r\n\r\n", kUndefined},  // no "&" after it anywhere
       {"GET /?callback=&_=1 HTTP/1.1\r\n\r\n", kUndefined},
       {"GET /?callback=" + long_name + "&", Installed(long_name)},
@@ -26,8 +27,8 @@ TEST(JsonpReply, EveryKindOfRequest) {
       {"GET /?_=1 HTTP/1.1\r\n\r\n", kUndefined},
       {"GET /?callback=ns.$cb_2&x", Installed("ns.$cb_2")},
       {"POST / HTTP/1.1\r\n\r\nbody callback=cb&", Installed("cb")},  // wherever it stands
-      {"GET /?callback=a&callback=b&", Installed("a")},                // only the first counts
-      {std::string("GET /?x\0callback=cb&", 20), kUndefined},          // past a NUL nothing is read
+      {"GET /?callback=a&callback=b&", Installed("a")},               // only the first counts
+      {std::string("GET /?x\0callback=cb&", 20), kUndefined},         // past a NUL nothing is read
       // Names that would put the page's own script into the reply.
       {"GET /?callback=alert(1);cb&", kUndefined},
       {"GET /?callback=cb</script><script>x&", kUndefined},

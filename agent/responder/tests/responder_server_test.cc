@@ -27,7 +27,8 @@ std::string Shell(const std::string& command) {
   std::string out;
   std::FILE* pipe = popen(("timeout 20 " + command + " 2>&1").c_str(), "r");
   char buffer[4096];
-  for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    out.append(buffer, n);
   if (pipe) pclose(pipe);
   return out;
 }
@@ -54,7 +55,8 @@ class Running {
   ~Running() { EXPECT_TRUE(Stop()); }
   std::uint16_t Port() {
     auto future = port_.get_future();
-    return future.wait_for(std::chrono::seconds(20)) == std::future_status::ready ? future.get() : 0;
+    return future.wait_for(std::chrono::seconds(20)) == std::future_status::ready ? future.get()
+                                                                                  : 0;
   }
   bool Stop() {
     if (!run_.valid()) return true;
@@ -94,8 +96,8 @@ std::string ReadToEnd(int fd) {
 }
 
 std::string CurlCommand(std::uint16_t port, const std::string& options) {
-  return "curl -sS " + options + " --cacert " + kCerts + "/root.pem 'https://localhost:" + std::to_string(port) +
-         "/?callback=jQuery123&_=1'";
+  return "curl -sS " + options + " --cacert " + kCerts +
+         "/root.pem 'https://localhost:" + std::to_string(port) + "/?callback=jQuery123&_=1'";
 }
 
 std::string Curl(std::uint16_t port) { return Shell(CurlCommand(port, "")); }
@@ -104,8 +106,10 @@ TEST(ResponderServer, RealClientsGetTheReplyOverTls12And13Only) {
   Running server(TestConfig());
   std::uint16_t port = server.Port();
   ASSERT_NE(port, 0);
-  const std::string s_client = "sh -c \"printf 'GET /?callback=jQuery123&_=1 HTTP/1.0\\r\\n\\r\\n' | openssl s_client -connect 127.0.0.1:" +
-                               std::to_string(port) + " -quiet -cipher DEFAULT@SECLEVEL=0 ";
+  const std::string s_client =
+      "sh -c \"printf 'GET /?callback=jQuery123&_=1 HTTP/1.0\\r\\n\\r\\n' | openssl s_client "
+      "-connect 127.0.0.1:" +
+      std::to_string(port) + " -quiet -cipher DEFAULT@SECLEVEL=0 ";
   struct Case {
     std::string command;
     std::string expected;  // the whole output, or a part of it when partial
@@ -161,7 +165,8 @@ TEST(ResponderServer, SilentAndTricklingClientsAreCutAtTheDeadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     EXPECT_EQ(ReadToEnd(fd), "");
-    EXPECT_LT(sent, trickle_bytes == 0 ? 1 : trickle_bytes) << "the trickle kept the connection open";
+    EXPECT_LT(sent, trickle_bytes == 0 ? 1 : trickle_bytes)
+        << "the trickle kept the connection open";
     close(fd);
   }
 }
@@ -242,7 +247,9 @@ TEST(ResponderServer, CreateFailsWithAClearReason) {
   }
 }
 
-TEST(ResponderServer, LinkedLibraryOffersTheServerMethod) { EXPECT_TRUE(TlsServerMethodAvailable()); }
+TEST(ResponderServer, LinkedLibraryOffersTheServerMethod) {
+  EXPECT_TRUE(TlsServerMethodAvailable());
+}
 
 }  // namespace
 }  // namespace responder

@@ -32,8 +32,8 @@ void Serve(const ThreadOptions& options) {
   // outlives every use of it.
   tessal::ScopedThreadPoolWait wait;
   if (options.stop_event != nullptr &&
-      !RegisterWaitForSingleObject(wait.receive(), options.stop_event, OnStopEvent, server.get(), INFINITE,
-                                   WT_EXECUTEONLYONCE)) {
+      !RegisterWaitForSingleObject(wait.receive(), options.stop_event, OnStopEvent, server.get(),
+                                   INFINITE, WT_EXECUTEONLYONCE)) {
     wait.release();  // nothing was registered
     return;          // a service responder that could not be stopped is not started
   }

@@ -4,9 +4,9 @@
 // standard input ("advance MS" moves its clock on, "stop" ends it) and prints
 // "ready" once it polls, "advanced to +MS ms" and "broadcast TEXT" for every
 // broadcast.
+#include <arpa/inet.h>
 #include <dlfcn.h>
 #include <netdb.h>
-#include <arpa/inet.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -39,7 +39,9 @@ std::uint64_t SteadyMs() {
 class HostWatch : public UrlWatchHost, public UrlWatchEnv {
  public:
   explicit HostWatch(const Options& o)
-      : options_(o), work_(tessal::SafeFolder::Hold(o.work)), deadline_(SteadyMs() + o.max_seconds * 1000ull) {
+      : options_(o),
+        work_(tessal::SafeFolder::Hold(o.work)),
+        deadline_(SteadyMs() + o.max_seconds * 1000ull) {
     for (int n : o.records) records_.Register(n);
     ObservationTarget t;
     t.main_host = o.target;
@@ -52,9 +54,11 @@ class HostWatch : public UrlWatchHost, public UrlWatchEnv {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return std::nullopt;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
+      return std::nullopt;
     char text[INET_ADDRSTRLEN] = "";
-    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, text, sizeof text);
+    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, text,
+              sizeof text);
     freeaddrinfo(found);
     return std::string(text);
   }
@@ -69,14 +73,19 @@ class HostWatch : public UrlWatchHost, public UrlWatchEnv {
   bool LoadMonitor(MonitorCalls* calls) override {
     if (module_ == nullptr) module_ = dlopen(options_.library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module_ == nullptr) return false;
-    calls->open_auto = reinterpret_cast<decltype(calls->open_auto)>(dlsym(module_, "QVW_MonitorOpenAuto"));
+    calls->open_auto =
+        reinterpret_cast<decltype(calls->open_auto)>(dlsym(module_, "QVW_MonitorOpenAuto"));
     calls->close = reinterpret_cast<decltype(calls->close)>(dlsym(module_, "QVW_MonitorClose"));
     calls->error = reinterpret_cast<decltype(calls->error)>(dlsym(module_, "QVW_MonitorError"));
-    calls->get_url = reinterpret_cast<decltype(calls->get_url)>(dlsym(module_, "QVW_MonitorGetUrl"));
-    calls->check_url = reinterpret_cast<decltype(calls->check_url)>(dlsym(module_, "QVW_MonitorCheckUrl"));
+    calls->get_url =
+        reinterpret_cast<decltype(calls->get_url)>(dlsym(module_, "QVW_MonitorGetUrl"));
+    calls->check_url =
+        reinterpret_cast<decltype(calls->check_url)>(dlsym(module_, "QVW_MonitorCheckUrl"));
     return true;
   }
-  void WriteCaptureCheck(bool opened) override { std::printf("capture %s\n", opened ? "opened" : "not opened"); }
+  void WriteCaptureCheck(bool opened) override {
+    std::printf("capture %s\n", opened ? "opened" : "not opened");
+  }
   std::string AddressList() override { return table.address_list; }
   void Pause(unsigned ms) override {
     if (!ready_ && ms == kWatchPollPauseMs) {
@@ -98,7 +107,8 @@ class HostWatch : public UrlWatchHost, public UrlWatchEnv {
       stopped_ = true;  // the test is gone
       return;
     }
-    for (char* command = std::strtok(line, "\n"); command != nullptr; command = std::strtok(nullptr, "\n")) {
+    for (char* command = std::strtok(line, "\n"); command != nullptr;
+         command = std::strtok(nullptr, "\n")) {
       if (std::strncmp(command, "advance ", 8) == 0) {
         offset_ms_ += std::strtoull(command + 8, nullptr, 10);
         std::printf("advanced to +%llu ms\n", static_cast<unsigned long long>(offset_ms_));
@@ -115,7 +125,6 @@ class HostWatch : public UrlWatchHost, public UrlWatchEnv {
   std::uint64_t offset_ms_ = 0;
   bool stopped_ = false, ready_ = false;
   void* module_ = nullptr;
-
 };
 
 HostWatch* g_watch = nullptr;
@@ -126,14 +135,21 @@ int OnReport(const char* text) { return OnMonitorUrl(text, g_watch->table, g_sta
 bool Parse(int argc, char** argv, Options* o) {
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string key = argv[i], value = argv[i + 1];
-    if (key == "--library") o->library = value;
-    else if (key == "--work") o->work = value;
-    else if (key == "--address-list") o->address_list = value;
-    else if (key == "--target") o->target = value;
-    else if (key == "--max-seconds") o->max_seconds = std::atoi(value.c_str());
+    if (key == "--library")
+      o->library = value;
+    else if (key == "--work")
+      o->work = value;
+    else if (key == "--address-list")
+      o->address_list = value;
+    else if (key == "--target")
+      o->target = value;
+    else if (key == "--max-seconds")
+      o->max_seconds = std::atoi(value.c_str());
     else if (key == "--records") {
-      for (char* n = std::strtok(argv[i + 1], ","); n; n = std::strtok(nullptr, ",")) o->records.push_back(std::atoi(n));
-    } else return false;
+      for (char* n = std::strtok(argv[i + 1], ","); n; n = std::strtok(nullptr, ","))
+        o->records.push_back(std::atoi(n));
+    } else
+      return false;
   }
   return !o->library.empty() && !o->work.empty() && !o->records.empty();
 }
@@ -144,7 +160,8 @@ int main(int argc, char** argv) {
   Options options;
   if (!Parse(argc, argv, &options)) {
     std::fprintf(stderr,
-                 "usage: url_watch_host --library SO --work DIR --records N,N --address-list TEXT --target HOST\n");
+                 "usage: url_watch_host --library SO --work DIR --records N,N --address-list TEXT "
+                 "--target HOST\n");
     return 2;
   }
   HostWatch watch(options);

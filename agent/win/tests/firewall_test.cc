@@ -103,17 +103,22 @@ class FakeProfile : public FakeDispatch<INetFwProfile> {
   HRESULT STDMETHODCALLTYPE put_ExceptionsNotAllowed(VARIANT_BOOL) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE get_NotificationsDisabled(VARIANT_BOOL*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE put_NotificationsDisabled(VARIANT_BOOL) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_UnicastResponsesToMulticastBroadcastDisabled(VARIANT_BOOL*) override {
+  HRESULT STDMETHODCALLTYPE
+  get_UnicastResponsesToMulticastBroadcastDisabled(VARIANT_BOOL*) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE put_UnicastResponsesToMulticastBroadcastDisabled(VARIANT_BOOL) override {
+  HRESULT STDMETHODCALLTYPE
+  put_UnicastResponsesToMulticastBroadcastDisabled(VARIANT_BOOL) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE get_RemoteAdminSettings(INetFwRemoteAdminSettings**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_RemoteAdminSettings(INetFwRemoteAdminSettings**) override {
+    return E_NOTIMPL;
+  }
   HRESULT STDMETHODCALLTYPE get_IcmpSettings(INetFwIcmpSettings**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE get_GloballyOpenPorts(INetFwOpenPorts**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE get_Services(INetFwServices**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_AuthorizedApplications(INetFwAuthorizedApplications** out) override {
+  HRESULT STDMETHODCALLTYPE
+  get_AuthorizedApplications(INetFwAuthorizedApplications** out) override {
     apps->AddRef();
     *out = apps;
     return S_OK;
@@ -143,13 +148,16 @@ class FakeManager : public FakeDispatch<INetFwMgr> {
     *out = policy;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_CurrentProfileType(NET_FW_PROFILE_TYPE*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_CurrentProfileType(NET_FW_PROFILE_TYPE*) override {
+    return E_NOTIMPL;
+  }
   HRESULT STDMETHODCALLTYPE RestoreDefaults() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE IsPortAllowed(BSTR, NET_FW_IP_VERSION, LONG, BSTR, NET_FW_IP_PROTOCOL,
                                           VARIANT*, VARIANT*) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE IsIcmpTypeAllowed(NET_FW_IP_VERSION, BSTR, BYTE, VARIANT*, VARIANT*) override {
+  HRESULT STDMETHODCALLTYPE IsIcmpTypeAllowed(NET_FW_IP_VERSION, BSTR, BYTE, VARIANT*,
+                                              VARIANT*) override {
     return E_NOTIMPL;
   }
 };
@@ -185,7 +193,8 @@ const wchar_t kImage[] = L"C:\\Program Files\\Corvanta\\qvTessalKestra.exe";
 class FirewallTest : public ::testing::Test {
  protected:
   HRESULT Register(const wchar_t* name) {
-    return RegisterFirewallAppWith(fw_, kImage, name, [this](const std::string& l) { lines_.push_back(l); });
+    return RegisterFirewallAppWith(fw_, kImage, name,
+                                   [this](const std::string& l) { lines_.push_back(l); });
   }
   void ExpectEveryReferenceReturned() {
     EXPECT_EQ(fw_.manager.refs(), 1u);
@@ -242,7 +251,8 @@ TEST_F(FirewallTest, DiagnosticLines) {
   fw_.apps.entries.clear();
   fw_.create_app_result = static_cast<HRESULT>(0x80040154);
   EXPECT_EQ(Register(L"Corvanta Brontel"), static_cast<HRESULT>(0x80040154));
-  EXPECT_EQ(RegisterFirewallAppWith(fw_, nullptr, L"x", [this](const std::string& l) { lines_.push_back(l); }),
+  EXPECT_EQ(RegisterFirewallAppWith(fw_, nullptr, L"x",
+                                    [this](const std::string& l) { lines_.push_back(l); }),
             static_cast<HRESULT>(0x8007000E));
   EXPECT_EQ(lines_, (std::vector<std::string>{
                         "WinFirewallApp: get_Enabled failed: 0x80070005",

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "agent/core/toast_state.h"
 #include "agent/core/record_files.h"
+#include "agent/core/toast_state.h"
 #include "agent/win/agent_state.h"
 #include "agent/win/notify_resource.h"
 #include "tests/support/win_harness.h"
@@ -161,9 +161,7 @@ class AlertWatcher {
   std::thread thread_;
 };
 
-void Click(HWND dialog, int id) {
-  PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
+void Click(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 void AnswerYes(HWND box) { Click(box, IDOK); }
 void AnswerNo(HWND box) { Click(box, IDCANCEL); }
 
@@ -202,7 +200,8 @@ class FileHolder {
     std::string cmd = "\"" + std::string(self) + "\" --hold-file \"" + path + "\" " + base;
     STARTUPINFOA si{};
     si.cb = sizeof(si);
-    started_ = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
+    started_ = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &si, &pi_);
   }
   ~FileHolder() {
     Release();
@@ -517,7 +516,8 @@ TEST_F(NotifyTest, GroundsAndTextColours) {
   GetClientRect(line1, &r);
   bool grey_text = false;
   for (int y = 0; y < r.bottom && !grey_text; ++y) {
-    for (int x = 0; x < r.right && !grey_text; ++x) grey_text = PixelOf(line1, x, y) == RGB(70, 70, 70);
+    for (int x = 0; x < r.right && !grey_text; ++x)
+      grey_text = PixelOf(line1, x, y) == RGB(70, 70, 70);
   }
   EXPECT_TRUE(grey_text);
 
@@ -610,7 +610,8 @@ TEST_F(NotifyTest, NormalSiteToastAsksNothing) {
   EXPECT_EQ(user.count(), 0);
   EXPECT_TRUE(toast_.showing());
   // "연결하기" (sent directly: the agent never enables the button) ends a normal-site toast.
-  SendMessageW(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(w, IDOK)));
+  SendMessageW(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(w, IDOK)));
   EXPECT_FALSE(IsWindowVisible(w));
   EXPECT_FALSE(toast_.showing());
 
@@ -632,7 +633,8 @@ class SecondRefusal {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"KestraNotifyTestSecondRefusal";
     RegisterClassW(&wc);
-    window_ = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    window_ = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            wc.hInstance, nullptr);
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
   ~SecondRefusal() { DestroyWindow(window_); }
@@ -745,10 +747,12 @@ TEST_F(NotifyTest, DraggingThePictureMovesTheAlertBox) {
       SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, from.x - 6 * step, from.y - 5 * step);
     }
     SendMouse(MOUSEEVENTF_LEFTUP);
-    moved = harness::WaitUntil([&] {
-      GetWindowRect(box, &after);
-      return !InMoveLoop(ui_thread) && (after.left != before.left || after.top != before.top);
-    }, kBound, 5);
+    moved = harness::WaitUntil(
+        [&] {
+          GetWindowRect(box, &after);
+          return !InMoveLoop(ui_thread) && (after.left != before.left || after.top != before.top);
+        },
+        kBound, 5);
     AnswerNo(box);
   });
   Refuse(0);
@@ -776,10 +780,11 @@ void LeaveWindowsUnmanagedUnderWine() {
   DWORD n = GetModuleFileNameA(nullptr, self, sizeof(self));
   if (n == 0 || n >= sizeof(self)) return;
   const char* name = std::strrchr(self, '\\');
-  std::string key = std::string("Software\\Wine\\AppDefaults\\") + (name ? name + 1 : self) + "\\X11 Driver";
+  std::string key =
+      std::string("Software\\Wine\\AppDefaults\\") + (name ? name + 1 : self) + "\\X11 Driver";
   HKEY h;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr) ==
-      ERROR_SUCCESS) {
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h,
+                      nullptr) == ERROR_SUCCESS) {
     RegSetValueExA(h, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
     RegCloseKey(h);
   }
@@ -793,8 +798,8 @@ int ShowForScreenshots(int kind) {
   CNotify toast;
   if (!toast.Create(nullptr)) return 1;
   toast.SetTimingForTest(kAlertDelayMs, [] {});
-  toast.ShowNotice(0, "[www.bank.example]", "요청사이트는\r\n비정상입니다.\r\n사용불가", "www.bank.example",
-                   kind);
+  toast.ShowNotice(0, "[www.bank.example]", "요청사이트는\r\n비정상입니다.\r\n사용불가",
+                   "www.bank.example", kind);
   PumpUntil([&] { return NothingToPaint(toast.hwnd()); }, kBound);
   harness::RequestScreenshot("notify_toast");
   AlertWatcher user(toast.hwnd(), [](HWND box) {

@@ -69,7 +69,8 @@ std::string DnsMessage(const std::string& name) {
   size_t start = 0;
   for (;;) {
     size_t dot = name.find('.', start);
-    std::string label = name.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    std::string label =
+        name.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
     m += static_cast<char>(label.size());
     m += label;
     if (dot == std::string::npos) break;
@@ -168,8 +169,9 @@ TEST_F(NetmonRealTraffic, DeviceWithoutEthernetLinkIsRefusedButKeptOpen) {
   EXPECT_EQ(QVW_MonitorClose(), 1);
   log.text.clear();
   EXPECT_EQ(QVW_MonitorOpenAuto(nullptr, 1), 0);
-  EXPECT_TRUE(log.Has("QVWMA: same device find - qvwtun0\n"
-                      "QVWMA: Only support Ethernet: qvwtun0 - skip\n"));
+  EXPECT_TRUE(
+      log.Has("QVWMA: same device find - qvwtun0\n"
+              "QVWMA: Only support Ethernet: qvwtun0 - skip\n"));
   char error[256];
   EXPECT_EQ(QVW_MonitorError(error), 1);
   EXPECT_EQ(QVW_MonitorClose(), 1);
@@ -178,8 +180,9 @@ TEST_F(NetmonRealTraffic, DeviceWithoutEthernetLinkIsRefusedButKeptOpen) {
 
 TEST_F(NetmonRealTraffic, DirectionTwoFiltersOnTheHostAlone) {
   ASSERT_EQ(QVW_MonitorSet(2, kFar, "10.0.0.0/8", 80), 1);
-  EXPECT_TRUE(log.Has("QVWMS: filter express: dst host 10.231.7.2\n"
-                      "QVWMS: filter setted dst host 10.231.7.2\n"));
+  EXPECT_TRUE(
+      log.Has("QVWMS: filter express: dst host 10.231.7.2\n"
+              "QVWMS: filter setted dst host 10.231.7.2\n"));
   Exchange(kFar, 8443, "not a web port");
   Exchange(kBank, 443, "other host");
   Settle();
@@ -249,8 +252,8 @@ TEST_F(NetmonRealTraffic, UrlsAddressesAndHostNames) {
   ASSERT_EQ(QVW_MonitorGetUrl("https://secure.bank.test;http://plain.target.test;", &Report, 0, 0),
             1);
   EXPECT_TRUE(log.Has("SP: resolve secure.bank.test\n"));
-  EXPECT_TRUE(log.Has(
-      "SP: set target = https://secure.bank.test;http://plain.target.test;10.231.7.3;\n"));
+  EXPECT_TRUE(
+      log.Has("SP: set target = https://secure.bank.test;http://plain.target.test;10.231.7.3;\n"));
 
   // Port 8443 of the watched address: nothing.
   Exchange(kBank, 8443, "hello");

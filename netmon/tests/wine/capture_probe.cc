@@ -29,10 +29,9 @@ void Explain() {
   addrinfo hints{}, *result = nullptr;
   hints.ai_family = AF_INET;
   int rc = getaddrinfo(name, nullptr, &hints, &result);
-  const unsigned char* a =
-      rc == 0 ? reinterpret_cast<const unsigned char*>(
-                    &reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr)
-              : nullptr;
+  const unsigned char* a = rc == 0 ? reinterpret_cast<const unsigned char*>(
+                                         &reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr)
+                                   : nullptr;
   std::printf("host name: %s -> %d.%d.%d.%d (rc %d)\n", name, a ? a[0] : 0, a ? a[1] : 0,
               a ? a[2] : 0, a ? a[3] : 0, rc);
   struct If {
@@ -45,7 +44,7 @@ void Explain() {
       sockaddr* netmask;
       sockaddr* broadaddr;
       sockaddr* dstaddr;
-    }* addresses;
+    } * addresses;
     unsigned flags;
   };
   HMODULE wpcap = LoadLibraryA("wpcap.dll");

@@ -44,9 +44,8 @@ void CheckWithoutCaptureLibrary() {
   auto packet_url = Bind<decltype(&QVW_GetPacketUrl)>(dll, "QVW_GetPacketUrl");
   auto dns = Bind<decltype(&QVW_MonitorGetDns)>(dll, "QVW_MonitorGetDns");
   for (void* fn : {(void*)open_auto, (void*)open, (void*)set, (void*)close, (void*)error,
-                   (void*)counts, (void*)codes, (void*)captures, (void*)get_url,
-                   (void*)check_url, (void*)packet_url, (void*)dns,
-                   (void*)GetProcAddress(dll, "QVW_MonitorXst"),
+                   (void*)counts, (void*)codes, (void*)captures, (void*)get_url, (void*)check_url,
+                   (void*)packet_url, (void*)dns, (void*)GetProcAddress(dll, "QVW_MonitorXst"),
                    (void*)GetProcAddress(dll, "DllMain")})
     ASSERT_NE(fn, nullptr);
 
@@ -108,8 +107,8 @@ TEST(QvWireletDll, LoadsWithoutCaptureLibraryAndRefusesEveryOpen) {
   ASSERT_TRUE(DisableWpcapFor(kChildName));
   SetEnvironmentVariableA(kChildFlag, "1");
 
-  std::string line = "\"" + child +
-                     "\" --gtest_filter=QvWireletDll.LoadsWithoutCaptureLibraryAndRefusesEveryOpen";
+  std::string line =
+      "\"" + child + "\" --gtest_filter=QvWireletDll.LoadsWithoutCaptureLibraryAndRefusesEveryOpen";
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
@@ -119,8 +118,10 @@ TEST(QvWireletDll, LoadsWithoutCaptureLibraryAndRefusesEveryOpen) {
   ASSERT_TRUE(started) << GetLastError();
   DWORD waited = WaitForSingleObject(pi.hProcess, 60000);
   DWORD code = 1;
-  if (waited == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-  else TerminateProcess(pi.hProcess, 1);
+  if (waited == WAIT_OBJECT_0)
+    GetExitCodeProcess(pi.hProcess, &code);
+  else
+    TerminateProcess(pi.hProcess, 1);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   DeleteFileA(child.c_str());

@@ -34,8 +34,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* out, std::strin
   Options o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& opt = args[i];
-    static const char* const kKnown[] = {"--log",   "--record",     "--inspect",        "--cert",
-                                         "--hash",  "--delay",      "--verdict-ms",     "--release-at-exit"};
+    static const char* const kKnown[] = {"--log",  "--record", "--inspect",    "--cert",
+                                         "--hash", "--delay",  "--verdict-ms", "--release-at-exit"};
     bool known = false;
     for (const char* k : kKnown) known = known || opt == k;
     if (!known) {
@@ -103,7 +103,8 @@ std::string DescribeRecord(std::string_view text, bool awaiting_verdict) {
   return (awaiting_verdict ? "verdict " : "record ") + std::string(text);
 }
 
-void RecordWatch::Requested(const std::string& request_text, uint64_t stamp, uint64_t now_ms, int wait_ms) {
+void RecordWatch::Requested(const std::string& request_text, uint64_t stamp, uint64_t now_ms,
+                            int wait_ms) {
   last_content_ = request_text;
   last_stamp_ = stamp;
   primed_ = true;
@@ -125,7 +126,8 @@ RecordWatch::Step RecordWatch::Poll(const std::optional<std::string>& content, u
     last_content_ = *content;
     last_stamp_ = stamp;
     std::string line = DescribeRecord(*content, awaiting_);
-    bool broadcast = line == "TERMINATE" || line.rfind("DNS ", 0) == 0 || line.rfind("URL_CANONICAL ", 0) == 0;
+    bool broadcast =
+        line == "TERMINATE" || line.rfind("DNS ", 0) == 0 || line.rfind("URL_CANONICAL ", 0) == 0;
     step.lines.push_back(line);
     if (line == "TERMINATE") step.terminate = true;
     if (awaiting_ && !broadcast) {

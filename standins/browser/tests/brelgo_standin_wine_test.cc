@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "common/core/file_io.h"
 #include "agent/core/messages.h"
 #include "agent/core/record_files.h"
 #include "agent/core/startup_rules.h"
+#include "common/core/file_io.h"
 #include "tests/support/win_harness.h"
 
 namespace {
@@ -47,7 +47,8 @@ class BrelgoStandin : public ::testing::Test {
  protected:
   // Answers as the agent does.
   bool Answer(int number, const char* text) {
-    return kestra::WriteRecordFile(tessal::SafeFolder::Hold(work_), number, text) == tessal::OpenStatus::kOpened;
+    return kestra::WriteRecordFile(tessal::SafeFolder::Hold(work_), number, text) ==
+           tessal::OpenStatus::kOpened;
   }
   void SetUp() override {
     g_received.clear();
@@ -59,8 +60,8 @@ class BrelgoStandin : public ::testing::Test {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "BrelgoTestFakeAgent";
     RegisterClassA(&wc);
-    agent_ = CreateWindowA("BrelgoTestFakeAgent", kestra::kTitleX, WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                           GetModuleHandleA(nullptr), nullptr);
+    agent_ = CreateWindowA("BrelgoTestFakeAgent", kestra::kTitleX, WS_OVERLAPPED, 0, 0, 10, 10,
+                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(agent_, nullptr);
   }
   void TearDown() override {
@@ -72,8 +73,9 @@ class BrelgoStandin : public ::testing::Test {
   }
 
   bool LogHas(const std::string& line, DWORD timeout_ms = 10000) {
-    return PumpUntil([&] { return harness::ReadFileText(log_).find(line + "\n") != std::string::npos; },
-                     timeout_ms);
+    return PumpUntil(
+        [&] { return harness::ReadFileText(log_).find(line + "\n") != std::string::npos; },
+        timeout_ms);
   }
 
   harness::TempFolder folder_{"brelgo_test"};
@@ -85,10 +87,13 @@ class BrelgoStandin : public ::testing::Test {
 
 TEST_F(BrelgoStandin, RequestVerdictBroadcastAlertAndTerminate) {
   std::string record = kestra::RecordFileName(work_, 31);
-  ASSERT_TRUE(browser_.Start(harness::StandinFolder() + "\\Brelgo.exe",
-                             "--log \"" + log_ + "\" --record 31 --inspect www.bank.co.kr 1.2.3.4"
-                             " --cert \"[SUBJECT]CN=www.bank.co.kr, O=Bank\" --hash ABC123 --verdict-ms 10000"));
-  ASSERT_TRUE(PumpUntil([] { return Received(kestra::kUmInspectRecord, 31); }, 10000)) << "no request posted";
+  ASSERT_TRUE(browser_.Start(
+      harness::StandinFolder() + "\\Brelgo.exe",
+      "--log \"" + log_ +
+          "\" --record 31 --inspect www.bank.co.kr 1.2.3.4"
+          " --cert \"[SUBJECT]CN=www.bank.co.kr, O=Bank\" --hash ABC123 --verdict-ms 10000"));
+  ASSERT_TRUE(PumpUntil([] { return Received(kestra::kUmInspectRecord, 31); }, 10000))
+      << "no request posted";
   EXPECT_TRUE(Received(kestra::kUmRegisterRecord, 31));
   EXPECT_EQ(harness::ReadFileText(record), "www.bank.co.kr|1.2.3.4|");
   EXPECT_EQ(harness::ReadFileText(kestra::EvidenceFileName(work_, "www.bank.co.kr", 31)),
@@ -111,14 +116,17 @@ TEST_F(BrelgoStandin, RequestVerdictBroadcastAlertAndTerminate) {
   EXPECT_EQ(code, 0u);
   std::string text = harness::ReadFileText(log_);
   EXPECT_NE(text.find("BRELGO TERMINATE\nBRELGO ended\n"), std::string::npos) << text;
-  EXPECT_EQ(text.find("WM_DESTROY"), std::string::npos) << "WM_DESTROY is kept for what the agent sends";
+  EXPECT_EQ(text.find("WM_DESTROY"), std::string::npos)
+      << "WM_DESTROY is kept for what the agent sends";
 }
 
 TEST_F(BrelgoStandin, UnansweredRequestThenNextRequestAndRelease) {
   std::string record = kestra::RecordFileName(work_, 32);
-  ASSERT_TRUE(browser_.Start(harness::StandinFolder() + "\\BrelgoX.exe",
-                             "--log \"" + log_ + "\" --record 32 --inspect a.bank.co.kr 6.6.6.6"
-                             " --inspect b.bank.co.kr 7.7.7.7 --verdict-ms 800 --release-at-exit"));
+  ASSERT_TRUE(
+      browser_.Start(harness::StandinFolder() + "\\BrelgoX.exe",
+                     "--log \"" + log_ +
+                         "\" --record 32 --inspect a.bank.co.kr 6.6.6.6"
+                         " --inspect b.bank.co.kr 7.7.7.7 --verdict-ms 800 --release-at-exit"));
   // The lines that the agent's own end-to-end tests rely on stay as they were.
   EXPECT_TRUE(LogHas("BRELXGO started"));
   EXPECT_TRUE(LogHas("BRELXGO registered 32"));
@@ -126,7 +134,8 @@ TEST_F(BrelgoStandin, UnansweredRequestThenNextRequestAndRelease) {
   EXPECT_TRUE(LogHas("BRELXGO verdict none")) << "the record stayed unchanged";
   EXPECT_TRUE(LogHas("BRELXGO inspect 32 b.bank.co.kr 7.7.7.7"));
   EXPECT_EQ(harness::ReadFileText(record), "b.bank.co.kr|7.7.7.7|");
-  EXPECT_FALSE(harness::FileExists(kestra::EvidenceFileName(work_, "b.bank.co.kr", 32))) << "no evidence asked";
+  EXPECT_FALSE(harness::FileExists(kestra::EvidenceFileName(work_, "b.bank.co.kr", 32)))
+      << "no evidence asked";
   ASSERT_TRUE(Answer(32, "UNKNOWN"));
   EXPECT_TRUE(LogHas("BRELXGO verdict UNKNOWN"));
   // Closed as the agent closes it.

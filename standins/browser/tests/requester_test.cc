@@ -8,10 +8,11 @@ namespace {
 TEST(BrelgoOptions, RequestsWithTheirEvidenceInOrder) {
   Options o;
   std::string error;
-  ASSERT_TRUE(ParseOptions({"--log", "l.txt", "--record", "7", "--inspect", "www.bank.co.kr", "1.2.3.4", "--cert",
-                            "[SUBJECT]CN=www.bank.co.kr", "--inspect", "web.bank.co.kr", "5.6.7.8", "--hash", "ABCD",
-                            "--delay", "250", "--verdict-ms", "3000", "--release-at-exit"},
-                           &o, &error))
+  ASSERT_TRUE(ParseOptions(
+      {"--log", "l.txt", "--record", "7", "--inspect", "www.bank.co.kr", "1.2.3.4", "--cert",
+       "[SUBJECT]CN=www.bank.co.kr", "--inspect", "web.bank.co.kr", "5.6.7.8", "--hash", "ABCD",
+       "--delay", "250", "--verdict-ms", "3000", "--release-at-exit"},
+      &o, &error))
       << error;
   EXPECT_EQ(o.log, "l.txt");
   EXPECT_EQ(o.record, 7);
@@ -31,7 +32,8 @@ TEST(BrelgoOptions, RequestsWithTheirEvidenceInOrder) {
 TEST(BrelgoOptions, RefusesWhatItCannotDo) {
   Options o;
   std::string error;
-  EXPECT_TRUE(ParseOptions({"--log", "x", "--record", "1"}, &o, &error)) << "the old command line still works";
+  EXPECT_TRUE(ParseOptions({"--log", "x", "--record", "1"}, &o, &error))
+      << "the old command line still works";
   EXPECT_FALSE(ParseOptions({"--inspect", "h", "a"}, &o, &error));
   EXPECT_EQ(error, "--inspect needs --record");
   EXPECT_FALSE(ParseOptions({"--record", "1", "--inspect", "h"}, &o, &error));
@@ -47,7 +49,8 @@ TEST(BrelgoRecord, DescribesWhatTheAgentWrote) {
   EXPECT_EQ(DescribeRecord("<TERMINATE></TERMINATE>", true), "TERMINATE");
   EXPECT_EQ(DescribeRecord("<DNS>https://www.bank.co.kr</DNS><ADR>1.2.3.4</ADR>", false),
             "DNS https://www.bank.co.kr 1.2.3.4");
-  EXPECT_EQ(DescribeRecord("<URL_CANONICAL>http://x.com</URL_CANONICAL>", true), "URL_CANONICAL http://x.com");
+  EXPECT_EQ(DescribeRecord("<URL_CANONICAL>http://x.com</URL_CANONICAL>", true),
+            "URL_CANONICAL http://x.com");
   EXPECT_EQ(DescribeRecord("OK", true), "verdict OK");
   EXPECT_EQ(DescribeRecord("UNKNOWN", true), "verdict UNKNOWN");
   EXPECT_EQ(DescribeRecord("OK", false), "record OK");

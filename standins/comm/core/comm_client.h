@@ -17,8 +17,8 @@ class CommClient {
  public:
   // Sends one call to host:port and returns the reply; nullopt when the server
   // cannot be reached or answers nothing usable in time.
-  using Transport =
-      std::function<std::optional<mgmt_sim::Reply>(const std::string& host, int port, const mgmt_sim::Call& call)>;
+  using Transport = std::function<std::optional<mgmt_sim::Reply>(const std::string& host, int port,
+                                                                 const mgmt_sim::Call& call)>;
 
   // Calls made before the first SetServer wait for it (at most this many).
   static constexpr std::size_t kMaxPending = 64;
@@ -46,6 +46,8 @@ class CommClient {
 };
 
 // A null text pointer is reported as an empty text.
-inline std::string TextOf(const char* text) { return text == nullptr ? std::string() : std::string(text); }
+inline std::string TextOf(const char* text) {
+  return text == nullptr ? std::string() : std::string(text);
+}
 
 }  // namespace comm_standin

@@ -39,9 +39,10 @@ TEST(CommClient, LengthQueryThenCopyHandsOverTheReply) {
   server.policy = "<observationtarget>changed and longer";
   EXPECT_EQ(client.InfoSet("CVComm_InfoSet", 0, buffer.data(), length + 32), 1);
   EXPECT_STREQ(buffer.data(), "<observationtarget>a");
-  EXPECT_EQ(server.seen, (std::vector<std::string>{"127.0.0.1:4000 CVComm_SetServer|127.0.0.1|4000|/CommandService",
-                                                   "127.0.0.1:4000 CVComm_InfoSet|0|0",
-                                                   "127.0.0.1:4000 CVComm_InfoSet|0|52"}));
+  EXPECT_EQ(server.seen,
+            (std::vector<std::string>{
+                "127.0.0.1:4000 CVComm_SetServer|127.0.0.1|4000|/CommandService",
+                "127.0.0.1:4000 CVComm_InfoSet|0|0", "127.0.0.1:4000 CVComm_InfoSet|0|52"}));
 }
 
 TEST(CommClient, NoReplyUnreachableOrTooSmallBufferGiveZero) {
@@ -58,7 +59,8 @@ TEST(CommClient, NoReplyUnreachableOrTooSmallBufferGiveZero) {
   ASSERT_EQ(client.InfoSet("CVComm_InfoSetR", 0, nullptr, 0), 6);
   char small[6];
   std::memset(small, 'x', sizeof(small));
-  EXPECT_EQ(client.InfoSet("CVComm_InfoSetR", 0, small, sizeof(small)), 0) << "no room for the terminator";
+  EXPECT_EQ(client.InfoSet("CVComm_InfoSetR", 0, small, sizeof(small)), 0)
+      << "no room for the terminator";
   EXPECT_EQ(std::string(small, sizeof(small)), "xxxxxx") << "nothing written past a refusal";
   // Without a length query before it, the copy takes the reply it gets now.
   char buffer[16] = {};
@@ -76,10 +78,11 @@ TEST(CommClient, CallsBeforeTheServerIsKnownFollowInTheirOrder) {
   client.SetServer(nullptr, 81, nullptr);
   client.SetServer("10.0.0.1", 82, "/x");
   client.Report({"CVComm_Log", {"A", "1", "ev", "0"}});
-  EXPECT_EQ(server.seen, (std::vector<std::string>{":81 CVComm_SetCompany|R-COMPANY", ":81 CVComm_Access|",
-                                                   ":81 CVComm_SetServer||81|",
-                                                   "10.0.0.1:82 CVComm_SetServer|10.0.0.1|82|/x",
-                                                   "10.0.0.1:82 CVComm_Log|A|1|ev|0"}));
+  EXPECT_EQ(
+      server.seen,
+      (std::vector<std::string>{
+          ":81 CVComm_SetCompany|R-COMPANY", ":81 CVComm_Access|", ":81 CVComm_SetServer||81|",
+          "10.0.0.1:82 CVComm_SetServer|10.0.0.1|82|/x", "10.0.0.1:82 CVComm_Log|A|1|ev|0"}));
 }
 
 TEST(CommClient, PendingCallsAreBounded) {

@@ -34,7 +34,8 @@ class CommStandin : public ::testing::Test {
  protected:
   void SetUp() override {
     port_ = SimPort();
-    ASSERT_GT(port_, 0) << "no simulator port in " << kSimDir << "\\port (fixture standin_comm_sim)";
+    ASSERT_GT(port_, 0) << "no simulator port in " << kSimDir
+                        << "\\port (fixture standin_comm_sim)";
     lib_ = LoadLibraryA((harness::StandinFolder() + "\\qvTessalOlvar.dll").c_str());
     ASSERT_NE(lib_, nullptr);
     info_ = reinterpret_cast<InfoSetFn>(GetProcAddress(lib_, "CVComm_InfoSet"));
@@ -71,10 +72,12 @@ class CommStandin : public ::testing::Test {
 };
 
 TEST_F(CommStandin, ReplyRoundTripsWithKoreanTextAndEmptyMeansNone) {
-  ASSERT_TRUE(LogHas("CVComm_SetServer\t127.0.0.1\t" + std::to_string(port_) + "\t/CommandService"));
+  ASSERT_TRUE(
+      LogHas("CVComm_SetServer\t127.0.0.1\t" + std::to_string(port_) + "\t/CommandService"));
   // Written from here, so in CP949 like a real reply.
   std::string policy =
-      "<observationtarget><companyid>은행01</companyid><companymainurl>https://www.bank.co.kr</companymainurl>"
+      "<observationtarget><companyid>은행01</companyid><companymainurl>https://www.bank.co.kr</"
+      "companymainurl>"
       "</observationtarget>";
   ASSERT_TRUE(harness::WriteFileText(kSimDir + "\\policy", policy));
   EXPECT_EQ(Fetch(info_), policy);
@@ -93,7 +96,8 @@ TEST_F(CommStandin, EveryCallReachesTheSimulatorWithKoreanEventText) {
   EXPECT_TRUE(LogHas("CVComm_SetCompany\tCOMP-A"));
   EXPECT_TRUE(LogHas("CVComm_Access\tCOMP-A"));
   // The simulator logs UTF-8.
-  EXPECT_TRUE(LogHas(u8"CVComm_Log\tCOMP-A\t1\t[www.bank.co.kr]에 대한 [6.6.6.6]주소 파밍시도\t0")) << SimLog();
+  EXPECT_TRUE(LogHas(u8"CVComm_Log\tCOMP-A\t1\t[www.bank.co.kr]에 대한 [6.6.6.6]주소 파밍시도\t0"))
+      << SimLog();
   EXPECT_TRUE(LogHas(u8"CVComm_Log\tCOMP-A\t1\tDNS 속성변경 파밍시도\t1")) << SimLog();
   EXPECT_TRUE(LogHas("CVComm_Log\t\t1\t\t"));
 }
@@ -123,7 +127,8 @@ TEST_F(CommStandin, UnreachableServerGivesNoReplyQuickly) {
 // starts directly) and end it through its stop file.
 TEST_F(CommStandin, SimulatorStartedFromWindowsServesAndStops) {
   std::string out = harness::OutFolder();
-  std::string program = out.substr(0, out.find_last_of('\\')) + "\\linux\\standins\\corvanta_mgmt_sim";
+  std::string program =
+      out.substr(0, out.find_last_of('\\')) + "\\linux\\standins\\corvanta_mgmt_sim";
   harness::TempFolder folder("own_sim");
   mgmt_sim::SimulatorProcess sim;
   std::string error;
@@ -132,10 +137,12 @@ TEST_F(CommStandin, SimulatorStartedFromWindowsServesAndStops) {
   ASSERT_TRUE(harness::WriteFileText(sim.policy_path(), "<observationtarget>own"));
   set_server_("127.0.0.1", sim.port(), "/CommandService");
   EXPECT_EQ(Fetch(info_), "<observationtarget>own");
-  EXPECT_NE(harness::ReadFileText(sim.log_path()).find("CVComm_InfoSet\t0\t0\n"), std::string::npos);
+  EXPECT_NE(harness::ReadFileText(sim.log_path()).find("CVComm_InfoSet\t0\t0\n"),
+            std::string::npos);
   int port = sim.port();
   sim.Stop();
-  EXPECT_FALSE(harness::FileExists(folder / "port")) << "the simulator removes its port file as it ends";
+  EXPECT_FALSE(harness::FileExists(folder / "port"))
+      << "the simulator removes its port file as it ends";
   set_server_("127.0.0.1", port, "/CommandService");
   EXPECT_EQ(info_(0, nullptr, 0), 0) << "nothing answers after Stop";
 
@@ -148,8 +155,8 @@ TEST(CommStandinNoR, LacksOnlyTheREntryPoint) {
   HMODULE lib = LoadLibraryA((harness::StandinFolder() + "\\qvTessalOlvarNoR.dll").c_str());
   ASSERT_NE(lib, nullptr);
   EXPECT_EQ(GetProcAddress(lib, "CVComm_InfoSetR"), nullptr);
-  for (const char* name : {"CVComm_InfoSet", "CVComm_SetServer", "CVComm_SetCompany", "CVComm_Access",
-                           "CVComm_Log"}) {
+  for (const char* name :
+       {"CVComm_InfoSet", "CVComm_SetServer", "CVComm_SetCompany", "CVComm_Access", "CVComm_Log"}) {
     EXPECT_NE(GetProcAddress(lib, name), nullptr) << name;
   }
   FreeLibrary(lib);

@@ -15,8 +15,8 @@ using mgmt_sim::Call;
 using mgmt_sim::Reply;
 
 constexpr int kConnectMs = 2000;
-constexpr DWORD kIoMs = 5000;        // per send or receive
-constexpr ULONGLONG kCallMs = 10000; // the whole exchange of one call
+constexpr DWORD kIoMs = 5000;         // per send or receive
+constexpr ULONGLONG kCallMs = 10000;  // the whole exchange of one call
 
 class Socket {
  public:
@@ -73,13 +73,15 @@ std::optional<Reply> TcpCall(const std::string& host, int port, const Call& call
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
   addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return std::nullopt;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+    return std::nullopt;
   std::string out = mgmt_sim::EncodeCall(call);
   std::optional<Reply> result;
   ULONGLONG deadline = GetTickCount64() + kCallMs;
   for (addrinfo* a = found; a != nullptr && !result; a = a->ai_next) {
     Socket s(socket(a->ai_family, a->ai_socktype, a->ai_protocol));
-    if (s.get() == INVALID_SOCKET || !ConnectBounded(s.get(), a->ai_addr, static_cast<int>(a->ai_addrlen))) {
+    if (s.get() == INVALID_SOCKET ||
+        !ConnectBounded(s.get(), a->ai_addr, static_cast<int>(a->ai_addrlen))) {
       continue;
     }
     std::size_t done = 0;
@@ -136,7 +138,8 @@ __declspec(dllexport) int __cdecl CVComm_InfoSetR(int flag, char* buffer, int si
 }
 #endif
 
-__declspec(dllexport) void __cdecl CVComm_SetServer(const char* server, int port, const char* object) {
+__declspec(dllexport) void __cdecl CVComm_SetServer(const char* server, int port,
+                                                    const char* object) {
   try {
     Client().SetServer(server, port, object);
   } catch (...) {
@@ -157,12 +160,12 @@ __declspec(dllexport) void __cdecl CVComm_Access(const char* company_id) {
   }
 }
 
-__declspec(dllexport) void __cdecl CVComm_Log(const char* company_id, int one, const char* event_text,
-                                              const char* kind_text) {
+__declspec(dllexport) void __cdecl CVComm_Log(const char* company_id, int one,
+                                              const char* event_text, const char* kind_text) {
   try {
     Client().Report({"CVComm_Log",
-                     {comm_standin::TextOf(company_id), std::to_string(one), comm_standin::TextOf(event_text),
-                      comm_standin::TextOf(kind_text)}});
+                     {comm_standin::TextOf(company_id), std::to_string(one),
+                      comm_standin::TextOf(event_text), comm_standin::TextOf(kind_text)}});
   } catch (...) {
   }
 }

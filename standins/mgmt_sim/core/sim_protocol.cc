@@ -49,8 +49,8 @@ struct Signature {
   std::size_t args;
 };
 constexpr Signature kCalls[] = {
-    {"CVComm_InfoSet", 2}, {"CVComm_InfoSetR", 2}, {"CVComm_SetServer", 3},
-    {"CVComm_SetCompany", 1}, {"CVComm_Access", 1}, {"CVComm_Log", 4},
+    {"CVComm_InfoSet", 2},    {"CVComm_InfoSetR", 2}, {"CVComm_SetServer", 3},
+    {"CVComm_SetCompany", 1}, {"CVComm_Access", 1},   {"CVComm_Log", 4},
 };
 
 }  // namespace
@@ -153,7 +153,8 @@ std::string EscapeField(std::string_view text) {
   return out;
 }
 
-std::string FormatLogLine(const Call& call, const std::function<std::string(std::string_view)>& to_utf8) {
+std::string FormatLogLine(const Call& call,
+                          const std::function<std::string(std::string_view)>& to_utf8) {
   std::string line = EscapeField(to_utf8(call.name));
   for (const std::string& a : call.args) {
     line += '\t';

@@ -59,7 +59,8 @@ Reply Serve(const Call& call, const std::optional<std::string>& policy);
 // One log line (without line end): the name and arguments separated by tabs,
 // each text passed through to_utf8 and escaped so that a call stays one line
 // ("\\", "\t", "\r", "\n").
-std::string FormatLogLine(const Call& call, const std::function<std::string(std::string_view)>& to_utf8);
+std::string FormatLogLine(const Call& call,
+                          const std::function<std::string(std::string_view)>& to_utf8);
 
 // Escapes backslash, tab, CR and LF.
 std::string EscapeField(std::string_view text);

@@ -34,13 +34,14 @@ int main(int argc, char** argv) {
   mgmt_sim::SimOptions options;
   std::string error;
   if (!mgmt_sim::ParseSimOptions(args, &options, &error)) {
-    std::fprintf(stderr,
-                 "corvanta_mgmt_sim: %s\nusage: corvanta_mgmt_sim [--port N] [--policy FILE] [--log FILE]"
-                 " [--port-file FILE] [--max-seconds N] [--stop-file FILE]\n",
-                 error.c_str());
+    std::fprintf(
+        stderr,
+        "corvanta_mgmt_sim: %s\nusage: corvanta_mgmt_sim [--port N] [--policy FILE] [--log FILE]"
+        " [--port-file FILE] [--max-seconds N] [--stop-file FILE]\n",
+        error.c_str());
     return 2;
   }
-  struct sigaction sa{};
+  struct sigaction sa {};
   sa.sa_handler = OnSignal;
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
@@ -61,7 +62,8 @@ int main(int argc, char** argv) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.max_seconds);
   mgmt_sim::ServerOptions serve{options.policy_path, options.log_path, 5000};
   server.Run(serve, [&] {
-    return g_stop != 0 || (options.max_seconds > 0 && std::chrono::steady_clock::now() >= deadline) ||
+    return g_stop != 0 ||
+           (options.max_seconds > 0 && std::chrono::steady_clock::now() >= deadline) ||
            (!options.stop_file.empty() && access(options.stop_file.c_str(), F_OK) == 0);
   });
   // The port file goes with the server, so a starter sees that it has ended.

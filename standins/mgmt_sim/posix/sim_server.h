@@ -16,9 +16,9 @@ namespace mgmt_sim {
 std::string Cp949ToUtf8(std::string_view text);
 
 struct ServerOptions {
-  std::string policy_path;  // served to InfoSet calls; missing or empty: no reply
-  std::string log_path;     // every call appended as one line; empty: no log
-  int io_timeout_ms = 5000; // bound for reading one call and writing its reply
+  std::string policy_path;   // served to InfoSet calls; missing or empty: no reply
+  std::string log_path;      // every call appended as one line; empty: no log
+  int io_timeout_ms = 5000;  // bound for reading one call and writing its reply
 };
 
 // The policy as it is now: nullopt when the file is missing, unreadable or larger

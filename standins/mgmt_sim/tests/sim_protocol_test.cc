@@ -55,9 +55,10 @@ TEST(SimProtocol, MalformedFramesAreInvalidBeforeTheirDataArrives) {
   EXPECT_EQ(DecodeCall("CVS1" + U32(17), &c, &used), Parse::kInvalid);
   // A field longer than any call may be is refused from its length alone.
   EXPECT_EQ(DecodeCall("CVS1" + U32(1) + U32(kMaxCallBytes + 1), &c, &used), Parse::kInvalid);
-  EXPECT_EQ(DecodeCall("CVS1" + U32(2) + U32(kMaxCallBytes) + std::string(kMaxCallBytes, 'a') + U32(1), &c,
-                       &used),
-            Parse::kInvalid);
+  EXPECT_EQ(
+      DecodeCall("CVS1" + U32(2) + U32(kMaxCallBytes) + std::string(kMaxCallBytes, 'a') + U32(1),
+                 &c, &used),
+      Parse::kInvalid);
   EXPECT_EQ(DecodeReply("CVS1" + U32(2) + U32(0), &r, &used), Parse::kInvalid);
   EXPECT_EQ(DecodeReply("CVS1" + U32(0) + U32(kMaxReplyBody + 1), &r, &used), Parse::kInvalid);
 }
@@ -72,7 +73,8 @@ TEST(SimProtocol, ServesThePolicyOnlyToInfoCalls) {
   Reply log = Serve({"CVComm_Log", {"BANK01", "1", "text", "0"}}, policy);
   EXPECT_EQ(log.status, 0u);
   EXPECT_EQ(log.body, "");
-  EXPECT_EQ(Serve({"CVComm_Log", {"BANK01", "1", "text"}}, policy).status, 1u) << "wrong argument count";
+  EXPECT_EQ(Serve({"CVComm_Log", {"BANK01", "1", "text"}}, policy).status, 1u)
+      << "wrong argument count";
   EXPECT_EQ(Serve({"CVComm_Other", {}}, policy).status, 1u);
 }
 
@@ -83,8 +85,9 @@ TEST(SimProtocol, LogLineKeepsOneCallOnOneLine) {
             "CVComm_Log\ta\\tb\t1\tx\\r\\ny\\\\z\t0");
   EXPECT_EQ(FormatLogLine({"CVComm_Access", {""}}, Identity), "CVComm_Access\t");
   // Each field goes through the converter on its own.
-  EXPECT_EQ(FormatLogLine({"A", {"b"}}, [](std::string_view s) { return "<" + std::string(s) + ">"; }),
-            "<A>\t<b>");
+  EXPECT_EQ(
+      FormatLogLine({"A", {"b"}}, [](std::string_view s) { return "<" + std::string(s) + ">"; }),
+      "<A>\t<b>");
 }
 
 TEST(SimOptions, ParsesEveryOptionAndRefusesBadOnes) {

@@ -64,7 +64,8 @@ class SimServerTest : public ::testing::Test {
   // Sends raw bytes and reads until the server closes (bounded).
   std::string Exchange(const std::string& bytes) {
     int fd = Connect();
-    EXPECT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+    EXPECT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(bytes.size()));
     std::string in;
     char buf[4096];
     for (;;) {
@@ -112,7 +113,8 @@ TEST_F(SimServerTest, ServesThePolicyFileAsItIsAtEachRequest) {
 TEST_F(SimServerTest, LogsEveryCallAsOneUtf8Line) {
   // "[www.bank.co.kr]에 대한 [6.6.6.6]주소 파밍시도" as the agent sends it, in CP949.
   std::string event_cp949 =
-      "[www.bank.co.kr]\xBF\xA1 \xB4\xEB\xC7\xD1 [6.6.6.6]\xC1\xD6\xBC\xD2 \xC6\xC4\xB9\xD6\xBD\xC3\xB5\xB5";
+      "[www.bank.co.kr]\xBF\xA1 \xB4\xEB\xC7\xD1 [6.6.6.6]\xC1\xD6\xBC\xD2 "
+      "\xC6\xC4\xB9\xD6\xBD\xC3\xB5\xB5";
   CallServer({"CVComm_SetServer", {"127.0.0.1", "8080", "/CommandService"}});
   CallServer({"CVComm_Log", {"BANK01", "1", event_cp949, "0"}});
   EXPECT_EQ(CallServer({"CVComm_Bogus", {}}).status, 1u);
@@ -136,7 +138,9 @@ TEST(Cp949ToUtf8, ConvertsKoreanAndShowsBytesThatAreNotCp949) {
   EXPECT_EQ(Cp949ToUtf8("\xC6\xC4\xB9\xD6"), "파밍");
   // A lone lead byte at the end and a byte that starts no character.
   EXPECT_EQ(Cp949ToUtf8("a\xC6"), "a\\xC6");
-  EXPECT_EQ(Cp949ToUtf8("\xFF" "b\xC6\xC4"), "\\xFFb파");
+  EXPECT_EQ(Cp949ToUtf8("\xFF"
+                        "b\xC6\xC4"),
+            "\\xFFb파");
   EXPECT_EQ(Cp949ToUtf8(std::string("x\0y", 3)), std::string("x\0y", 3));
 }
 

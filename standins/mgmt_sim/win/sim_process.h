@@ -30,8 +30,8 @@ class SimulatorProcess {
   // with its files in `folder` (created when missing): policy, calls.log, port,
   // stop. Waits up to timeout_ms for it to listen. False with a reason when it
   // does not.
-  bool Start(const std::string& program, const std::string& folder, int max_seconds, DWORD timeout_ms,
-             std::string* error);
+  bool Start(const std::string& program, const std::string& folder, int max_seconds,
+             DWORD timeout_ms, std::string* error);
   // Asks it to end and waits (bounded) until it has.
   void Stop();
 

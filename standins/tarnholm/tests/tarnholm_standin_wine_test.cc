@@ -18,7 +18,8 @@ TEST(TarnholmStandin, RecordsItsStartAndStaysRunning) {
   ASSERT_TRUE(p.Start(program));
   SetEnvironmentVariableA("TESSAL_STANDIN_LOG", nullptr);
   std::string head = "qvTarnholm " + std::to_string(p.id()) + " started ";
-  EXPECT_TRUE(harness::WaitUntil([&] { return harness::ReadFileText(log).rfind(head, 0) == 0; }, 10000))
+  EXPECT_TRUE(
+      harness::WaitUntil([&] { return harness::ReadFileText(log).rfind(head, 0) == 0; }, 10000))
       << harness::ReadFileText(log);
   DWORD code = 0;
   EXPECT_FALSE(p.WaitForExit(500, &code)) << "ended with " << code;
