@@ -88,14 +88,7 @@ TEST_F(HostileTest, ANumberRegisteredOverAndOverWithAFolderForItsFileDelaysNoTer
   ASSERT_NE(alert, nullptr);
   ULONGLONG answered = GetTickCount64();
   PostMessageA(alert, WM_COMMAND, IDOK, 0);  // "예"
-  ASSERT_TRUE(harness::WaitUntil(
-      [&] {
-        std::string log = BrowserLog();
-        return log.find("BRELGO TERMINATE") != std::string::npos &&
-               log.find("BRELXGO TERMINATE") != std::string::npos;
-      },
-      15000))
-      << BrowserLog();
+  ASSERT_TRUE(BothBrowsersLogged("TERMINATE", 15000)) << BrowserLog();
   ULONGLONG took = GetTickCount64() - answered;
   std::printf("terminate broadcast seen by both browsers after %llu ms\n", took);
   EXPECT_LT(took, 4000u) << "the real browsers are told at once";

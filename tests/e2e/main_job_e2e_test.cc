@@ -43,14 +43,7 @@ TEST_F(MainJobTest, PharmedAddressIsRefusedSignalledReportedAndAlerted) {
   EXPECT_TRUE(rig_.WaitForSimLog(
       u8"CVComm_Log\tBANK1\t1\t[www.bank.co.kr]에 대한 [10.66.6.6]주소 파밍시도\t0"))
       << rig_.SimLog();
-  EXPECT_TRUE(harness::WaitUntil(
-      [&] {
-        std::string log = BrowserLog();
-        return log.find("BRELGO UM_BROWSER_ALERT") != std::string::npos &&
-               log.find("BRELXGO UM_BROWSER_ALERT") != std::string::npos;
-      },
-      10000))
-      << BrowserLog();
+  EXPECT_TRUE(BothBrowsersLogged("UM_BROWSER_ALERT", 10000)) << BrowserLog();
 
   HWND toast = harness::WaitForDialogWithControl(rig_.agent().id(), kToastLine2, 10000);
   ASSERT_NE(toast, nullptr) << "no toast";
@@ -59,14 +52,7 @@ TEST_F(MainJobTest, PharmedAddressIsRefusedSignalledReportedAndAlerted) {
   std::wstring alert = AnswerAlert(IDOK);  // "예"
   EXPECT_EQ(alert.rfind(L"(A1) 주소변경 파밍시도가 의심됩니다.", 0), 0u) << "alert text";
   // Both registered browsers are told to close.
-  EXPECT_TRUE(harness::WaitUntil(
-      [&] {
-        std::string log = BrowserLog();
-        return log.find("BRELGO TERMINATE") != std::string::npos &&
-               log.find("BRELXGO TERMINATE") != std::string::npos;
-      },
-      15000))
-      << BrowserLog();
+  EXPECT_TRUE(BothBrowsersLogged("TERMINATE", 15000)) << BrowserLog();
 }
 
 TEST_F(MainJobTest, SameDomainWithinAMinuteIsNotAnswered) {
@@ -132,14 +118,7 @@ TEST_F(MainJobTest, ExcludedPcIsNotInspected) {
 TEST_F(MainJobTest, ActivationZeroClosesBothBrowsers) {
   StartBrowsers();
   StartWithPolicy(PolicyReply({{"BANK1", "https://www.bank.co.kr", "203.0.113.10", 0, 0, ""}}));
-  EXPECT_TRUE(harness::WaitUntil(
-      [&] {
-        std::string log = BrowserLog();
-        return log.find("BRELGO WM_DESTROY") != std::string::npos &&
-               log.find("BRELXGO WM_DESTROY") != std::string::npos;
-      },
-      15000))
-      << BrowserLog();
+  EXPECT_TRUE(BothBrowsersLogged("WM_DESTROY", 15000)) << BrowserLog();
 }
 
 TEST_F(MainJobTest, ActivationStartsBothProgramsOnSixtyFourBitWindows) {

@@ -70,6 +70,16 @@ class MainJobTest : public ::testing::Test {
     ASSERT_TRUE(rig_.WaitForPolicy()) << "no policy loaded; simulator log:\n" << rig_.SimLog();
   }
   std::string BrowserLog() { return harness::ReadFileText(log_); }
+  // Whether both browser stand-ins logged an event ("TERMINATE", "WM_DESTROY"...) in time.
+  bool BothBrowsersLogged(const std::string& event, DWORD ms) {
+    return harness::WaitUntil(
+        [&] {
+          std::string log = BrowserLog();
+          return log.find("BRELGO " + event) != std::string::npos &&
+                 log.find("BRELXGO " + event) != std::string::npos;
+        },
+        ms);
+  }
   // Answers the alert box that follows a refusal; returns its text.
   std::wstring AnswerAlert(int button) {
     HWND alert = harness::WaitForDialogWithControl(rig_.agent().id(), kAlertText, 15000);
