@@ -33,8 +33,11 @@ class InstantHost : public UrlWatchHost {
 };
 
 void Report(benchmark::State& state, const std::string& text) {
+  TargetContents contents;
+  ParseTargets(FullReply(static_cast<int>(state.range(0))), &contents.targets,
+               &contents.address_list);
   TargetTable table;
-  ParseTargets(FullReply(static_cast<int>(state.range(0))), &table.targets, &table.address_list);
+  table.Replace(std::move(contents));
   UrlWatchState watch;
   InstantHost host;
   host.last_host = "www.bank" + LastSite(state) + ".co.kr";

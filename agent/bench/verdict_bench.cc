@@ -42,8 +42,9 @@ class BenchHost : public InspectionHost {
 void Inspect(benchmark::State& state, const std::string& record, const std::string& evidence) {
   PolicyState policy;
   policy.policy_loaded = true;
-  std::string list;
-  ParseTargets(FullReply(), &policy.table.targets, &list);
+  TargetContents contents;
+  ParseTargets(FullReply(), &contents.targets, &contents.address_list);
+  policy.table.Replace(std::move(contents));
   InspectionState inspection;
   BenchHost host;
   host.record = record;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "agent/core/startup_rules.h"
@@ -53,12 +54,36 @@ struct ServerSettings {
 inline constexpr char kDefaultServer[] = "cvm.corvanta.co.kr";
 ServerSettings ParseServerSettings(std::string_view settings);
 
-// The target table and address list, guarded by the target lock: the main thread
-// rebuilds them while the URL watcher thread reads them.
-struct TargetTable {
-  std::mutex lock;
+struct TargetContents {
   std::vector<ObservationTarget> targets;
   std::string address_list;
+};
+
+// The target table and address list, guarded by the target lock: the main thread
+// rebuilds them while the URL watcher thread reads them. They are reached only
+// through Read and Write, which hold the lock for the call.
+class TargetTable {
+ public:
+  template <typename Reader>
+  auto Read(Reader&& reader) const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return reader(static_cast<const TargetContents&>(contents_));
+  }
+  template <typename Writer>
+  auto Write(Writer&& writer) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return writer(contents_);
+  }
+  TargetContents Copy() const {
+    return Read([](const TargetContents& c) { return c; });
+  }
+  void Replace(TargetContents contents) {
+    Write([&](TargetContents& c) { c = std::move(contents); });
+  }
+
+ private:
+  mutable std::mutex lock_;
+  TargetContents contents_;
 };
 
 // Tray menu entries. Command ids are fixed: 1..128 sites, 0 retry text,

@@ -149,9 +149,7 @@ bool TakeTargets(PolicyState& state, RefreshHost& host, const std::string& reply
   {
     // The address list is replaced together with the targets, so a failed
     // refresh never leaves the watcher without one.
-    std::lock_guard<std::mutex> hold(state.table.lock);
-    state.table.targets = std::move(targets);
-    state.table.address_list = address_list;
+    state.table.Replace({std::move(targets), address_list});
   }
   if (!address_list.empty()) host.WriteAddressListFile(address_list);
   host.WriteCache(reply);

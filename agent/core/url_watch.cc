@@ -71,11 +71,11 @@ bool OnAddressReport(std::string_view address, TargetTable& table, UrlWatchState
   {
     // The library reports every https connection: the list is taken apart
     // again only after a refresh changed it.
-    std::lock_guard<std::mutex> hold(table.lock);
-    if (table.address_list != state.hosts_of_list) {
-      state.hosts_of_list = table.address_list;
+    table.Read([&](const TargetContents& c) {
+      if (c.address_list == state.hosts_of_list) return;
+      state.hosts_of_list = c.address_list;
       state.https_hosts = ProtectedHttpsHosts(state.hosts_of_list);
-    }
+    });
   }
   std::string protected_host = FindProtectedHostByAddress(address, state.https_hosts, host);
   if (protected_host.empty()) return true;
@@ -88,14 +88,15 @@ bool OnAddressReport(std::string_view address, TargetTable& table, UrlWatchState
 
 // Whether a protected site claims the URL: its use URLs contain it, or it
 // contains the site's main host.
-bool MatchesATarget(const std::string& url, TargetTable& table) {
-  std::lock_guard<std::mutex> hold(table.lock);
-  for (const ObservationTarget& t : table.targets) {
-    bool by_use_urls = t.use_urls && t.use_urls->find(url) != std::string::npos;
-    bool by_main_host = !t.main_host.empty() && url.find(t.main_host) != std::string::npos;
-    if (by_use_urls || by_main_host) return true;
-  }
-  return false;
+bool MatchesATarget(const std::string& url, const TargetTable& table) {
+  return table.Read([&](const TargetContents& c) {
+    for (const ObservationTarget& t : c.targets) {
+      bool by_use_urls = t.use_urls && t.use_urls->find(url) != std::string::npos;
+      bool by_main_host = !t.main_host.empty() && url.find(t.main_host) != std::string::npos;
+      if (by_use_urls || by_main_host) return true;
+    }
+    return false;
+  });
 }
 
 bool OnNameReport(const std::string& name, TargetTable& table, UrlWatchState& state,

@@ -123,8 +123,9 @@ void HandleVerdict(Run& run, int32_t number, InspectionState& inspection, Policy
   std::string company = run.company_id;
   if (company.empty()) company = inspection.last_company_id;
   if (company.empty()) {
-    std::lock_guard<std::mutex> hold(policy.table.lock);
-    if (!policy.table.targets.empty()) company = policy.table.targets.front().company_id;
+    company = policy.table.Read([](const TargetContents& c) {
+      return c.targets.empty() ? std::string() : c.targets.front().company_id;
+    });
   }
   host.CommAccess(company);
   host.CommSetCompany(company);
@@ -158,14 +159,15 @@ bool IsRepeat(InspectionState& inspection, const std::string& domain, uint64_t n
 // The address check against the matched target; false when the table was rebuilt
 // meanwhile and the target is gone.
 bool CheckAddress(Run& run, const TargetMatch& match, PolicyState& policy) {
-  std::lock_guard<std::mutex> hold(policy.table.lock);
-  if (match.index >= policy.table.targets.size()) return false;
-  const ObservationTarget& t = policy.table.targets[match.index];
-  run.company_id = t.company_id;
-  run.verdict =
-      IsGenuineAddress(t, match.use_url_match, run.address) ? Verdict::kOk : Verdict::kNot;
-  run.kind = kKindAddress;
-  return true;
+  return policy.table.Read([&](const TargetContents& c) {
+    if (match.index >= c.targets.size()) return false;
+    const ObservationTarget& t = c.targets[match.index];
+    run.company_id = t.company_id;
+    run.verdict =
+        IsGenuineAddress(t, match.use_url_match, run.address) ? Verdict::kOk : Verdict::kNot;
+    run.kind = kKindAddress;
+    return true;
+  });
 }
 
 // Certificate and content checks on the evidence file of a genuine address.
@@ -177,13 +179,11 @@ void CheckEvidence(Run& run, const TargetMatch& match, int32_t number, PolicySta
   if (evidence.empty()) return;
   std::string cert;
   FindTag(evidence, "CERT", &cert);
-  std::optional<std::string> expected;
-  {
-    std::lock_guard<std::mutex> hold(policy.table.lock);
-    if (match.index < policy.table.targets.size()) {
-      expected = ExpectedCertificateDomain(policy.table.targets[match.index]);
-    }
-  }
+  std::optional<std::string> expected =
+      policy.table.Read([&](const TargetContents& c) -> std::optional<std::string> {
+        if (match.index >= c.targets.size()) return std::nullopt;
+        return ExpectedCertificateDomain(c.targets[match.index]);
+      });
   if (expected && !cert.empty() && cert.find(*expected) == std::string::npos) {
     run.verdict = Verdict::kNot;
     run.kind = kKindCertificate;
@@ -193,11 +193,11 @@ void CheckEvidence(Run& run, const TargetMatch& match, int32_t number, PolicySta
   host.Wait(kCheckWaitMs);
   std::string hash;
   FindTag(evidence, "HASH", &hash);
-  std::lock_guard<std::mutex> hold(policy.table.lock);
-  if (match.index < policy.table.targets.size() &&
-      !tessal::EqualsIgnoreCase(hash, policy.table.targets[match.index].hash_data)) {
-    run.content_failed = true;
-  }
+  bool differs = policy.table.Read([&](const TargetContents& c) {
+    return match.index < c.targets.size() &&
+           !tessal::EqualsIgnoreCase(hash, c.targets[match.index].hash_data);
+  });
+  if (differs) run.content_failed = true;
 }
 
 }  // namespace
@@ -236,11 +236,8 @@ std::string InspectRecord(InspectionState& inspection, PolicyState& policy, Insp
   Run run;
   run.host = request.host;
   run.address = request.address;
-  std::optional<TargetMatch> match;
-  {
-    std::lock_guard<std::mutex> hold(policy.table.lock);
-    match = FindTarget(policy.table.targets, request.host);
-  }
+  std::optional<TargetMatch> match = policy.table.Read(
+      [&](const TargetContents& c) { return FindTarget(c.targets, request.host); });
   if (!match) {
     run.verdict = Verdict::kUnknown;
   } else {

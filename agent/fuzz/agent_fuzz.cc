@@ -144,11 +144,12 @@ void FuzzPolicy(std::string_view input) {
   PolicyState state;
   state.edition = (mode & 1) ? Edition::kR : Edition::kX;
   RunPolicyRefresh(state, host);
-  for (const ObservationTarget& t : state.table.targets) {
+  std::vector<ObservationTarget> targets = state.table.Copy().targets;
+  for (const ObservationTarget& t : targets) {
     Require(t.company_id.size() < 64 && t.display_id.size() < 128 && t.main_host.size() < 128);
     Require(t.main_ip.size() < 128 && t.hash_data.size() < 512);
   }
-  Require(state.table.targets.size() <= kMaxTargets);
+  Require(targets.size() <= kMaxTargets);
   ServerSettings settings = ParseServerSettings(input);
   Require(settings.server.size() < 128 && settings.object.size() < 128);
 }
@@ -197,7 +198,7 @@ void FuzzRecord(std::string_view input) {
   host.evidence.assign(input);
   PolicyState policy;
   policy.policy_loaded = true;
-  policy.table.targets = {SampleBank(), SampleCard()};
+  policy.table.Replace({{SampleBank(), SampleCard()}, ""});
   InspectionState inspection;
   inspection.current_record = 7;
   std::string verdict = InspectRecord(inspection, policy, host);

@@ -91,10 +91,10 @@ TEST_F(RefreshTest, GoodReplyBuildsTargetsMenuCacheAndStartsBrowsers) {
   RunPolicyRefresh(state_, host_);
   EXPECT_TRUE(state_.policy_loaded);
   EXPECT_FALSE(state_.refresh_running);
-  ASSERT_EQ(state_.table.targets.size(), 2u);
-  EXPECT_EQ(state_.table.address_list,
+  ASSERT_EQ(state_.table.Copy().targets.size(), 2u);
+  EXPECT_EQ(state_.table.Copy().address_list,
             "https://www.banka.co.kr;10.0.0.1;https://www.bankb.co.kr;10.0.0.1;");
-  EXPECT_EQ(host_.address_file, state_.table.address_list);
+  EXPECT_EQ(host_.address_file, state_.table.Copy().address_list);
   EXPECT_EQ(host_.cache, host_.comm.reply);
   EXPECT_EQ(host_.menu.front().text, "BANKA 보호");
   EXPECT_EQ(host_.menu[3].text, "20261208-103000 업데이트");
@@ -119,7 +119,7 @@ TEST_F(RefreshTest, EmptyReplyUsesTheCacheWithTheLocalLabel) {
   host_.cache = Target("CACHED", 1, 0);
   RunPolicyRefresh(state_, host_);
   ASSERT_TRUE(state_.policy_loaded);
-  EXPECT_EQ(state_.table.targets[0].company_id, "CACHED");
+  EXPECT_EQ(state_.table.Copy().targets[0].company_id, "CACHED");
   EXPECT_EQ(host_.menu[2].text, "20261208-103000 로컬정책");
 }
 
@@ -138,8 +138,8 @@ TEST_F(RefreshTest, ReplyWithoutTargetsDeletesTheCacheAndKeepsALoadedPolicy) {
   RunPolicyRefresh(state_, host_);
   EXPECT_FALSE(host_.cache) << "the cache is deleted";
   EXPECT_EQ(host_.menu, loaded_menu);
-  EXPECT_EQ(state_.table.targets.size(), 1u);
-  EXPECT_FALSE(state_.table.address_list.empty()) << "the watcher keeps its address list";
+  EXPECT_EQ(state_.table.Copy().targets.size(), 1u);
+  EXPECT_FALSE(state_.table.Copy().address_list.empty()) << "the watcher keeps its address list";
   EXPECT_EQ(host_.timers[kTimerPolicy], kRefreshPeriodMs);
   EXPECT_EQ(host_.hosts_checks, 1) << "only the refresh that built targets checks the hosts file";
 
@@ -154,8 +154,8 @@ TEST_F(RefreshTest, OversizedReplyIsTreatedAsNoReply) {
   host_.comm.reply = Target("BIG", 1, 0) + std::string(kMaxReplyBytes, ' ');
   host_.cache = Target("CACHED", 1, 0);
   RunPolicyRefresh(state_, host_);
-  ASSERT_EQ(state_.table.targets.size(), 1u);
-  EXPECT_EQ(state_.table.targets[0].company_id, "CACHED");
+  ASSERT_EQ(state_.table.Copy().targets.size(), 1u);
+  EXPECT_EQ(state_.table.Copy().targets[0].company_id, "CACHED");
 }
 
 TEST_F(RefreshTest, PostponedWhileAnInspectionRuns) {

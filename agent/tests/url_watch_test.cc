@@ -41,9 +41,9 @@ class UrlWatchTest : public ::testing::Test {
     bank.use_urls = "https://ibank.example.net/;";
     ObservationTarget pay;
     pay.main_host = "pay.example.kr";  // no use URLs
-    table_.targets = {bank, pay};
-    table_.address_list =
-        "https://bank.example.com;http://plain.example.com;https://secure.pay.example.kr;";
+    table_.Replace(
+        {{bank, pay},
+         "https://bank.example.com;http://plain.example.com;https://secure.pay.example.kr;"});
   }
   TargetTable table_;
   UrlWatchState state_;
@@ -99,7 +99,7 @@ TEST_F(UrlWatchTest, ReportsInSequence) {
 }
 
 TEST_F(UrlWatchTest, AddressSearchResolvesOnlyHttpsHostsInOrder) {
-  const std::vector<std::string> hosts = ProtectedHttpsHosts(table_.address_list);
+  const std::vector<std::string> hosts = ProtectedHttpsHosts(table_.Copy().address_list);
   EXPECT_EQ(FindProtectedHostByAddress("198.51.100.77", hosts, host_), "secure.pay.example.kr");
   EXPECT_EQ(host_.asked, (std::vector<std::string>{"bank.example.com", "secure.pay.example.kr"}));
   for (const char* list : {"", "https://bank.example.com", "bank.example.com;"}) {
@@ -114,7 +114,7 @@ TEST_F(UrlWatchTest, AddressSearchResolvesOnlyHttpsHostsInOrder) {
 TEST_F(UrlWatchTest, AddressReportFollowsARefreshedList) {
   EXPECT_TRUE(OnMonitorUrl("ip:203.0.113.20", table_, state_, host_));
   EXPECT_TRUE(host_.lines.empty());
-  table_.address_list = "https://ibank.example.net;";
+  table_.Write([](TargetContents& c) { c.address_list = "https://ibank.example.net;"; });
   EXPECT_TRUE(OnMonitorUrl("ip:203.0.113.20", table_, state_, host_));
   EXPECT_EQ(host_.lines,
             (std::vector<std::string>{Dns("https://ibank.example.net", "203.0.113.20")}));

@@ -78,7 +78,7 @@ class InspectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     policy_.policy_loaded = true;
-    policy_.table.targets = {SampleBank(), SampleCard()};
+    policy_.table.Replace({{SampleBank(), SampleCard()}, ""});
   }
   std::string Inspect(int32_t number, const std::string& record) {
     host_.records[number] = record;
@@ -231,7 +231,7 @@ TEST_F(InspectionTest, EveryDottedNameIsInspectedButOnlyPlainOnesTouchEvidence) 
 }
 
 TEST_F(InspectionTest, ATargetWithoutMainHostMatchesNothing) {
-  policy_.table.targets[0].main_host.clear();
+  policy_.table.Write([](TargetContents& c) { c.targets[0].main_host.clear(); });
   EXPECT_EQ(Inspect(1, "www.example.com|1.2.3.4|"), "UNKNOWN");
 }
 

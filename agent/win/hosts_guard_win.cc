@@ -206,11 +206,7 @@ void OnHostsTimer(HWND window) {
 
 void CheckAndRepairHostsFile() {
   AgentState& a = Agent();
-  std::vector<ObservationTarget> targets;
-  {
-    std::lock_guard<std::mutex> hold(a.policy.table.lock);
-    targets = a.policy.table.targets;
-  }
+  std::vector<ObservationTarget> targets = a.policy.table.Copy().targets;
   if (a.edition != Edition::kX || targets.empty()) return;
   std::string folder = CheckResolverSettings(targets);
   HostsRepairOutcome outcome = CheckHostsFolder(folder, ProtectedHosts(targets));

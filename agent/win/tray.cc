@@ -32,12 +32,13 @@ void ShowSafeAddress(HWND owner, unsigned command) {
   unsigned index = command - 1;
   if (index > kMaxTargets - 1) index = kMaxTargets - 1;
   std::string host, ip;
-  {
-    std::lock_guard<std::mutex> hold(a.policy.table.lock);
-    if (index >= a.policy.table.targets.size()) return;
-    host = a.policy.table.targets[index].main_host;
-    ip = a.policy.table.targets[index].main_ip;
-  }
+  bool listed = a.policy.table.Read([&](const TargetContents& c) {
+    if (index >= c.targets.size()) return false;
+    host = c.targets[index].main_host;
+    ip = c.targets[index].main_ip;
+    return true;
+  });
+  if (!listed) return;
   // The message box waits for the user, so the lock is released first.
   std::string text = "[" + host + "]\r\n안전주소: " + ip;
   MessageBoxW(owner, Widen(text).c_str(), Widen(kTrayTip).c_str(), MB_OK);
@@ -47,10 +48,7 @@ void ExitAgent(HWND owner) {
   if (Ask(owner, "사용중인 브라우저도 종료됩니다.\r\n종료하시겠습니까?") != IDYES) return;
   AgentState& a = Agent();
   CloseProtectedBrowsers(a.edition);
-  {
-    std::lock_guard<std::mutex> hold(a.policy.table.lock);
-    a.policy.table.targets.clear();
-  }
+  a.policy.table.Write([](TargetContents& c) { c.targets.clear(); });
   Shell_NotifyIconA(NIM_DELETE, &a.tray);
   PostQuitMessage(0);
 }

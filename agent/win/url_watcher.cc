@@ -100,8 +100,7 @@ class Win32UrlWatchEnv : public UrlWatchEnv {
     if (file.valid()) file.ReplaceContent(CaptureCheckText(opened, t));
   }
   std::string AddressList() override {
-    std::lock_guard<std::mutex> hold(Agent().policy.table.lock);
-    return Agent().policy.table.address_list;
+    return Agent().policy.table.Read([](const TargetContents& c) { return c.address_list; });
   }
   void Pause(unsigned ms) override { Sleep(ms); }
 

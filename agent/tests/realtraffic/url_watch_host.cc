@@ -45,8 +45,7 @@ class HostWatch : public UrlWatchHost, public UrlWatchEnv {
     for (int n : o.records) records_.Register(n);
     ObservationTarget t;
     t.main_host = o.target;
-    table.targets.push_back(t);
-    table.address_list = o.address_list;
+    table.Replace({{t}, o.address_list});
   }
 
   std::uint64_t NowMs() override { return SteadyMs() + offset_ms_; }
@@ -86,7 +85,7 @@ class HostWatch : public UrlWatchHost, public UrlWatchEnv {
   void WriteCaptureCheck(bool opened) override {
     std::printf("capture %s\n", opened ? "opened" : "not opened");
   }
-  std::string AddressList() override { return table.address_list; }
+  std::string AddressList() override { return table.Copy().address_list; }
   void Pause(unsigned ms) override {
     if (!ready_ && ms == kWatchPollPauseMs) {
       ready_ = true;
