@@ -123,7 +123,7 @@ include(GoogleTest)
 # tessal_gtest(name SOURCES ... [LIBS ...] [LABELS ...] [NO_MAIN])
 # One GoogleTest executable; its cases are registered with ctest one by one.
 function(tessal_gtest name)
-  cmake_parse_arguments(T "NO_MAIN" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(T "NO_MAIN" "" "SOURCES;LIBS;LABELS;LOCKS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   if(T_NO_MAIN)
     target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock ${T_LIBS})
@@ -140,7 +140,17 @@ function(tessal_gtest name)
     endif()
     gtest_discover_tests(${name}
       DISCOVERY_TIMEOUT 120
-      PROPERTIES LABELS "${T_LABELS}" TIMEOUT 120 ${T_PROPERTIES})
+      PROPERTIES LABELS "${T_LABELS}" TIMEOUT 120)
+    # The locks are set by a file read after the discovered cases: through
+    # gtest_discover_tests a list of them would keep only its first, and the cases
+    # would run beside those they must not meet.
+    if(T_LOCKS)
+      set(locks_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_locks.cmake)
+      file(WRITE ${locks_file} "if(${name}_TESTS)\n"
+        "  set_tests_properties(\${${name}_TESTS} PROPERTIES RESOURCE_LOCK \"${T_LOCKS}\")\n"
+        "endif()\n")
+      set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${locks_file})
+    endif()
   endif()
 endfunction()
 

@@ -13,7 +13,7 @@ tessal_deliverable(Tavin DESCRIPTION "Installation information library")
 # Wine tests: windows, the registry's installer state and message boxes, so they
 # do not run beside other window tests.
 tessal_gtest(tavin_wine_test SOURCES tests/tavin_wine_test.cc win/file_restore.cc
-             LIBS tessal_win_harness tavin_core LABELS wine PROPERTIES RESOURCE_LOCK wine_desktop)
+             LIBS tessal_win_harness tavin_core LABELS wine LOCKS wine_desktop)
 target_compile_definitions(tavin_wine_test PRIVATE
   TAVIN_DLL="$<TARGET_FILE:Tavin>" LORIX_DLL="$<TARGET_FILE:Lorix>" UPDATER_EXE="$<TARGET_FILE:updaterx>"
   FIXTURE_APP="$<TARGET_FILE:lorix_fixture_app>"
