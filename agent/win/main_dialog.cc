@@ -216,11 +216,7 @@ void CqvTessalKestraDlg::OnPaint(bool* handled) {
 
 void CqvTessalKestraDlg::SlideInAtTaskbarCorner() {
   HWND w = hwnd();
-  RECT own;
-  GetWindowRect(w, &own);
-  Placement p = PlaceAtTaskbarCorner(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                     own.right - own.left, own.bottom - own.top, TaskbarRect(),
-                                     slide_direction_);
+  Placement p = PlaceAtTaskbarCorner(w, slide_direction_);
   slide_direction_ = p.direction;
   SetWindowPos(w, HWND_TOPMOST, p.x, p.y, 0, 0, kMoveHidden);
   AnimateWindow(w, kSlideMs, AW_SLIDE | p.direction);

@@ -78,11 +78,7 @@ void CNotify::ShowNotice(int mark, const char* line1, const char* line2, const c
   SetLine1Text(line1);
   SetLine2Text(line2);
 
-  RECT own;
-  GetWindowRect(w, &own);
-  Placement at = PlaceAtTaskbarCorner(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                      own.right - own.left, own.bottom - own.top, TaskbarRect(),
-                                      slide_direction_);
+  Placement at = PlaceAtTaskbarCorner(w, slide_direction_);
   slide_direction_ = at.direction;
 
   SetTimer(w, kAlertTimer, alert_delay_ms_, nullptr);

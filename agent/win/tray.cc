@@ -21,6 +21,14 @@ std::optional<Rect> TaskbarRect() {
   return Rect{t.left, t.top, t.right, t.bottom};
 }
 
+Placement PlaceAtTaskbarCorner(HWND window, uint32_t previous_direction) {
+  RECT own;
+  GetWindowRect(window, &own);
+  return PlaceAtTaskbarCorner(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                              own.right - own.left, own.bottom - own.top, TaskbarRect(),
+                              previous_direction);
+}
+
 namespace {
 
 int Ask(HWND owner, const char* question) {

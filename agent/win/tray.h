@@ -12,6 +12,9 @@ namespace kestra {
 // The taskbar's rectangle, at whose corner the main window and the toast slide
 // in; nothing when there is no taskbar.
 std::optional<Rect> TaskbarRect();
+// Where a window goes at the screen corner next to the taskbar, and from which
+// side it slides in (the previous direction when there is no taskbar).
+Placement PlaceAtTaskbarCorner(HWND window, uint32_t previous_direction);
 
 // Posted to the main window by the responder thread after each connection: the
 // icon shows for kResponderIconMs (timer 4 belongs to the main window's thread).
