@@ -44,18 +44,18 @@ void PumpFor(DWORD ms) {
   PumpUntil([] { return false; }, ms);
 }
 
+// A callback of the system's calling convention (a lambda is not one on x86).
+BOOL CALLBACK NoteChildToPaint(HWND child, LPARAM pending) {
+  if (!GetUpdateRect(child, nullptr, FALSE)) return TRUE;
+  *reinterpret_cast<bool*>(pending) = true;
+  return FALSE;
+}
+
 // Neither the window nor any of its children is still to be painted.
 bool NothingToPaint(HWND w) {
   if (GetUpdateRect(w, nullptr, FALSE)) return false;
   bool pending = false;
-  EnumChildWindows(
-      w,
-      [](HWND child, LPARAM lp) -> BOOL {
-        if (!GetUpdateRect(child, nullptr, FALSE)) return TRUE;
-        *reinterpret_cast<bool*>(lp) = true;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&pending));
+  EnumChildWindows(w, NoteChildToPaint, reinterpret_cast<LPARAM>(&pending));
   return !pending;
 }
 
