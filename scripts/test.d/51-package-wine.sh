@@ -28,8 +28,13 @@ msiexec() { timeout --kill-after=5 120 wine msiexec "$1" "$(winepath -w "$2" 2>/
 report="$WINEPREFIX/drive_c/probe.txt"
 probe() {
   rm -f "$report"
+  local status=0 log
+  log=$(mktemp)
   timeout --kill-after=5 60 wine "$(winepath -w build/win64/package/package_install_probe.exe 2>/dev/null)" \
-    'C:\probe.txt' "$@" </dev/null >/dev/null 2>&1
+    'C:\probe.txt' "$@" </dev/null >"$log" 2>&1 || status=$?
+  # A probe that fails leaves its words and status in the log, not an empty report alone.
+  [ "$status" = 0 ] || { echo "  probe ended with $status:" >&2; tail -5 "$log" >&2; }
+  rm -f "$log"
   [ -f "$report" ] && tr -d '\r' <"$report"
 }
 has() { grep -qxF "$1" <<<"$probe_out" || { echo "  not in the report: $1"; return 1; }; }
