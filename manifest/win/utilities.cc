@@ -27,6 +27,7 @@ struct Translation {
 };
 
 // "T.YYYYMMDD.hhmmss.0" of the file's last write (UTC); false when it cannot be opened.
+// Only read, for its time stamp, with the caller's rights: a planted link gains nothing.
 bool TimestampText(const char* path, std::string* out) {
   tessal::ScopedFileHandle file(
       CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
