@@ -7,6 +7,8 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=ko_KR.UTF-8
+# "wine" is the harness's own (tools/wine/bin/wine): the same Wine, unrandomised.
+case ":$PATH:" in *":$TESSAL_ROOT/tools/wine/bin:"*) ;; *) export PATH="$TESSAL_ROOT/tools/wine/bin:$PATH" ;; esac
 mkdir -p "$TESSAL_WINE_DIR"
 
 _tessal_alive() { [ -f "$1" ] && kill -0 "$(cat "$1")" 2>/dev/null; }

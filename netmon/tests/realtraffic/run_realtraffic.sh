@@ -16,6 +16,8 @@ set -u
 mode=$1
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../../.." && pwd)
+# The harness's unrandomised Wine (tools/wine/bin/wine), as for every Windows test.
+export PATH="$root/tools/wine/bin:$PATH"
 if [ "$(id -u)" != 0 ] || ! command -v ip >/dev/null || ! command -v unshare >/dev/null; then
   echo "realtraffic: needs root, ip and unshare - skipped"
   exit 77
