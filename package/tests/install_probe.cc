@@ -138,6 +138,8 @@ int main(int argc, char** argv) {
   if (argc < 2) return 2;
   FILE* out = std::fopen(argv[1], "w");
   if (out == nullptr) return 1;
+  // Unbuffered, so that a probe that dies still shows how far it came.
+  std::setvbuf(out, nullptr, _IONBF, 0);
   Service(out);
   StateKey(out);
   Products(out);
