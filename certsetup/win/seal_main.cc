@@ -16,6 +16,7 @@
 #include "certsetup/win/private_files.h"
 #include "certsetup/win/root_removal.h"
 #include "common/win/dll_search.h"
+#include "common/win/scoped_handle.h"
 #include "common/win/wide_text.h"
 
 namespace {
@@ -23,10 +24,10 @@ namespace {
 std::vector<std::string> Arguments() {
   int count = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  tessal::ScopedLocal owner(argv);  // freed even when a conversion throws
   std::vector<std::string> args;
   for (int i = 1; argv != nullptr && i < count; ++i)
     args.push_back(tessal::Narrow(argv[i], CP_UTF8));
-  LocalFree(argv);
   return args;
 }
 

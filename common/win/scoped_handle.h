@@ -114,6 +114,11 @@ struct GlobalMemoryTraits {  // GlobalAlloc blocks not (yet) handed to their tak
   static HGLOBAL Invalid() { return nullptr; }
   static void Free(HGLOBAL h) { GlobalFree(h); }
 };
+struct LocalMemoryTraits {  // blocks the system allocated for the caller to LocalFree
+  using Handle = HLOCAL;
+  static HLOCAL Invalid() { return nullptr; }
+  static void Free(HLOCAL h) { LocalFree(h); }
+};
 // A RegisterWaitForSingleObject wait, ended after any running callback returns.
 struct ThreadPoolWaitTraits {
   using Handle = HANDLE;
@@ -140,6 +145,7 @@ using ScopedBrush = ScopedGeneric<BrushTraits>;
 using ScopedIcon = ScopedGeneric<IconTraits>;
 using ScopedSocket = ScopedGeneric<SocketTraits>;
 using ScopedGlobal = ScopedGeneric<GlobalMemoryTraits>;
+using ScopedLocal = ScopedGeneric<LocalMemoryTraits>;
 using ScopedThreadPoolWait = ScopedGeneric<ThreadPoolWaitTraits>;
 using ScopedResourceUpdate = ScopedGeneric<ResourceUpdateTraits>;
 
