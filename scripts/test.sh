@@ -25,6 +25,17 @@ count_ctest() {
   failed=$((failed + f))
 }
 
+# A step's heading, which also says how long the step before it took.
+step_name=setup
+step_start=$start
+heading() {
+  local now
+  now=$(date +%s)
+  echo "== $1   ($step_name took $((now - step_start)) s)"
+  step_name=$1
+  step_start=$now
+}
+
 # Names every case that failed once and then passed on its second run: such a
 # case is a fault to find, so it is shown, not hidden in the count.
 report_second_runs() {
@@ -35,7 +46,7 @@ report_second_runs() {
 }
 
 for preset in linux win32 win64; do
-  echo "== build $preset"
+  heading "build $preset"
   if ! { cmake --preset "$preset" -DTESSAL_SKIP= >"$log_dir/configure-$preset.log" 2>&1 &&
          cmake --build --preset "$preset" 2>&1 | tee "$log_dir/build-$preset.log" | grep -E 'error|FAILED' ;
          [ "${PIPESTATUS[0]}" -eq 0 ]; }; then
@@ -47,7 +58,7 @@ done
 trap 'tools/wine/wine-stop' EXIT
 
 for preset in linux win64; do
-  echo "== tests $preset"
+  heading "tests $preset"
   # Now and then a Wine program dies at start without a word; such a case runs once more.
   repeat=()
   [ "$preset" = win64 ] && repeat=(--repeat until-pass:2)
@@ -60,7 +71,7 @@ done
 # "N passed, N failed" as its last such line.
 for step in scripts/test.d/*.sh; do
   [ -e "$step" ] || continue
-  echo "== $(basename "$step")"
+  heading "$(basename "$step")"
   bash "$step" 2>&1 | tee "$log_dir/$(basename "$step").log"
   line=$(grep -E '^([A-Za-z]+: )?[0-9]+ passed, [0-9]+ failed' "$log_dir/$(basename "$step").log" | tail -n 1)
   if [ -z "$line" ]; then failed=$((failed + 1)); continue; fi
@@ -69,6 +80,6 @@ for step in scripts/test.d/*.sh; do
   passed=$((passed + p)); failed=$((failed + f))
 done
 
-echo "== done in $(( $(date +%s) - start )) s"
+heading "done in $(( $(date +%s) - start )) s"
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
