@@ -59,7 +59,7 @@ trap 'tools/wine/wine-stop' EXIT
 
 for preset in linux win64; do
   heading "tests $preset"
-  # Now and then a Wine program dies at start without a word; such a case runs once more.
+  # A Windows case that fails runs once more, and is named below if it then passes.
   repeat=()
   [ "$preset" = win64 ] && repeat=(--repeat until-pass:2)
   ctest --preset "$preset" -j2 "${repeat[@]}" 2>&1 | tee "$log_dir/ctest-$preset.log"
