@@ -111,13 +111,11 @@ bool SaveDocumentFile(IXMLDOMDocument* doc, const std::string& path) {
   return ok;
 }
 
-// A new, empty file of a name no other file had, in the temporary folder: the
-// save's intermediate copy is never a fixed name that another process could
-// have put there first (or a link). Empty when none could be made. Its one
-// delete on failure removes that entry itself, never what a link points to.
-// The library runs with its caller's rights, in the caller's own temporary folder:
-// GetTempFileName makes the name afresh, and deleting it later removes that name
-// (a link itself, never what it points to), so no other user's file is reached.
+// A new, empty file of a name no other file had, in the caller's own temporary
+// folder (the library runs with its caller's rights): the save's intermediate
+// copy is never a fixed name that another process could have put there first
+// (or a link). Empty when none could be made. Deleting it later removes that
+// name itself, never what a link points to, so no other user's file is reached.
 std::string NewTemporaryFile() {
   char folder[MAX_PATH + 1] = "";
   char name[MAX_PATH + 1] = "";
